@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs what Quillon needs from Debian's packages, builds it, and sets up the
+# Photo store where none exists. Safe to run again: it only does what is missing.
+#   scripts/setup.sh [build-dir] [extra cmake options...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+BUILD_DIR=${1:-build}
+shift || true
+
+PACKAGES=(
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools
+  libqt6sql6-sqlite qt6-qpa-plugins libturbojpeg0-dev
+  fonts-ipafont-gothic xvfb x11-apps imagemagick
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+cmake --build "$BUILD_DIR" -j"$(nproc)"
+
+# The Photo store: the template with the fixed tables, copied in once.
+PHOTO_DIR=${QUILLON_PHOTO_DIR:-${XDG_DATA_HOME:-$HOME/.local/share}/Quillon/Photo}
+if [ ! -f "$PHOTO_DIR/quillon-store.sqlite" ]; then
+  mkdir -p "$PHOTO_DIR"
+  cp "$BUILD_DIR/bin/quillon-template.sqlite" "$PHOTO_DIR/quillon-store.sqlite"
+  echo "setup: Photo store created in $PHOTO_DIR"
+fi
