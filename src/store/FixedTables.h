@@ -1,0 +1,31 @@
+#pragma once
+
+// The tables that come with the program: the exploration tables and the
+// picture-database catalogue, item list and models. The template store is
+// made from these layouts by the build; the program itself never creates them.
+
+#include "store/Store.h"
+
+#include <QList>
+#include <QString>
+#include <QVariant>
+
+namespace store {
+
+struct FixedTableLayout {
+    QString name;
+    QList<FieldDef> fields;
+    QList<IndexDef> indexes;
+    QString password;        // empty when the table is not protected
+    QList<QVariantList> rows; // initial records, values in field order
+};
+
+// The password of the four exploration tables.
+QString explorationTablePassword();
+
+QList<FixedTableLayout> fixedTableLayouts();
+
+// Creates every fixed table with its indexes, rows and protection in the store.
+void createFixedTables(Store& store);
+
+} // namespace store

@@ -1,0 +1,611 @@
+#include "store/Store.h"
+
+#include "store/FieldCodec.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <atomic>
+
+namespace store {
+
+namespace {
+
+// The store's own bookkeeping table: which tables are protected, and by what.
+const QString kProtectedTable = QStringLiteral("__protected");
+
+QString newConnectionName()
+{
+    static std::atomic<int> counter{0};
+    return QStringLiteral("quillon-store-%1").arg(++counter);
+}
+
+bool isInternal(const QString& table)
+{
+    return table.compare(kProtectedTable, Qt::CaseInsensitive) == 0
+        || table.startsWith(QLatin1String("sqlite_"), Qt::CaseInsensitive);
+}
+
+QString secondaryIndexName(const QString& table, const QString& index)
+{
+    return table + QLatin1Char('#') + index;
+}
+
+void execOn(QSqlDatabase& db, const QString& sql, const QVariantList& bind = {})
+{
+    QSqlQuery q(db);
+    if (!q.prepare(sql))
+        throw detail::sqlError(QStringLiteral("SQL 文を準備できません"), q.lastError());
+    for (const QVariant& v : bind)
+        q.addBindValue(v);
+    if (!q.exec())
+        throw detail::sqlError(QStringLiteral("SQL 文を実行できません"), q.lastError());
+    q.finish();
+}
+
+// Runs a group of statements as one unit, inside or outside a batch.
+class Savepoint {
+public:
+    explicit Savepoint(QSqlDatabase& db) : m_db(db) { execOn(m_db, QStringLiteral("SAVEPOINT quillon_sp")); }
+    ~Savepoint()
+    {
+        if (m_open) {
+            try {
+                execOn(m_db, QStringLiteral("ROLLBACK TO quillon_sp"));
+                execOn(m_db, QStringLiteral("RELEASE quillon_sp"));
+            } catch (const StoreError&) {
+            }
+        }
+    }
+    void release()
+    {
+        execOn(m_db, QStringLiteral("RELEASE quillon_sp"));
+        m_open = false;
+    }
+
+private:
+    QSqlDatabase& m_db;
+    bool m_open = true;
+};
+
+} // namespace
+
+StoreError::StoreError(const QString& message)
+    : std::runtime_error(message.toStdString())
+    , m_message(message)
+{
+}
+
+QString Store::fileName()
+{
+    return QStringLiteral("quillon-store.sqlite");
+}
+
+QString Store::photoDirectory()
+{
+    const QString env = qEnvironmentVariable("QUILLON_PHOTO_DIR");
+    if (!env.isEmpty())
+        return env;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+        + QStringLiteral("/Quillon/Photo");
+}
+
+Store::Store(const QString& directory)
+    : m_directory(directory)
+    , m_connection(newConnectionName())
+{
+    const QString path = filePath();
+    if (!QFileInfo(path).isFile())
+        throw StoreError(QStringLiteral("テーブルストア %1 が見つかりません").arg(QDir::toNativeSeparators(path)));
+    m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+    m_db.setDatabaseName(path);
+    if (!m_db.open()) {
+        const QSqlError err = m_db.lastError();
+        m_db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_connection);
+        throw detail::sqlError(QStringLiteral("テーブルストア %1 を開けません").arg(path), err);
+    }
+    try {
+        // Also proves that the file is a store: a foreign file fails here.
+        run(QStringLiteral("PRAGMA journal_mode=WAL"));
+        run(QStringLiteral("PRAGMA busy_timeout=5000"));
+        // WAL with NORMAL sync keeps the file consistent across a crash and
+        // makes each small transaction cheap.
+        run(QStringLiteral("PRAGMA synchronous=NORMAL"));
+        run(QStringLiteral("SELECT count(*) FROM sqlite_master"));
+    } catch (...) {
+        m_db.close();
+        m_db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_connection);
+        throw;
+    }
+}
+
+Store::~Store()
+{
+    if (m_batchDepth > 0)
+        m_db.rollback();
+    m_db.close();
+    m_db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(m_connection);
+}
+
+void Store::createFile(const QString& filePath)
+{
+    if (QFileInfo::exists(filePath))
+        throw StoreError(QStringLiteral("テーブルストア %1 は既にあります").arg(filePath));
+    const QString connection = newConnectionName();
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(filePath);
+        bool ok = db.open();
+        QSqlError err = db.lastError();
+        if (ok) {
+            try {
+                execOn(db, QStringLiteral("PRAGMA journal_mode=WAL"));
+                execOn(db, QStringLiteral("CREATE TABLE %1 (\"table\" TEXT PRIMARY KEY COLLATE NOCASE, "
+                                          "\"password\" TEXT)")
+                               .arg(quoted(kProtectedTable)));
+            } catch (const StoreError&) {
+                ok = false;
+                err = db.lastError();
+            }
+            db.close();
+        }
+        if (!ok) {
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(connection);
+            throw detail::sqlError(QStringLiteral("テーブルストア %1 を作れません").arg(filePath), err);
+        }
+    }
+    QSqlDatabase::removeDatabase(connection);
+}
+
+QString Store::filePath() const
+{
+    return QDir(m_directory).filePath(fileName());
+}
+
+QString Store::quoted(const QString& identifier)
+{
+    QString s = identifier;
+    s.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + s + QLatin1Char('"');
+}
+
+void Store::run(const QString& sql, const QVariantList& bind)
+{
+    execOn(m_db, sql, bind);
+}
+
+void Store::exec(const QString& sql, const QVariantList& bind)
+{
+    try {
+        run(sql, bind);
+    } catch (...) {
+        noteEverythingChanged();
+        throw;
+    }
+    // The statement may have touched any table.
+    noteEverythingChanged();
+}
+
+// ---- change tracking -------------------------------------------------------
+
+Store::TableState& Store::tableState(const QString& table)
+{
+    return m_states[stateKey(table)];
+}
+
+void Store::noteInsert(const QString& table)
+{
+    TableState& s = tableState(table);
+    ++s.order;
+    ++s.content;
+    if (s.count >= 0)
+        ++s.count;
+}
+
+void Store::noteDelete(const QString& table)
+{
+    TableState& s = tableState(table);
+    ++s.order;
+    ++s.content;
+    if (s.count > 0)
+        --s.count;
+    else
+        s.count = -1;
+}
+
+void Store::noteUpdate(const QString& table, bool orderChanged)
+{
+    TableState& s = tableState(table);
+    if (orderChanged)
+        ++s.order;
+    ++s.content;
+}
+
+void Store::noteUnknownChange(const QString& table)
+{
+    TableState& s = tableState(table);
+    ++s.order;
+    ++s.content;
+    s.count = -1;
+}
+
+void Store::noteEverythingChanged()
+{
+    for (TableState& s : m_states) {
+        ++s.order;
+        ++s.content;
+        s.count = -1;
+    }
+    m_protectionLoaded = false;
+}
+
+// ---- definitions -----------------------------------------------------------
+
+bool Store::tableExists(const QString& table)
+{
+    if (table.isEmpty() || isInternal(table))
+        return false;
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ? COLLATE NOCASE"));
+    q.addBindValue(table);
+    if (!q.exec())
+        throw detail::sqlError(QStringLiteral("テーブル %1 を調べられません").arg(table), q.lastError());
+    const bool found = q.next();
+    q.finish();
+    return found;
+}
+
+QStringList Store::tableNames()
+{
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name")))
+        throw detail::sqlError(QStringLiteral("テーブルの一覧を読めません"), q.lastError());
+    QStringList names;
+    while (q.next()) {
+        const QString name = q.value(0).toString();
+        if (!isInternal(name))
+            names << name;
+    }
+    return names;
+}
+
+void Store::createTable(const QString& table, const QList<FieldDef>& fields, const QList<IndexDef>& indexes)
+{
+    if (table.isEmpty() || isInternal(table))
+        throw StoreError(QStringLiteral("テーブル名 '%1' は使えません").arg(table));
+    if (fields.isEmpty())
+        throw StoreError(QStringLiteral("テーブル %1 にフィールドがありません").arg(table));
+    if (tableExists(table))
+        throw StoreError(QStringLiteral("テーブル %1 は既にあります").arg(table));
+
+    auto hasField = [&](const QString& name) {
+        for (const FieldDef& f : fields)
+            if (f.name.compare(name, Qt::CaseInsensitive) == 0)
+                return true;
+        return false;
+    };
+    QStringList columns;
+    for (const FieldDef& f : fields) {
+        if (f.name.isEmpty())
+            throw StoreError(QStringLiteral("テーブル %1 に名前のないフィールドがあります").arg(table));
+        QString col = quoted(f.name) + QLatin1Char(' ') + detail::columnType(f.type, f.size);
+        if (f.required)
+            col += QLatin1String(" NOT NULL");
+        columns << col;
+    }
+    const IndexDef* primary = nullptr;
+    for (const IndexDef& ix : indexes) {
+        if (ix.fields.isEmpty())
+            throw StoreError(QStringLiteral("テーブル %1 の索引 %2 にフィールドがありません").arg(table, ix.name));
+        for (const QString& f : ix.fields)
+            if (!hasField(f))
+                throw StoreError(QStringLiteral("テーブル %1 の索引のフィールド %2 がありません").arg(table, f));
+        if (ix.primary) {
+            if (primary)
+                throw StoreError(QStringLiteral("テーブル %1 に主索引が二つあります").arg(table));
+            primary = &ix;
+        } else if (ix.name.isEmpty()) {
+            throw StoreError(QStringLiteral("テーブル %1 の副索引に名前がありません").arg(table));
+        }
+    }
+    auto fieldList = [](const QStringList& names) {
+        QStringList q;
+        for (const QString& n : names)
+            q << quoted(n);
+        return q.join(QLatin1String(", "));
+    };
+    if (primary)
+        columns << QStringLiteral("PRIMARY KEY (%1)").arg(fieldList(primary->fields));
+
+    Savepoint sp(m_db);
+    run(QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(table), columns.join(QLatin1String(", "))));
+    for (const IndexDef& ix : indexes) {
+        if (ix.primary)
+            continue;
+        run(QStringLiteral("CREATE %1INDEX %2 ON %3 (%4)")
+                .arg(ix.unique ? QStringLiteral("UNIQUE ") : QString(),
+                     quoted(secondaryIndexName(table, ix.name)), quoted(table), fieldList(ix.fields)));
+    }
+    sp.release();
+    noteUnknownChange(table);
+}
+
+QList<FieldDef> Store::fieldDefs(const QString& table)
+{
+    if (!tableExists(table))
+        throw StoreError(QStringLiteral("テーブル %1 が見つかりません").arg(table));
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT name, type, \"notnull\" FROM pragma_table_info(?) ORDER BY cid"));
+    q.addBindValue(table);
+    if (!q.exec())
+        throw detail::sqlError(QStringLiteral("テーブル %1 の定義を読めません").arg(table), q.lastError());
+    QList<FieldDef> defs;
+    while (q.next()) {
+        FieldDef d;
+        d.name = q.value(0).toString();
+        detail::parseColumnType(q.value(1).toString(), &d.type, &d.size);
+        d.required = q.value(2).toInt() != 0;
+        defs << d;
+    }
+    return defs;
+}
+
+QList<IndexDef> Store::indexDefs(const QString& table)
+{
+    if (!tableExists(table))
+        throw StoreError(QStringLiteral("テーブル %1 が見つかりません").arg(table));
+    QList<IndexDef> defs;
+
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT name FROM pragma_table_info(?) WHERE pk > 0 ORDER BY pk"));
+    q.addBindValue(table);
+    if (!q.exec())
+        throw detail::sqlError(QStringLiteral("テーブル %1 の定義を読めません").arg(table), q.lastError());
+    IndexDef primary;
+    primary.primary = true;
+    primary.unique = true;
+    while (q.next())
+        primary.fields << q.value(0).toString();
+    q.finish();
+    if (!primary.fields.isEmpty())
+        defs << primary;
+
+    // Secondary indexes in the order they were made.
+    QSqlQuery ix(m_db);
+    ix.setForwardOnly(true);
+    ix.prepare(QStringLiteral("SELECT name, sql FROM sqlite_master WHERE type = 'index' AND tbl_name = ? "
+                              "COLLATE NOCASE AND sql IS NOT NULL ORDER BY rowid"));
+    ix.addBindValue(table);
+    if (!ix.exec())
+        throw detail::sqlError(QStringLiteral("テーブル %1 の索引を読めません").arg(table), ix.lastError());
+    QList<QPair<QString, bool>> found;
+    while (ix.next()) {
+        const QString name = ix.value(0).toString();
+        const int hash = name.indexOf(QLatin1Char('#'));
+        if (hash < 0)
+            continue;
+        found << qMakePair(name, ix.value(1).toString().startsWith(QLatin1String("CREATE UNIQUE"),
+                                                                  Qt::CaseInsensitive));
+    }
+    ix.finish();
+    for (const auto& [name, unique] : found) {
+        IndexDef d;
+        d.name = name.mid(name.indexOf(QLatin1Char('#')) + 1);
+        d.unique = unique;
+        QSqlQuery cols(m_db);
+        cols.setForwardOnly(true);
+        cols.prepare(QStringLiteral("SELECT name FROM pragma_index_info(?) ORDER BY seqno"));
+        cols.addBindValue(name);
+        if (!cols.exec())
+            throw detail::sqlError(QStringLiteral("索引 %1 を読めません").arg(name), cols.lastError());
+        while (cols.next())
+            d.fields << cols.value(0).toString();
+        defs << d;
+    }
+    return defs;
+}
+
+void Store::emptyTable(const QString& table)
+{
+    if (!tableExists(table))
+        throw StoreError(QStringLiteral("テーブル %1 が見つかりません").arg(table));
+    run(QStringLiteral("DELETE FROM %1").arg(quoted(table)));
+    noteUnknownChange(table);
+    tableState(table).count = 0;
+}
+
+void Store::deleteTable(const QString& table)
+{
+    if (!tableExists(table))
+        throw StoreError(QStringLiteral("テーブル %1 が見つかりません").arg(table));
+    Savepoint sp(m_db);
+    run(QStringLiteral("DROP TABLE %1").arg(quoted(table)));
+    if (m_db.tables().contains(kProtectedTable, Qt::CaseInsensitive))
+        run(QStringLiteral("DELETE FROM %1 WHERE \"table\" = ?").arg(quoted(kProtectedTable)), {table});
+    sp.release();
+    noteUnknownChange(table);
+    m_protectionLoaded = false;
+}
+
+void Store::renameTable(const QString& from, const QString& to)
+{
+    if (!tableExists(from))
+        throw StoreError(QStringLiteral("テーブル %1 が見つかりません").arg(from));
+    if (to.isEmpty() || isInternal(to))
+        throw StoreError(QStringLiteral("テーブル名 '%1' は使えません").arg(to));
+    if (tableExists(to))
+        throw StoreError(QStringLiteral("テーブル %1 は既にあります").arg(to));
+    const QList<IndexDef> indexes = indexDefs(from);
+
+    Savepoint sp(m_db);
+    // Secondary indexes carry the table's name in theirs; make them anew.
+    for (const IndexDef& ix : indexes)
+        if (!ix.primary)
+            run(QStringLiteral("DROP INDEX %1").arg(quoted(secondaryIndexName(from, ix.name))));
+    run(QStringLiteral("ALTER TABLE %1 RENAME TO %2").arg(quoted(from), quoted(to)));
+    for (const IndexDef& ix : indexes) {
+        if (ix.primary)
+            continue;
+        QStringList cols;
+        for (const QString& f : ix.fields)
+            cols << quoted(f);
+        run(QStringLiteral("CREATE %1INDEX %2 ON %3 (%4)")
+                .arg(ix.unique ? QStringLiteral("UNIQUE ") : QString(), quoted(secondaryIndexName(to, ix.name)),
+                     quoted(to), cols.join(QLatin1String(", "))));
+    }
+    if (m_db.tables().contains(kProtectedTable, Qt::CaseInsensitive))
+        run(QStringLiteral("UPDATE %1 SET \"table\" = ? WHERE \"table\" = ?").arg(quoted(kProtectedTable)),
+            {to, from});
+    sp.release();
+    noteUnknownChange(from);
+    noteUnknownChange(to);
+    m_protectionLoaded = false;
+}
+
+qint64 Store::countRows(const QString& table)
+{
+    TableState& s = tableState(table);
+    if (s.count >= 0)
+        return s.count;
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT count(*) FROM %1").arg(quoted(table))) || !q.next())
+        throw detail::sqlError(QStringLiteral("テーブル %1 を数えられません").arg(table), q.lastError());
+    const qint64 n = q.value(0).toLongLong();
+    q.finish();
+    tableState(table).count = n;
+    return n;
+}
+
+// ---- passwords -------------------------------------------------------------
+
+void Store::loadProtection()
+{
+    if (m_protectionLoaded)
+        return;
+    m_protection.clear();
+    if (m_db.tables().contains(kProtectedTable, Qt::CaseInsensitive)) {
+        QSqlQuery q(m_db);
+        q.setForwardOnly(true);
+        if (!q.exec(QStringLiteral("SELECT \"table\", \"password\" FROM %1").arg(quoted(kProtectedTable))))
+            throw detail::sqlError(QStringLiteral("保護の情報を読めません"), q.lastError());
+        while (q.next())
+            m_protection.insert(stateKey(q.value(0).toString()), q.value(1).toString());
+    }
+    m_protectionLoaded = true;
+}
+
+QString Store::protectionOf(const QString& table)
+{
+    loadProtection();
+    return m_protection.value(stateKey(table));
+}
+
+void Store::protectTable(const QString& table, const QString& password)
+{
+    if (!tableExists(table))
+        throw StoreError(QStringLiteral("テーブル %1 が見つかりません").arg(table));
+    run(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (\"table\" TEXT PRIMARY KEY COLLATE NOCASE, "
+                       "\"password\" TEXT)")
+            .arg(quoted(kProtectedTable)));
+    if (password.isEmpty())
+        run(QStringLiteral("DELETE FROM %1 WHERE \"table\" = ?").arg(quoted(kProtectedTable)), {table});
+    else
+        run(QStringLiteral("INSERT OR REPLACE INTO %1 (\"table\", \"password\") VALUES (?, ?)")
+                .arg(quoted(kProtectedTable)),
+            {table, password});
+    m_protectionLoaded = false;
+}
+
+void Store::registerPassword(const QString& password)
+{
+    if (!password.isEmpty())
+        m_passwords.insert(password);
+}
+
+void Store::dropAllPasswords()
+{
+    m_passwords.clear();
+}
+
+bool Store::mayOpen(const QString& table)
+{
+    const QString password = protectionOf(table);
+    return password.isEmpty() || m_passwords.contains(password);
+}
+
+// ---- batches ---------------------------------------------------------------
+
+void Store::beginBatch()
+{
+    if (m_batchDepth == 0) {
+        if (!m_db.transaction())
+            throw detail::sqlError(QStringLiteral("トランザクションを始められません"), m_db.lastError());
+        m_rollbackOnly = false;
+    }
+    ++m_batchDepth;
+}
+
+void Store::commitBatch()
+{
+    if (m_batchDepth == 0)
+        throw StoreError(QStringLiteral("トランザクションが始まっていません"));
+    if (--m_batchDepth > 0)
+        return;
+    if (m_rollbackOnly) {
+        m_rollbackOnly = false;
+        m_db.rollback();
+        noteEverythingChanged();
+        throw StoreError(QStringLiteral("内側の取り消しにより、トランザクションは取り消されました"));
+    }
+    if (!m_db.commit()) {
+        const QSqlError err = m_db.lastError();
+        m_db.rollback();
+        noteEverythingChanged();
+        throw detail::sqlError(QStringLiteral("トランザクションを確定できません"), err);
+    }
+}
+
+void Store::rollbackBatch()
+{
+    if (m_batchDepth == 0)
+        return;
+    if (--m_batchDepth > 0) {
+        // Only the outermost level may end the transaction; it will roll back.
+        m_rollbackOnly = true;
+        return;
+    }
+    m_rollbackOnly = false;
+    m_db.rollback();
+    noteEverythingChanged();
+}
+
+Batch::~Batch()
+{
+    if (!m_done) {
+        try {
+            m_store.rollbackBatch();
+        } catch (...) {
+        }
+    }
+}
+
+void Batch::commit()
+{
+    if (m_done)
+        return;
+    m_done = true;
+    m_store.commitBatch();
+}
+
+} // namespace store

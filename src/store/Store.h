@@ -1,0 +1,160 @@
+#pragma once
+
+// The table store: every table of the program lives as one SQL table, with
+// exactly its own name ("_Link.db", "_host", "Sample_"), in one SQLite file in
+// the Photo directory. Handles (Table) are cursors over these tables.
+
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <stdexcept>
+
+namespace store {
+
+// Every failure of the store surfaces as this exception; its message is shown
+// to the user as the store's own error.
+class StoreError : public std::runtime_error {
+public:
+    explicit StoreError(const QString& message);
+    QString message() const { return m_message; }
+
+private:
+    QString m_message;
+};
+
+enum class FieldType {
+    Text,     // text of a given size
+    Short,    // 16-bit integer
+    Long,     // 32-bit integer
+    Date,     // date only
+    DateTime, // date and time
+    Memo,     // text without a size
+    Bool,     // true/false
+    Bytes,    // byte blob
+    Graphic,  // graphic blob: a picture kept as encoded bytes
+};
+
+struct FieldDef {
+    QString name;
+    FieldType type = FieldType::Text;
+    int size = 0; // text width; passed for other types and ignored
+    bool required = false;
+    bool operator==(const FieldDef&) const = default;
+};
+
+struct IndexDef {
+    QString name;       // empty for the primary index
+    QStringList fields;
+    bool primary = false;
+    bool unique = false;
+    bool operator==(const IndexDef&) const = default;
+};
+
+// One store file. A Store is not copyable; handles keep a reference to it and
+// must not outlive it. Single-threaded: every call happens on one thread.
+class Store {
+public:
+    // The file name of the store inside the Photo directory.
+    static QString fileName();
+    // The directory that the alias Photo names: QUILLON_PHOTO_DIR when set,
+    // else Quillon/Photo under the user's data directory.
+    static QString photoDirectory();
+
+    // Opens the store file in the directory (which must hold one; the store
+    // never creates its file here, see createFile). Throws StoreError.
+    explicit Store(const QString& directory = photoDirectory());
+    ~Store();
+    Store(const Store&) = delete;
+    Store& operator=(const Store&) = delete;
+
+    // Creates a new, empty store file (used by the template tool and tests).
+    static void createFile(const QString& filePath);
+
+    QString directory() const { return m_directory; }
+    QString filePath() const;
+    QSqlDatabase& db() { return m_db; }
+
+    // Definitions
+    bool tableExists(const QString& table);
+    QStringList tableNames();
+    void createTable(const QString& table, const QList<FieldDef>& fields, const QList<IndexDef>& indexes);
+    QList<FieldDef> fieldDefs(const QString& table);
+    QList<IndexDef> indexDefs(const QString& table);
+    void emptyTable(const QString& table);
+    void deleteTable(const QString& table);
+    void renameTable(const QString& from, const QString& to);
+    qint64 countRows(const QString& table);
+
+    // Passwords: a protected table opens only while its password is registered.
+    void protectTable(const QString& table, const QString& password);
+    void registerPassword(const QString& password);
+    void dropAllPasswords();
+    bool mayOpen(const QString& table);
+
+    // Long walks group their posts into one transaction; nested calls join
+    // the outer one. Outside a batch every post commits on its own.
+    void beginBatch();
+    void commitBatch();
+    void rollbackBatch();
+    bool inBatch() const { return m_batchDepth > 0; }
+
+    // Runs one statement; throws StoreError with the SQL error on failure.
+    void exec(const QString& sql, const QVariantList& bind = {});
+
+    static QString quoted(const QString& identifier);
+
+private:
+    friend class Table;
+    friend class Query;
+
+    // What handles need to know about a table's rows: "order" changes when
+    // rows come or go or an indexed field changes (a handle's snapshot of
+    // rowids is then stale), "content" on every write (cached records are
+    // then stale); count is the row count when known, -1 otherwise.
+    struct TableState {
+        quint64 order = 0;
+        quint64 content = 0;
+        qint64 count = -1;
+    };
+    TableState& tableState(const QString& table);
+    void noteInsert(const QString& table);
+    void noteDelete(const QString& table);
+    void noteUpdate(const QString& table, bool orderChanged);
+    void noteUnknownChange(const QString& table);
+    void noteEverythingChanged();
+
+    void run(const QString& sql, const QVariantList& bind = {});
+    void loadProtection();
+    QString protectionOf(const QString& table);
+    static QString stateKey(const QString& table) { return table.toLower(); }
+
+    QString m_directory;
+    QString m_connection;
+    QSqlDatabase m_db;
+    QSet<QString> m_passwords;
+    int m_batchDepth = 0;
+    bool m_rollbackOnly = false;
+    QHash<QString, TableState> m_states;
+    bool m_protectionLoaded = false;
+    QHash<QString, QString> m_protection; // state key -> password
+};
+
+// RAII form of beginBatch/commitBatch; rolls back when left by an exception.
+class Batch {
+public:
+    explicit Batch(Store& s) : m_store(s) { m_store.beginBatch(); }
+    ~Batch();
+    void commit();
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+
+private:
+    Store& m_store;
+    bool m_done = false;
+};
+
+} // namespace store
