@@ -1,0 +1,52 @@
+#pragma once
+
+// Start-up: the data modules over the table store, the main window, then every
+// secondary window, hidden; then the event loop until the main window closes.
+
+#include "app/Windows.h"
+
+#include <QString>
+#include <memory>
+
+namespace store {
+class Store;
+class DataMd3;
+class DataMod;
+} // namespace store
+
+namespace app {
+
+class TFormMain;
+
+class Application {
+public:
+    Application();
+    ~Application();
+
+    // Runs the start-up steps after the application object exists. On a store
+    // failure (a missing fixed table) returns false with the message set.
+    bool start();
+    QString errorMessage() const { return m_error; }
+
+    store::Store& store() { return *m_store; }
+    store::DataMd3& dm3() { return *m_dm3; }
+    store::DataMod& dm() { return *m_dm; }
+    TFormMain& formMain() { return *m_formMain; }
+    Windows& windows() { return m_windows; }
+
+private:
+    std::unique_ptr<store::Store> m_store;
+    std::unique_ptr<store::DataMd3> m_dm3;
+    std::unique_ptr<store::DataMod> m_dm;
+    std::unique_ptr<TFormMain> m_formMain;
+    Windows m_windows;
+    QString m_error;
+};
+
+// The process entry: main() only calls this.
+int runApplication(int argc, char* argv[]);
+
+// Chromium refuses to run as root without its sandbox switched off.
+void prepareWebEngineEnvironment();
+
+} // namespace app

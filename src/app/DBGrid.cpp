@@ -1,0 +1,110 @@
+#include "app/DBGrid.h"
+
+#include "store/DataSource.h"
+#include "store/Query.h"
+#include "store/Table.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QToolButton>
+
+namespace app {
+
+TDBGrid::TDBGrid(const char* name, QWidget* parent)
+    : QTableView(parent)
+{
+    setObjectName(QLatin1String(name));
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    verticalHeader()->setDefaultSectionSize(20);
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    connect(this, &QTableView::clicked, this, [this](const QModelIndex& at) {
+        if (m_source)
+            m_source->moveTo(at.row());
+        emit cellClicked(m_source ? m_source->columns().value(at.column()) : QString());
+    });
+    connect(this, &QTableView::doubleClicked, this, [this](const QModelIndex& at) {
+        emit cellDoubleClicked(m_source ? m_source->columns().value(at.column()) : QString());
+    });
+}
+
+void TDBGrid::setDataSource(store::DataSource* source)
+{
+    m_source = source;
+    setModel(source);
+    connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                if (m_source && current.isValid())
+                    m_source->moveTo(current.row());
+            });
+    if (store::Table* t = source->table())
+        connect(t, &store::Table::cursorMoved, this, &TDBGrid::followCursor);
+    if (store::Query* q = source->query())
+        connect(q, &store::Query::cursorMoved, this, &TDBGrid::followCursor);
+}
+
+void TDBGrid::followCursor(int recNo)
+{
+    if (!m_source || !m_source->isEnabled() || recNo < 0 || recNo >= model()->rowCount())
+        return;
+    const QModelIndex current = currentIndex();
+    if (current.isValid() && current.row() == recNo)
+        return;
+    const QSignalBlocker block(selectionModel());
+    setCurrentIndex(model()->index(recNo, current.isValid() ? current.column() : 0));
+    viewport()->update();
+}
+
+void TDBGrid::setColumnWidths(const QList<int>& widths)
+{
+    for (int c = 0; c < widths.size(); ++c)
+        horizontalHeader()->resizeSection(c, widths.at(c));
+}
+
+QString TDBGrid::selectedField() const
+{
+    const QModelIndex at = currentIndex();
+    return m_source && at.isValid() ? m_source->columns().value(at.column()) : QString();
+}
+
+TDBNavigator::TDBNavigator(const char* name, store::DataSource* source, QWidget* parent)
+    : QWidget(parent)
+    , m_source(source)
+{
+    setObjectName(QLatin1String(name));
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    const char* glyphs[4] = {"|◀", "◀", "▶", "▶|"};
+    const char* names[4] = {"First", "Prior", "Next", "Last"};
+    for (int i = 0; i < 4; ++i) {
+        m_buttons[i] = new QToolButton(this);
+        m_buttons[i]->setObjectName(QLatin1String(names[i]));
+        m_buttons[i]->setText(QString::fromUtf8(glyphs[i]));
+        m_buttons[i]->setFixedSize(30, 25);
+        layout->addWidget(m_buttons[i]);
+        connect(m_buttons[i], &QToolButton::clicked, this, [this, i] {
+            if (store::Table* t = m_source->table()) {
+                if (!t->isOpen())
+                    return;
+                switch (i) {
+                case 0: t->first(); break;
+                case 1: t->prior(); break;
+                case 2: t->next(); break;
+                default: t->last(); break;
+                }
+            } else if (store::Query* q = m_source->query()) {
+                if (!q->isOpen())
+                    return;
+                switch (i) {
+                case 0: q->first(); break;
+                case 1: q->moveTo(std::max(0, q->recNo() - 1)); break;
+                case 2: q->next(); break;
+                default: q->moveTo(q->recordCount() - 1); break;
+                }
+            }
+            emit clicked(i);
+        });
+    }
+}
+
+} // namespace app

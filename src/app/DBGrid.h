@@ -1,0 +1,52 @@
+#pragma once
+
+// A grid bound to a data source, and a navigator of first/prior/next/last
+// buttons on it. The grid's current row is the handle's cursor: selecting a
+// row moves the cursor, and a moved cursor selects its row.
+
+#include <QTableView>
+#include <QWidget>
+
+class QToolButton;
+
+namespace store {
+class DataSource;
+}
+
+namespace app {
+
+class TDBGrid : public QTableView {
+    Q_OBJECT
+public:
+    explicit TDBGrid(const char* name, QWidget* parent = nullptr);
+    void setDataSource(store::DataSource* source);
+    store::DataSource* dataSource() const { return m_source; }
+    void setColumnWidths(const QList<int>& widths);
+    // The field shown in the current column, or empty.
+    QString selectedField() const;
+
+signals:
+    // A click on a cell: the row is current already; field is its column's field.
+    void cellClicked(const QString& field);
+    void cellDoubleClicked(const QString& field);
+
+private:
+    void followCursor(int recNo);
+    store::DataSource* m_source = nullptr;
+};
+
+class TDBNavigator : public QWidget {
+    Q_OBJECT
+public:
+    TDBNavigator(const char* name, store::DataSource* source, QWidget* parent = nullptr);
+    QToolButton* button(int i) const { return m_buttons[i]; } // 0 first, 1 prior, 2 next, 3 last
+
+signals:
+    void clicked(int button);
+
+private:
+    store::DataSource* m_source;
+    QToolButton* m_buttons[4];
+};
+
+} // namespace app

@@ -1,0 +1,857 @@
+#include "app/FormMain.h"
+
+#include "app/ExplorationTabs.h"
+#include "app/FormSetting.h"
+#include "app/FormVersion.h"
+#include "app/Icons.h"
+#include "app/SettingsStore.h"
+#include "app/ToolButton.h"
+#include "app/Windows.h"
+#include "controls/Animate.h"
+#include "controls/TTimer.h"
+#include "disk/FormSelectDir.h"
+#include "store/DataMd3.h"
+#include "store/DataMod.h"
+#include "store/DataSource.h"
+#include "store/Query.h"
+#include "store/Store.h"
+#include "store/Table.h"
+#include "viewing/FormSetteiMulti.h"
+#include "web/ExplorationTables.h"
+#include "web/THTML.h"
+#include "web/THTTP.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QStackedLayout>
+#include <QTabWidget>
+#include <QTableView>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QWebEngineView>
+
+namespace app {
+
+namespace {
+
+constexpr QSize kToolButton1(52, 35);
+constexpr QSize kToolButton2(61, 35);
+const int kStbWidths[6] = {100, 85, 85, 85, 260, 50};
+const int kQueryColumnWidths[6] = {32, 95, 194, 202, 35, 64};
+
+QFrame* panel(const char* name, QWidget* parent)
+{
+    auto* f = new QFrame(parent);
+    f->setObjectName(QLatin1String(name));
+    return f;
+}
+
+QPlainTextEdit* memo(const char* name, QWidget* parent)
+{
+    auto* m = new QPlainTextEdit(parent);
+    m->setObjectName(QLatin1String(name));
+    m->setReadOnly(false);
+    m->setLineWrapMode(QPlainTextEdit::NoWrap);
+    return m;
+}
+
+// Enter in the URL box shows the address like the Web button.
+class UrlKeyFilter : public QObject {
+public:
+    UrlKeyFilter(TFormMain* form)
+        : QObject(form)
+        , m_form(form)
+    {
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress) {
+            const auto* k = static_cast<QKeyEvent*>(event);
+            if (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) {
+                m_form->BtWebClick();
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    TFormMain* m_form;
+};
+
+} // namespace
+
+TFormMain::TFormMain(store::DataMd3& dm3, store::DataMod& dm, QWidget* parent)
+    : QMainWindow(parent)
+    , m_dm3(dm3)
+    , m_dm(dm)
+    , m_tables(std::make_unique<web::ExplorationTables>(dm3, *this))
+{
+    setObjectName(QStringLiteral("FormMain"));
+    setWindowTitle(QStringLiteral("Quillon"));
+    setWindowIcon(icons::program());
+    move(267, 50);
+    resize(689, 636);
+
+    auto* central = new QWidget(this);
+    central->setObjectName(QStringLiteral("ClientArea"));
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    setCentralWidget(central);
+
+    buildMenu();
+    buildToolBars();
+    buildTabs();
+    buildStatusBars();
+    buildTimers();
+    m_explorationTabs = new ExplorationTabs(*this, *m_tables);
+    connect(PageMain, &QTabWidget::currentChanged, this, &TFormMain::ShowCounts);
+    connect(MenuAllClear, &QAction::triggered, this, &TFormMain::MenuAllClearClick);
+
+    // Creation steps, in their order.
+    readValues();                                   // 1
+    PanelCL1->setFixedHeight(0);                    // 2: the list-box variant is collapsed
+    PanelCL2->setFixedHeight(0);
+    crawlFlag = true;                               // 3
+    collectFlag = false;
+    const QFileInfo program(QCoreApplication::applicationFilePath());  // 4
+    m_helpFile = program.absolutePath() + QLatin1Char('/') + program.completeBaseName() + QStringLiteral(".HLP");
+    PageMain->setCurrentWidget(TabList);            // 5
+    PageMain->setTabVisible(PageMain->indexOf(TabHTTP), false);
+    PageMain->setTabVisible(PageMain->indexOf(TabLog), false);
+    PageMain->setTabVisible(PageMain->indexOf(TabURL), false);
+    STA->setVisible(false);
+    PanelSystem->setFixedHeight(4);
+    StatusWords = web::statusWords();               // 6
+    Animate1->open(program.absolutePath() + QStringLiteral("/cool.avi")); // 7: failure ignored
+    MemoLink->clear();                              // 8
+    MemoImageList->clear();
+    fileListCount = web::ExplorationTables::CountRecords(*m_dm3.TaList); // 9
+    pagesRecorded = pictureLinksFound = picturesReceived = filesListed = 0;  // 10
+    lastPageLinkNo = lastImageLinkNo = 0;
+    urlHistory.clear();
+    directoryHistory.clear();
+    ApplyTarget(m_targetWWW);                       // 11
+    // 12: the save dialog starts in the picture save directory (saveDialogDirectory).
+    PagePhoto->setCurrentIndex(0);                  // 13
+    DatabaseChosen = false;
+}
+
+TFormMain::~TFormMain() = default;
+
+QToolButton* TFormMain::toolButton(QToolBar* bar, const char* name, const QString& caption, const QString& hint,
+                                   const QIcon& icon, QSize size)
+{
+    auto* b = new TToolButton(bar);
+    b->setObjectName(QLatin1String(name));
+    b->setText(caption);
+    if (!hint.isEmpty())
+        b->setToolTip(hint);
+    b->setIcon(icon);
+    b->setIconSize(QSize(16, 16));
+    b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    b->setAutoRaise(true);
+    b->setFixedSize(size);
+    bar->addWidget(b);
+    return b;
+}
+
+void TFormMain::buildToolBars()
+{
+    auto* coolBar = panel("CoolBar1", centralWidget());
+    auto* coolLayout = new QVBoxLayout(coolBar);
+    coolLayout->setContentsMargins(0, 0, 0, 0);
+    coolLayout->setSpacing(0);
+    coolBar->setFrameShape(QFrame::StyledPanel);
+
+    ToolBar1 = new QToolBar(coolBar);
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setMovable(false);
+    BtDirectory = toolButton(ToolBar1, "BtDirectory", QStringLiteral("ﾃﾞｨﾚｸﾄﾘ"),
+                             QStringLiteral("探索するディレクトリを指定"), icons::directory(), kToolButton1);
+    BtSettei = toolButton(ToolBar1, "BtSettei", QStringLiteral("設定"), QStringLiteral("ユーザーの探索条件を設定"),
+                          icons::settings(), kToolButton1);
+    BtKensaku = toolButton(ToolBar1, "BtKensaku", QStringLiteral("検索"), QStringLiteral("検索を実行する"),
+                           icons::search(), kToolButton1);
+    BtSingle = toolButton(ToolBar1, "BtSingle", QStringLiteral("画像"), QStringLiteral("単一イメージを表示する"),
+                          icons::single(), kToolButton1);
+    BtMulti = toolButton(ToolBar1, "BtMulti", QStringLiteral("複数"),
+                         QStringLiteral("複数画面としてイメージを表示する"), icons::multiple(), kToolButton1);
+    BtTable = toolButton(ToolBar1, "BtTable", QStringLiteral("ﾃｰﾌﾞﾙ"),
+                         QStringLiteral("画像をテーブルで一覧表示する"), icons::table(), kToolButton1);
+    ToolButton4 = toolButton(ToolBar1, "ToolButton4", QStringLiteral("Quillon"), QString(), icons::program(),
+                             kToolButton1);
+    ToolBar1->addSeparator();
+    BtStop = toolButton(ToolBar1, "BtStop", QStringLiteral("中止"), QStringLiteral("探索中止"), icons::stop(9),
+                        kToolButton1);
+    BtBack = toolButton(ToolBar1, "BtBack", QStringLiteral("戻る"), QString(), icons::back(), kToolButton1);
+    BtForward = toolButton(ToolBar1, "BtForward", QStringLiteral("進む"), QString(), icons::forward(), kToolButton1);
+    BtSelect = toolButton(ToolBar1, "BtSelect", QStringLiteral("収集"), QString(), icons::collect(), kToolButton1);
+    ToolBar1->addSeparator();
+    Animate1 = new TAnimate(ToolBar1);
+    Animate1->setObjectName(QStringLiteral("Animate1"));
+    Animate1->setFixedSize(60, 35);
+    ToolBar1->addWidget(Animate1);
+    coolLayout->addWidget(ToolBar1);
+
+    ToolBar2 = new QToolBar(coolBar);
+    ToolBar2->setObjectName(QStringLiteral("ToolBar2"));
+    ToolBar2->setMovable(false);
+    ToolBtHard = toolButton(ToolBar2, "ToolBtHard", QStringLiteral("ﾊｰﾄﾞﾃﾞｨｽｸ"),
+                            QStringLiteral("探索の対象はハードディスク"), icons::hardDisk(), kToolButton2);
+    ToolBtHard->setCheckable(true);
+    ToolBtWWW = toolButton(ToolBar2, "ToolBtWWW", QStringLiteral("WWW"), QStringLiteral("探索の対象はＷＷＷ"),
+                           icons::www(), kToolButton2);
+    ToolBtWWW->setCheckable(true);
+
+    auto* target = panel("PanelTaishou", ToolBar2);
+    auto* targetLayout = new QHBoxLayout(target);
+    targetLayout->setContentsMargins(4, 0, 4, 0);
+    LabelTaishou = new QLabel(target);
+    LabelTaishou->setObjectName(QStringLiteral("LabelTaishou"));
+    LabelTaishou->setMinimumWidth(60);
+    targetLayout->addWidget(LabelTaishou);
+    // The two boxes share one place; one of them is visible at a time.
+    auto* boxes = new QWidget(target);
+    auto* stack = new QStackedLayout(boxes);
+    stack->setStackingMode(QStackedLayout::StackAll);
+    ComboDirectory = new QComboBox(boxes);
+    ComboDirectory->setObjectName(QStringLiteral("ComboDirectory"));
+    ComboDirectory->setEditable(true);
+    ComboURL = new QComboBox(boxes);
+    ComboURL->setObjectName(QStringLiteral("ComboURL"));
+    ComboURL->setEditable(true);
+    ComboURL->setInsertPolicy(QComboBox::NoInsert);
+    ComboURL->lineEdit()->installEventFilter(new UrlKeyFilter(this));
+    stack->addWidget(ComboDirectory);
+    stack->addWidget(ComboURL);
+    boxes->setMinimumWidth(300);
+    targetLayout->addWidget(boxes, 1);
+    ToolBar2->addWidget(target);
+    ToolBar2->addSeparator();
+    BtTansaku = toolButton(ToolBar2, "BtTansaku", QStringLiteral("探索"), QStringLiteral("探索を開始"),
+                           icons::explore(), kToolButton2);
+    BtWeb = toolButton(ToolBar2, "BtWeb", QStringLiteral("Web"), QStringLiteral("ＷＥＢを表示"), icons::web(),
+                       kToolButton2);
+    coolLayout->addWidget(ToolBar2);
+    centralWidget()->layout()->addWidget(coolBar);
+
+    connect(ToolBtWWW, &QToolButton::clicked, this, &TFormMain::ToolBtWWWClick);
+    connect(ToolBtHard, &QToolButton::clicked, this, &TFormMain::ToolBtHardClick);
+    connect(BtStop, &QToolButton::clicked, this, &TFormMain::BtStopClick);
+    connect(BtWeb, &QToolButton::clicked, this, &TFormMain::BtWebClick);
+    connect(BtBack, &QToolButton::clicked, this, &TFormMain::BtBackClick);
+    connect(BtForward, &QToolButton::clicked, this, &TFormMain::BtForwardClick);
+    connect(BtSettei, &QToolButton::clicked, this, [this] {
+        if (!m_windows || !m_windows->FormSetting)
+            return;
+        m_windows->FormSetting->showOnTab(m_targetWWW ? TFormSetting::TabWWWIndex : TFormSetting::TabHDIndex);
+    });
+    connect(BtDirectory, &QToolButton::clicked, this, [this] {
+        if (!m_windows || !m_windows->FormSelectDir)
+            return;
+        auto* chooser = m_windows->FormSelectDir;
+        if (chooser->exec() != QDialog::Accepted)
+            return;
+        const QString dir = chooser->directory();
+        if (m_windows->FormSetting)
+            m_windows->FormSetting->setStartDirectory(dir);
+        historyRecording = true;
+        enterDirectoryHistory(dir);
+        ComboDirectory->setEditText(dir);
+    });
+    connect(BtKensaku, &QToolButton::clicked, this, [this] {
+        PageMain->setCurrentWidget(TabPhoto);
+        PagePhoto->setCurrentWidget(TabKensaku);
+    });
+    connect(BtSelect, &QToolButton::clicked, this, [this] {
+        // Collection runs always target the Web.
+        ApplyTarget(true);
+    });
+}
+
+void TFormMain::buildMenu()
+{
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("MainMenu1"));
+    auto item = [this](QMenu* menu, const char* name, const QString& caption) {
+        QAction* a = menu->addAction(caption);
+        a->setObjectName(QLatin1String(name));
+        return a;
+    };
+    QMenu* file = bar->addMenu(QStringLiteral("ファイル(&F)"));
+    file->setObjectName(QStringLiteral("File1"));
+    Exit1 = item(file, "Exit1", QStringLiteral("終了(&X)"));
+    QMenu* explore = bar->addMenu(QStringLiteral("探索(&T)"));
+    explore->setObjectName(QStringLiteral("T1"));
+    G1 = item(explore, "G1", QStringLiteral("実行(&G)"));
+    S1 = item(explore, "S1", QStringLiteral("中止(&S)"));
+    WebW1 = item(explore, "WebW1", QStringLiteral("Web表示(&W)"));
+    T2 = item(explore, "T2", QStringLiteral("収集(&T)"));
+    QMenu* erase = bar->addMenu(QStringLiteral("消去(&E)"));
+    erase->setObjectName(QStringLiteral("E1"));
+    M1 = item(erase, "M1", QStringLiteral("ファイルリスト消去(&R)"));
+    MenuAllClear = item(erase, "MenuAllClear", QStringLiteral("全消去(&Z)"));
+    QMenu* bookmark = bar->addMenu(QStringLiteral("ブックマーク(&B)"));
+    bookmark->setObjectName(QStringLiteral("B1"));
+    H1 = item(bookmark, "H1", QStringLiteral("ホーム(&H)"));
+    S2 = item(bookmark, "S2", QStringLiteral("サポート掲示版(&S)"));
+    QMenu* settings = bar->addMenu(QStringLiteral("設定(&S)"));
+    settings->setObjectName(QStringLiteral("S3"));
+    D1 = item(settings, "D1", QStringLiteral("ディレクトリ(&D)"));
+    J1 = item(settings, "J1", QStringLiteral("探索条件(&J)"));
+    QMenu* target = settings->addMenu(QStringLiteral("探索対象(&T)"));
+    target->setObjectName(QStringLiteral("T3"));
+    MenuHard = item(target, "MenuHard", QStringLiteral("ハードディスク(&H)"));
+    MenuHard->setCheckable(true);
+    MenuHard->setChecked(true);
+    MenuWWW = item(target, "MenuWWW", QStringLiteral("ＷＷＷ(W)"));
+    MenuWWW->setCheckable(true);
+    B2 = item(settings, "B2", QStringLiteral("テーブル表示(&B)"));
+    QMenu* view = bar->addMenu(QStringLiteral("表示(&L)"));
+    view->setObjectName(QStringLiteral("L1"));
+    S4 = item(view, "S4", QStringLiteral("単独画像(&S)"));
+    M2 = item(view, "M2", QStringLiteral("複数画像(&M)"));
+    T4 = item(view, "T4", QStringLiteral("テーブル表示(&T)"));
+    QMenu* help = bar->addMenu(QStringLiteral("ヘルプ(&H)"));
+    help->setObjectName(QStringLiteral("H2"));
+    Contents1 = item(help, "Contents1", QStringLiteral("目次(&C)"));
+    K1 = item(help, "K1", QStringLiteral("ｷｰﾜｰﾄﾞ検索(&K)"));
+    About1 = item(help, "About1", QStringLiteral("バージョン情報(&A)"));
+
+    connect(Exit1, &QAction::triggered, this, &QWidget::close);
+    connect(S1, &QAction::triggered, this, &TFormMain::BtStopClick);
+    connect(WebW1, &QAction::triggered, this, &TFormMain::BtWebClick);
+    connect(T2, &QAction::triggered, this, [this] { BtSelect->click(); });
+    connect(G1, &QAction::triggered, this, [this] { BtTansaku->click(); });
+    connect(J1, &QAction::triggered, this, [this] { BtTansaku->click(); });
+    connect(D1, &QAction::triggered, this, [this] { BtDirectory->click(); });
+    connect(S4, &QAction::triggered, this, [this] { BtSingle->click(); });
+    connect(M2, &QAction::triggered, this, [this] { BtMulti->click(); });
+    connect(T4, &QAction::triggered, this, [this] { BtMulti->click(); });
+    // A checkable item has already flipped its tick when triggered fires.
+    connect(MenuHard, &QAction::triggered, this, [this](bool checked) { MenuHardClick(!checked); });
+    connect(MenuWWW, &QAction::triggered, this, [this](bool checked) { MenuWWWClick(!checked); });
+    connect(H1, &QAction::triggered, this, [this] {
+        if (m_windows && m_windows->FormSetting)
+            ComboURL->setEditText(m_windows->FormSetting->homeAddress());
+    });
+    connect(S2, &QAction::triggered, this, [this] {
+        ComboURL->setEditText(supportPageAddress());
+        BtWebClick();
+    });
+    connect(B2, &QAction::triggered, this, [this] {
+        if (m_windows && m_windows->FormSetteiMulti)
+            m_windows->FormSetteiMulti->show();
+    });
+    connect(Contents1, &QAction::triggered, this, [this] { startHelp({m_helpFile}); });
+    connect(K1, &QAction::triggered, this, [this] { startHelp({QStringLiteral("-k"), m_helpFile}); });
+    connect(About1, &QAction::triggered, this, [this] {
+        if (m_windows && m_windows->FormVersion)
+            m_windows->FormVersion->exec();
+    });
+}
+
+void TFormMain::buildTabs()
+{
+    auto* systemPanel = panel("PanelSystem", centralWidget());
+    PanelSystem = systemPanel;
+    auto* systemLayout = new QHBoxLayout(systemPanel);
+    systemLayout->setContentsMargins(0, 0, 0, 0);
+    Button3 = new QPushButton(QStringLiteral("System(&Y)"), systemPanel);
+    Button3->setObjectName(QStringLiteral("Button3"));
+    systemLayout->addWidget(Button3);
+    systemLayout->addStretch(1);
+    centralWidget()->layout()->addWidget(systemPanel);
+    connect(Button3, &QPushButton::clicked, this, &TFormMain::Button3Click);
+
+    PageMain = new QTabWidget(centralWidget());
+    PageMain->setObjectName(QStringLiteral("PageMain"));
+    auto tab = [this](const char* name, const QString& caption) {
+        auto* w = new QWidget(PageMain);
+        w->setObjectName(QLatin1String(name));
+        PageMain->addTab(w, caption);
+        return w;
+    };
+    TabWeb = tab("TabWeb", QStringLiteral("ＷＷＷ"));
+    TabHost = tab("TabHost", QStringLiteral("ホスト"));
+    TabLink = tab("TabLink", QStringLiteral("リンク(URL)"));
+    TabLinkImage = tab("TabLinkImage", QStringLiteral("画像(URL)"));
+    TabList = tab("TabList", QStringLiteral("ファイルリスト"));
+    TabURL = tab("TabURL", QStringLiteral("URL"));
+    TabHTTP = tab("TabHTTP", QStringLiteral("HTTP"));
+    TabLog = tab("TabLog", QStringLiteral("Log"));
+    TabPhoto = tab("TabPhoto", QStringLiteral("データベース"));
+    centralWidget()->layout()->addWidget(PageMain);
+
+    // ＷＷＷ: the HTML view fills the tab; its context menu goes back.
+    auto* webLayout = new QVBoxLayout(TabWeb);
+    webLayout->setContentsMargins(0, 0, 0, 0);
+    HTML1 = new web::THTML(TabWeb);
+    HTML1->setObjectName(QStringLiteral("HTML1"));
+    webLayout->addWidget(HTML1);
+    HTML1->view()->setContextMenuPolicy(Qt::ActionsContextMenu);
+    auto* back = new QAction(QStringLiteral("戻る"), HTML1);
+    back->setObjectName(QStringLiteral("Back1"));
+    HTML1->view()->addAction(back);
+    connect(back, &QAction::triggered, this, &TFormMain::BtBackClick);
+    connect(HTML1, &web::THTML::doRequestDoc, this, &TFormMain::HTML1DoRequestDoc);
+    connect(HTML1, &web::THTML::beginRetrieval, this, [this] { setBusy(true); });
+    connect(HTML1, &web::THTML::endRetrieval, this, [this] { setBusy(false); });
+
+    // 画像(URL): the registration group keeps its "delete on registration" box.
+    auto* imageLayout = new QVBoxLayout(TabLinkImage);
+    auto* registration = new QGroupBox(QStringLiteral("Quillon（索引方式）"), TabLinkImage);
+    registration->setObjectName(QStringLiteral("GroupBox3"));
+    auto* registrationLayout = new QHBoxLayout(registration);
+    CheckSakujo = new QCheckBox(QStringLiteral("登録時にリスト削除"), registration);
+    CheckSakujo->setObjectName(QStringLiteral("CheckSakujo"));
+    CheckSakujo->setChecked(true);
+    registrationLayout->addWidget(CheckSakujo);
+    imageLayout->addStretch(1);
+    imageLayout->addWidget(registration);
+
+    // ファイルリスト: the grid panel fills the tab; the list-box variant sits
+    // in two panels that start-up collapses.
+    auto* listLayout = new QVBoxLayout(TabList);
+    listLayout->setContentsMargins(0, 0, 0, 0);
+    PanelCL1 = panel("PanelCL1", TabList);
+    PanelCL2 = panel("PanelCL2", TabList);
+    PanelDB2 = panel("PanelDB2", TabList);
+    listLayout->addWidget(PanelCL1);
+    listLayout->addWidget(PanelCL2);
+    listLayout->addWidget(PanelDB2, 1);
+    auto* gridPanelLayout = new QHBoxLayout(PanelDB2);
+    gridPanelLayout->addStretch(1);
+    auto* imagePanel = panel("PanelImage", PanelDB2);
+    auto* imagePanelLayout = new QVBoxLayout(imagePanel);
+    CheckAutoDisp = new QCheckBox(QStringLiteral("自動表示"), imagePanel);
+    CheckAutoDisp->setObjectName(QStringLiteral("CheckAutoDisp"));
+    CheckAutoDisp->setChecked(true);
+    imagePanelLayout->addStretch(1);
+    imagePanelLayout->addWidget(CheckAutoDisp);
+    gridPanelLayout->addWidget(imagePanel);
+
+    // URL: two memos, never shown.
+    auto* urlLayout = new QHBoxLayout(TabURL);
+    MemoLink = memo("MemoLink", TabURL);
+    MemoImageList = memo("MemoImageList", TabURL);
+    urlLayout->addWidget(MemoLink);
+    urlLayout->addWidget(MemoImageList);
+
+    // HTTP: the seven retrieval controls with their address boxes and the page source.
+    auto* httpLayout = new QGridLayout(TabHTTP);
+    for (int n = 0; n < 7; ++n) {
+        HTTP[n] = new web::THTTP(this);
+        HTTP[n]->setObjectName(QStringLiteral("HTTP%1").arg(n));
+        auto* label = new QLabel(HTTP[n]->objectName(), TabHTTP);
+        auto* edit = new QLineEdit(TabHTTP);
+        edit->setObjectName(n == 0 ? QStringLiteral("EditHttpURL") : QStringLiteral("EditHttp%1").arg(n));
+        EditHttp[n] = edit;
+        httpLayout->addWidget(label, n, 0);
+        httpLayout->addWidget(edit, n, 1);
+    }
+    EditHttpURL = EditHttp[0];
+    MemoSrc = memo("MemoSrc", TabHTTP);
+    httpLayout->addWidget(MemoSrc, 7, 0, 1, 2);
+    httpLayout->setRowStretch(7, 1);
+
+    // Log: the normal log and the error log.
+    auto* logLayout = new QVBoxLayout(TabLog);
+    auto* normal = new QGroupBox(QStringLiteral("Normal End"), TabLog);
+    normal->setObjectName(QStringLiteral("GroupLog"));
+    auto* normalLayout = new QVBoxLayout(normal);
+    MemoLog = memo("MemoLog", normal);
+    normalLayout->addWidget(MemoLog);
+    auto* error = new QGroupBox(QStringLiteral("Error"), TabLog);
+    error->setObjectName(QStringLiteral("GroupError"));
+    auto* errorLayout = new QVBoxLayout(error);
+    MemoError = memo("MemoError", error);
+    errorLayout->addWidget(MemoError);
+    logLayout->addWidget(normal);
+    logLayout->addWidget(error);
+
+    // データベース: the database name above the four pages.
+    auto* photoLayout = new QVBoxLayout(TabPhoto);
+    auto* nameRow = new QHBoxLayout();
+    auto* nameLabel = new QLabel(QStringLiteral("DB名称"), TabPhoto);
+    EditDBName = new QLineEdit(QStringLiteral("Sample"), TabPhoto);
+    EditDBName->setObjectName(QStringLiteral("EditDBName"));
+    Button17 = new QPushButton(QStringLiteral("DB名称(&B)"), TabPhoto);
+    Button17->setObjectName(QStringLiteral("Button17"));
+    nameRow->addWidget(nameLabel);
+    nameRow->addWidget(EditDBName);
+    nameRow->addWidget(Button17);
+    nameRow->addStretch(1);
+    photoLayout->addLayout(nameRow);
+    PagePhoto = new QTabWidget(TabPhoto);
+    PagePhoto->setObjectName(QStringLiteral("PagePhoto"));
+    auto page = [this](const char* name, const QString& caption) {
+        auto* w = new QWidget(PagePhoto);
+        w->setObjectName(QLatin1String(name));
+        PagePhoto->addTab(w, caption);
+        return w;
+    };
+    page("TabToroku", QStringLiteral("登録/変更/削除"));
+    TabKensaku = page("TabKensaku", QStringLiteral("検索"));
+    page("TabShinki", QStringLiteral("新規データベース"));
+    page("TabDBSettei", QStringLiteral("ＤＢ設定/削除"));
+    photoLayout->addWidget(PagePhoto, 1);
+
+    auto* searchLayout = new QVBoxLayout(TabKensaku);
+    DBGridQuery = new QTableView(TabKensaku);
+    DBGridQuery->setObjectName(QStringLiteral("DBGridQuery"));
+    DBGridQuery->setSelectionBehavior(QAbstractItemView::SelectRows);
+    DBGridQuery->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_dm.DqPhoto->setColumns({QStringLiteral("連番"), QString(), QString(), QString(), QStringLiteral("サイズ"),
+                              QStringLiteral("更新日")});
+    DBGridQuery->setModel(m_dm.DqPhoto);
+    searchLayout->addStretch(1);
+    searchLayout->addWidget(DBGridQuery);
+}
+
+void TFormMain::buildStatusBars()
+{
+    auto bar = [this](const char* name, int panels, const int* widths, QLabel** out) {
+        auto* f = panel(name, centralWidget());
+        f->setFrameShape(QFrame::StyledPanel);
+        auto* l = new QHBoxLayout(f);
+        l->setContentsMargins(2, 1, 2, 1);
+        l->setSpacing(2);
+        for (int i = 0; i < panels; ++i) {
+            auto* p = new QLabel(f);
+            p->setObjectName(QStringLiteral("%1%2").arg(QLatin1String(name)).arg(i));
+            p->setFrameShape(QFrame::Panel);
+            p->setFrameShadow(QFrame::Sunken);
+            p->setFixedWidth(widths ? widths[i] : 90);
+            l->addWidget(p);
+            out[i] = p;
+        }
+        l->addStretch(1);
+        centralWidget()->layout()->addWidget(f);
+        return f;
+    };
+    STB = bar("STB", 6, kStbWidths, STBPanels.data());
+    STA = bar("STA", 7, nullptr, STAPanels.data());
+}
+
+void TFormMain::buildTimers()
+{
+    auto timer = [this](const char* name) {
+        auto* t = new TTimer(this);
+        t->setObjectName(QLatin1String(name));
+        return t;
+    };
+    TimerTansaku = timer("TimerTansaku");
+    for (int n = 1; n <= 6; ++n) {
+        TimerF[n] = timer(QStringLiteral("TimerF%1").arg(n).toLatin1().constData());
+    }
+    TimerGazou = timer("TimerGazou");
+    TimerKensaku = timer("TimerKensaku");
+}
+
+void TFormMain::readValues()
+{
+    SettingsStore s;
+    s.readBounds(this, QStringLiteral("fmQuillon"));
+    ComboDirectory->setEditText(
+        s.readString(SettingsStore::Window, QStringLiteral("fmQuillon.Directory"), QString()));
+    ComboURL->setEditText(s.readString(SettingsStore::Window, QStringLiteral("fmQuillon.URL"), QString()));
+    EditDBName->setText(s.readString(SettingsStore::Window, QStringLiteral("fmQuillon.DBName"), EditDBName->text()));
+    m_targetWWW = s.readBool(SettingsStore::Setting, QStringLiteral("fmQuillon.ToolBtWWW"), false);
+    CheckAutoDisp->setChecked(s.readBool(SettingsStore::Setting, QStringLiteral("fmQuillon.AutoDisp"), true));
+    CheckSakujo->setChecked(s.readBool(SettingsStore::Setting, QStringLiteral("fmQuillon.CheckSakujo"), true));
+    saveDialogDirectory = s.readString(SettingsStore::Window, QStringLiteral("fmPhoto.Directory"), QString());
+    QHeaderView* header = DBGridQuery->horizontalHeader();
+    for (int c = 0; c < 6; ++c) {
+        header->resizeSection(
+            c, s.readInteger(SettingsStore::Window, QStringLiteral("fmQuillon.Query%1").arg(c), kQueryColumnWidths[c]));
+    }
+}
+
+void TFormMain::writeValues()
+{
+    SettingsStore s;
+    s.writeBounds(this, QStringLiteral("fmQuillon"));
+    s.writeString(SettingsStore::Window, QStringLiteral("fmQuillon.Directory"), ComboDirectory->currentText());
+    s.writeString(SettingsStore::Window, QStringLiteral("fmQuillon.URL"), ComboURL->currentText());
+    s.writeString(SettingsStore::Window, QStringLiteral("fmQuillon.DBName"), EditDBName->text());
+    s.writeBool(SettingsStore::Setting, QStringLiteral("fmQuillon.ToolBtWWW"), ToolBtWWW->isChecked());
+    s.writeBool(SettingsStore::Setting, QStringLiteral("fmQuillon.AutoDisp"), CheckAutoDisp->isChecked());
+    s.writeBool(SettingsStore::Setting, QStringLiteral("fmQuillon.CheckSakujo"), CheckSakujo->isChecked());
+    s.writeString(SettingsStore::Window, QStringLiteral("fmPhoto.Directory"), saveDialogDirectory);
+    QHeaderView* header = DBGridQuery->horizontalHeader();
+    for (int c = 0; c < 6; ++c)
+        s.writeInteger(SettingsStore::Window, QStringLiteral("fmQuillon.Query%1").arg(c), header->sectionSize(c));
+}
+
+void TFormMain::closeEvent(QCloseEvent* e)
+{
+    m_dm3.store().dropAllPasswords();
+    writeValues();
+    e->accept();
+    // Closing the main window ends the program, whatever else is open.
+    QCoreApplication::quit();
+}
+
+void TFormMain::LogNormal(const QString& line)
+{
+    MemoLog->appendPlainText(line);
+}
+
+void TFormMain::LogError(const QString& line)
+{
+    MemoError->appendPlainText(line);
+}
+
+void TFormMain::ClearStatusAndLogs()
+{
+    for (int i = 0; i < 6; ++i) {
+        STBPanels[i]->clear();
+        STAPanels[i]->clear();
+    }
+    MemoLog->clear();
+    MemoError->clear();
+}
+
+void TFormMain::setStb(int panel, const QString& text)
+{
+    STBPanels.at(panel)->setText(text);
+}
+
+QString TFormMain::stb(int panel) const
+{
+    return STBPanels.at(panel)->text();
+}
+
+void TFormMain::setSta(int panel, const QString& text)
+{
+    STAPanels.at(panel)->setText(text);
+}
+
+QString TFormMain::sta(int panel) const
+{
+    return STAPanels.at(panel)->text();
+}
+
+void TFormMain::ApplyTarget(bool www)
+{
+    m_targetWWW = www;
+    if (www) {
+        ComboURL->setVisible(true);
+        ComboDirectory->setVisible(false);
+        LabelTaishou->setText(QStringLiteral("　ＵＲＬ"));
+        BtWeb->setEnabled(true);
+        BtBack->setEnabled(true);
+        BtForward->setEnabled(true);
+        BtDirectory->setEnabled(false);
+    } else {
+        PageMain->setCurrentWidget(TabList);
+        ComboURL->setVisible(false);
+        ComboDirectory->setVisible(true);
+        LabelTaishou->setText(QStringLiteral("ﾃﾞｨﾚｸﾄﾘ"));
+        BtDirectory->setEnabled(true);
+        BtWeb->setEnabled(false);
+        BtBack->setEnabled(false);
+        BtForward->setEnabled(false);
+    }
+    setStopIcon(9);
+    ToolBtWWW->setChecked(www);
+    MenuWWW->setChecked(www);
+    ToolBtHard->setChecked(!www);
+    MenuHard->setChecked(!www);
+}
+
+void TFormMain::ToolBtWWWClick()
+{
+    ApplyTarget(ToolBtWWW->isChecked());
+}
+
+void TFormMain::ToolBtHardClick()
+{
+    ApplyTarget(!ToolBtHard->isChecked());
+}
+
+void TFormMain::MenuHardClick(bool checkedBefore)
+{
+    ApplyTarget(checkedBefore);
+}
+
+void TFormMain::MenuWWWClick(bool checkedBefore)
+{
+    ApplyTarget(!checkedBefore);
+}
+
+void TFormMain::setStopIcon(int index)
+{
+    m_stopIcon = index;
+    BtStop->setIcon(icons::stop(index));
+}
+
+void TFormMain::setBusy(bool busy)
+{
+    setStopIcon(busy ? 8 : 9);
+    if (busy)
+        Animate1->play();
+    else
+        Animate1->stop();
+}
+
+void TFormMain::Button3Click()
+{
+    PageMain->setTabVisible(PageMain->indexOf(TabHTTP), true);
+    PageMain->setTabVisible(PageMain->indexOf(TabLog), true);
+    STA->setVisible(true);
+}
+
+void TFormMain::BeginRun()
+{
+    ClearStatusAndLogs();
+    setStopIcon(8);
+    runClock.start();
+    Animate1->play();
+}
+
+void TFormMain::EndRun()
+{
+    setStopIcon(9);
+    setStb(0, QStringLiteral("探索終了"));
+    crawlFlag = true;
+    collectFlag = false;
+    const qint64 elapsed = runClock.isValid() ? runClock.elapsed() / 1000 : 0;
+    setStb(5, QString::number(elapsed) + QStringLiteral(" 秒"));
+    Animate1->stop();
+}
+
+void TFormMain::BtStopClick()
+{
+    // Transfers already running are not cancelled; no tick acts on them any more.
+    for (int n = 1; n <= 6; ++n)
+        TimerF[n]->setIntervalMs(0);
+    EndRun();
+    setStb(0, QStringLiteral("探索中止"));
+}
+
+void TFormMain::BtWebClick()
+{
+    historyRecording = true;
+    WebDisplay();
+}
+
+void TFormMain::WebDisplay()
+{
+    const QString address = ComboURL->currentText();
+    LogNormal(QStringLiteral("FindAddress : ") + address);
+    HTML1->requestDoc(address);
+    PageMain->setCurrentWidget(TabWeb);
+}
+
+void TFormMain::HTML1DoRequestDoc(const QString& url)
+{
+    if (proxySwitch)
+        return;
+    urlHistory.enter(url);
+    updateHistoryButtons(urlHistory);
+    if (historyRecording) {
+        const int at = ComboURL->findText(url);
+        if (at >= 0)
+            ComboURL->removeItem(at);
+        ComboURL->insertItem(0, url);
+    }
+    ComboURL->setEditText(url);
+    setStb(4, url);
+}
+
+void TFormMain::BtBackClick()
+{
+    const QString previous = urlHistory.before();
+    if (previous.isEmpty())
+        return;
+    ComboURL->setEditText(previous);
+    WebDisplay();
+}
+
+void TFormMain::BtForwardClick()
+{
+    const QString following = urlHistory.after();
+    if (following.isEmpty())
+        return;
+    ComboURL->setEditText(following);
+    WebDisplay();
+}
+
+void TFormMain::enterDirectoryHistory(const QString& directory)
+{
+    directoryHistory.enter(directory);
+    updateHistoryButtons(directoryHistory);
+    if (historyRecording) {
+        const int at = ComboDirectory->findText(directory);
+        if (at >= 0)
+            ComboDirectory->removeItem(at);
+        ComboDirectory->insertItem(0, directory);
+    }
+}
+
+void TFormMain::updateHistoryButtons(const History& h)
+{
+    BtBack->setEnabled(h.canBack());
+    BtForward->setEnabled(h.canForward());
+}
+
+void TFormMain::MenuAllClearClick()
+{
+    ClearStatusAndLogs();
+    MemoLink->clear();
+    m_explorationTabs->ButtonHostDeleteClick();
+    m_explorationTabs->ButtonLinkDeleteClick();
+    m_explorationTabs->ButtonImageDeleteClick();
+    web::ExplorationTables::EmptyTableNow(*m_dm3.TaList);
+    fileListCount = 0;
+    picturesReceived = 0;
+    lastPageLinkNo = 0;
+    lastImageLinkNo = 0;
+}
+
+void TFormMain::ShowCounts()
+{
+    if (PageMain->currentWidget() == TabLinkImage)
+        setStb(2, QStringLiteral("画像 : %1件").arg(pictureLinksFound));
+    else if (PageMain->currentWidget() == TabList)
+        setStb(2, QStringLiteral("イメージ : %1件").arg(filesListed));
+}
+
+QString TFormMain::helpCommandLine() const
+{
+    return QStringLiteral("Winhelp ") + m_helpFile;
+}
+
+void TFormMain::startHelp(const QStringList& arguments)
+{
+    const QString viewer = QCoreApplication::applicationDirPath() + QStringLiteral("/Winhelp");
+    QProcess::startDetached(viewer, arguments);
+}
+
+QString TFormMain::supportPageAddress()
+{
+    return QStringLiteral("http://quillon.example.org/support/");
+}
+
+} // namespace app

@@ -1,0 +1,238 @@
+#pragma once
+
+// The main window: tool bars, menus, tabs, the two status bars and the two
+// logs, the switch between the two exploration targets, and the run state
+// that the other windows read and write.
+
+#include "app/History.h"
+#include "web/RunLog.h"
+
+#include <QElapsedTimer>
+#include <QMainWindow>
+#include <QStringList>
+#include <array>
+#include <memory>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTabWidget;
+class QTableView;
+class QToolBar;
+class QToolButton;
+class QWidget;
+class TAnimate;
+class TTimer;
+
+namespace store {
+class DataMd3;
+class DataMod;
+} // namespace store
+
+namespace web {
+class THTTP;
+class THTML;
+class ExplorationTables;
+} // namespace web
+
+namespace app {
+
+struct Windows;
+class ExplorationTabs;
+
+class TFormMain : public QMainWindow, public web::RunLog {
+    Q_OBJECT
+public:
+    TFormMain(store::DataMd3& dm3, store::DataMod& dm, QWidget* parent = nullptr);
+    ~TFormMain() override;
+
+    // The secondary windows, known once start-up has created them all.
+    void setWindows(Windows* windows) { m_windows = windows; }
+    Windows* windows() const { return m_windows; }
+    store::DataMd3& dm3() { return m_dm3; }
+    store::DataMod& dm() { return m_dm; }
+
+    // Logs and status bars
+    void LogNormal(const QString& line) override;
+    void LogError(const QString& line) override;
+    void ClearStatusAndLogs();
+    void setStb(int panel, const QString& text);
+    QString stb(int panel) const;
+    void setSta(int panel, const QString& text);
+    QString sta(int panel) const;
+
+    // Exploration target: true = WWW, false = hard disk.
+    bool targetWWW() const { return m_targetWWW; }
+    void ApplyTarget(bool www);
+
+    // Busy indication: BtStop shows icon 8 and the clip plays while busy,
+    // icon 9 and no clip when idle.
+    void setBusy(bool busy);
+    int stopIconIndex() const { return m_stopIcon; }
+    void setStopIcon(int index);
+
+    // Run state
+    bool crawlFlag = true;
+    bool collectFlag = false;
+    std::array<QString, 5> StatusWords;
+    QElapsedTimer runClock; // monotonic: elapsed seconds stay true across midnight
+    qint32 pagesRecorded = 0;
+    qint32 pictureLinksFound = 0;
+    qint32 picturesReceived = 0;
+    qint32 filesListed = 0;
+    qint32 lastPageLinkNo = 0;
+    qint32 lastImageLinkNo = 0;
+    qint32 fileListCount = 0;
+    QString startHost;
+    History urlHistory;
+    History directoryHistory;
+    bool historyRecording = false;
+    bool proxySwitch = false;
+    bool DatabaseChosen = false;
+    bool multipleViewMode = true;
+    QString saveDialogDirectory;
+    QString helpFile() const { return m_helpFile; }
+    // The command line that starts the help viewer on the help file.
+    QString helpCommandLine() const;
+
+    // Commands
+    void BeginRun();
+    void EndRun();
+    void BtStopClick();
+    void BtWebClick();
+    void BtBackClick();
+    void BtForwardClick();
+    void Button3Click();
+    void ToolBtWWWClick();
+    void ToolBtHardClick();
+    void MenuHardClick(bool checkedBefore);
+    void MenuWWWClick(bool checkedBefore);
+    void WebDisplay();
+    void HTML1DoRequestDoc(const QString& url);
+    void enterDirectoryHistory(const QString& directory);
+    void MenuAllClearClick();
+    // Status panel 2: the picture-link count on its tab, the file count on the file list.
+    void ShowCounts();
+
+    web::ExplorationTables& tables() { return *m_tables; }
+    ExplorationTabs* explorationTabs() const { return m_explorationTabs; }
+
+    // Controls that other windows read
+    QToolBar* ToolBar1;
+    QToolBar* ToolBar2;
+    QToolButton* BtDirectory;
+    QToolButton* BtSettei;
+    QToolButton* BtKensaku;
+    QToolButton* BtSingle;
+    QToolButton* BtMulti;
+    QToolButton* BtTable;
+    QToolButton* ToolButton4;
+    QToolButton* BtStop;
+    QToolButton* BtBack;
+    QToolButton* BtForward;
+    QToolButton* BtSelect;
+    TAnimate* Animate1;
+    QToolButton* ToolBtHard;
+    QToolButton* ToolBtWWW;
+    QLabel* LabelTaishou;
+    QComboBox* ComboDirectory;
+    QComboBox* ComboURL;
+    QToolButton* BtTansaku;
+    QToolButton* BtWeb;
+    QFrame* PanelSystem;
+    QPushButton* Button3;
+    QTabWidget* PageMain;
+    QWidget* TabWeb;
+    QWidget* TabHost;
+    QWidget* TabLink;
+    QWidget* TabLinkImage;
+    QWidget* TabList;
+    QWidget* TabURL;
+    QWidget* TabHTTP;
+    QWidget* TabLog;
+    QWidget* TabPhoto;
+    web::THTML* HTML1;
+    std::array<web::THTTP*, 7> HTTP{};
+    QLineEdit* EditHttpURL;
+    std::array<QLineEdit*, 7> EditHttp{}; // 1 to 6; [0] is EditHttpURL
+    QPlainTextEdit* MemoSrc;
+    QPlainTextEdit* MemoLink;
+    QPlainTextEdit* MemoImageList;
+    QPlainTextEdit* MemoLog;
+    QPlainTextEdit* MemoError;
+    QCheckBox* CheckSakujo;
+    QCheckBox* CheckAutoDisp;
+    QFrame* PanelCL1;
+    QFrame* PanelCL2;
+    QFrame* PanelDB2;
+    QLineEdit* EditDBName;
+    QPushButton* Button17;
+    QTabWidget* PagePhoto;
+    QWidget* TabKensaku;
+    QTableView* DBGridQuery;
+    QFrame* STB;
+    QFrame* STA;
+    std::array<QLabel*, 6> STBPanels{};
+    std::array<QLabel*, 7> STAPanels{};
+    TTimer* TimerTansaku;
+    std::array<TTimer*, 7> TimerF{}; // 1 to 6
+    TTimer* TimerGazou;
+    TTimer* TimerKensaku;
+
+    QAction* Exit1;
+    QAction* G1;
+    QAction* S1;
+    QAction* WebW1;
+    QAction* T2;
+    QAction* M1;
+    QAction* MenuAllClear;
+    QAction* H1;
+    QAction* S2;
+    QAction* D1;
+    QAction* J1;
+    QAction* MenuHard;
+    QAction* MenuWWW;
+    QAction* B2;
+    QAction* S4;
+    QAction* M2;
+    QAction* T4;
+    QAction* Contents1;
+    QAction* K1;
+    QAction* About1;
+
+    // The address that the support-board item puts into the URL box.
+    static QString supportPageAddress();
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    void buildToolBars();
+    void buildMenu();
+    void buildTabs();
+    void buildStatusBars();
+    void buildTimers();
+    void readValues();
+    void writeValues();
+    void startHelp(const QStringList& arguments);
+    void updateHistoryButtons(const History& h);
+    QToolButton* toolButton(QToolBar* bar, const char* name, const QString& caption, const QString& hint,
+                            const QIcon& icon, QSize size);
+
+    store::DataMd3& m_dm3;
+    store::DataMod& m_dm;
+    std::unique_ptr<web::ExplorationTables> m_tables;
+    ExplorationTabs* m_explorationTabs = nullptr;
+    Windows* m_windows = nullptr;
+    bool m_targetWWW = false;
+    int m_stopIcon = 9;
+    QString m_helpFile;
+};
+
+} // namespace app

@@ -1,0 +1,507 @@
+#include "app/FormSetting.h"
+
+#include "app/FormMain.h"
+#include "app/SettingsStore.h"
+#include "app/Windows.h"
+#include "controls/RadioGroup.h"
+#include "disk/FormSelectDir.h"
+#include "store/TextToInt.h"
+#include "web/THTTP.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace app {
+
+namespace {
+
+QLineEdit* edit(const char* name, const QString& text, QWidget* parent)
+{
+    auto* e = new QLineEdit(text, parent);
+    e->setObjectName(QLatin1String(name));
+    return e;
+}
+
+QCheckBox* check(const char* name, const QString& caption, bool on, QWidget* parent)
+{
+    auto* c = new QCheckBox(caption, parent);
+    c->setObjectName(QLatin1String(name));
+    c->setChecked(on);
+    return c;
+}
+
+QLabel* label(const QString& text, QWidget* parent)
+{
+    return new QLabel(text, parent);
+}
+
+bool isInteger(const QString& text)
+{
+    bool ok = false;
+    store::toInteger(text, &ok);
+    return ok;
+}
+
+const QString kSection = QStringLiteral("fmSetting.");
+
+} // namespace
+
+TFormSetting::TFormSetting(TFormMain* main, QWidget* parent)
+    : TForm("FormSetting", QStringLiteral("ユーザー設定"), QStringLiteral("fmSetting"), QSize(487, 330), parent)
+    , m_main(main)
+{
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowCloseButtonHint);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* menu = new QMenuBar(this);
+    menu->setObjectName(QStringLiteral("MainMenu1"));
+    QAction* close = menu->addAction(QStringLiteral("閉じる(&C)"));
+    close->setObjectName(QStringLiteral("Close1"));
+    connect(close, &QAction::triggered, this, &QDialog::close);
+    layout->setMenuBar(menu);
+
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    auto tab = [this](const char* name, const QString& caption) {
+        auto* w = new QWidget(PageControl1);
+        w->setObjectName(QLatin1String(name));
+        PageControl1->addTab(w, caption);
+        return w;
+    };
+    buildTabWWW(tab("TabWWW", QStringLiteral("探索設定(WWW)")));
+    buildTabHD(tab("TabHD", QStringLiteral("探索設定(HD)")));
+    buildTabGazou(tab("TabGazou", QStringLiteral("画像設定")));
+    buildTabNetwork(tab("TabNetwork", QStringLiteral("ネットワーク")));
+    layout->addWidget(PageControl1, 1);
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setSizeGripEnabled(false);
+    layout->addWidget(StatusBar1);
+
+    // Creation: restore, show the speed, then the visibility rules and the proxy.
+    restoreValues();
+    LabelSpeed->setText(QString::number(ScrollSpeed->value()));
+    SyncDependentControls();
+    ApplyProxySettings();
+}
+
+void TFormSetting::buildTabWWW(QWidget* tab)
+{
+    auto* grid = new QGridLayout(tab);
+    auto* start = new QGroupBox(QStringLiteral("開始ＵＲＬ"), tab);
+    auto* startLayout = new QHBoxLayout(start);
+    EditStartURL = edit("EditStartURL", QStringLiteral("http://"), start);
+    startLayout->addWidget(EditStartURL);
+    grid->addWidget(start, 0, 0, 1, 2);
+
+    // Designed with the second item; with nothing stored the first is read back.
+    RadioKekkaWWW = new TRadioGroup("RadioKekkaWWW", QStringLiteral("探索結果(WWW)"),
+                                    {QStringLiteral("結果を累積する"), QStringLiteral("毎回クリアする")}, tab);
+    RadioKekkaWWW->setItemIndex(1);
+    grid->addWidget(RadioKekkaWWW, 1, 0);
+
+    auto* limits = new QGroupBox(QStringLiteral("探索打ち切り条件"), tab);
+    auto* limitsLayout = new QGridLayout(limits);
+    EditMaxImage = edit("EditMaxImage", QStringLiteral("20"), limits);
+    EditMaxURL = edit("EditMaxURL", QStringLiteral("100"), limits);
+    EditUchikiri = edit("EditUchikiri", QStringLiteral("20"), limits);
+    limitsLayout->addWidget(label(QStringLiteral("画像数"), limits), 0, 0);
+    limitsLayout->addWidget(EditMaxImage, 0, 1);
+    limitsLayout->addWidget(label(QStringLiteral("件"), limits), 0, 2);
+    limitsLayout->addWidget(label(QStringLiteral("URL"), limits), 1, 0);
+    limitsLayout->addWidget(EditMaxURL, 1, 1);
+    limitsLayout->addWidget(label(QStringLiteral("件"), limits), 1, 2);
+    limitsLayout->addWidget(EditUchikiri, 2, 1);
+    limitsLayout->addWidget(label(QStringLiteral("秒"), limits), 2, 2);
+    grid->addWidget(limits, 1, 1);
+
+    auto* link = new QGroupBox(QStringLiteral("リンク"), tab);
+    auto* linkLayout = new QHBoxLayout(link);
+    CheckGaibu = check("CheckGaibu", QStringLiteral("外部リンクを追う"), false, link);
+    CheckLinkMax = check("CheckLinkMax", QStringLiteral("リンク先MAXの設定"), false, link);
+    CheckLinkMax->setVisible(false);
+    EditLinkMax = edit("EditLinkMax", QStringLiteral("2"), link);
+    EditLinkMax->setVisible(false);
+    linkLayout->addWidget(CheckGaibu);
+    linkLayout->addWidget(CheckLinkMax);
+    linkLayout->addWidget(EditLinkMax);
+    grid->addWidget(link, 2, 0);
+
+    auto* speed = new QGroupBox(QStringLiteral("探索速度"), tab);
+    auto* speedLayout = new QHBoxLayout(speed);
+    ScrollSpeed = new QScrollBar(Qt::Horizontal, speed);
+    ScrollSpeed->setObjectName(QStringLiteral("ScrollSpeed"));
+    ScrollSpeed->setRange(1, 6);
+    ScrollSpeed->setPageStep(1);
+    ScrollSpeed->setValue(4);
+    LabelSpeed = new QLabel(QStringLiteral("4"), speed);
+    LabelSpeed->setObjectName(QStringLiteral("LabelSpeed"));
+    LabelSpeed->setStyleSheet(QStringLiteral("color: blue"));
+    speedLayout->addWidget(label(QStringLiteral("遅い"), speed));
+    speedLayout->addWidget(ScrollSpeed, 1);
+    speedLayout->addWidget(label(QStringLiteral("速い"), speed));
+    speedLayout->addWidget(LabelSpeed);
+    grid->addWidget(speed, 2, 1);
+    grid->setRowStretch(3, 1);
+
+    connect(CheckGaibu, &QCheckBox::clicked, this, &TFormSetting::SyncDependentControls);
+    connect(ScrollSpeed, &QScrollBar::valueChanged, this,
+            [this](int v) { LabelSpeed->setText(QString::number(v)); });
+    connect(EditLinkMax, &QLineEdit::textChanged, this, [this](const QString& t) {
+        if (!isInteger(t) && !t.isEmpty())
+            EditLinkMax->clear();
+    });
+}
+
+void TFormSetting::buildTabHD(QWidget* tab)
+{
+    auto* layout = new QVBoxLayout(tab);
+    auto* start = new QGroupBox(QStringLiteral("開始ディレクトリ"), tab);
+    auto* startLayout = new QHBoxLayout(start);
+    // A drive root stands for the file-system root here.
+    EditStart = edit("EditStart", QDir::rootPath(), start);
+    Button3 = new QPushButton(QStringLiteral("設定(&U)"), start);
+    Button3->setObjectName(QStringLiteral("Button3"));
+    startLayout->addWidget(EditStart, 1);
+    startLayout->addWidget(Button3);
+    layout->addWidget(start);
+    RadioKekka = new TRadioGroup("RadioKekka", QStringLiteral("探索結果"),
+                                 {QStringLiteral("結果を累積する"), QStringLiteral("毎回クリアする")}, tab);
+    RadioKekka->setItemIndex(1);
+    layout->addWidget(RadioKekka);
+    layout->addStretch(1);
+    connect(Button3, &QPushButton::clicked, this, [this] { chooseDirectoryInto(EditStart); });
+}
+
+void TFormSetting::buildTabGazou(QWidget* tab)
+{
+    auto* grid = new QGridLayout(tab);
+
+    auto* save = new QGroupBox(QStringLiteral("画像の保存"), tab);
+    auto* saveLayout = new QVBoxLayout(save);
+    CheckFileSave = check("CheckFileSave", QStringLiteral("ファイルへ保存する"), false, save);
+    GroupDirectory = new QGroupBox(save);
+    GroupDirectory->setObjectName(QStringLiteral("GroupDirectory"));
+    auto* dirLayout = new QHBoxLayout(GroupDirectory);
+    EditDirectory = edit("EditDirectory", QString(), GroupDirectory);
+    Button4 = new QPushButton(QStringLiteral("設定(&S)"), GroupDirectory);
+    Button4->setObjectName(QStringLiteral("Button4"));
+    dirLayout->addWidget(label(QStringLiteral("ディレクトリ"), GroupDirectory));
+    dirLayout->addWidget(EditDirectory, 1);
+    dirLayout->addWidget(Button4);
+    Button7 = new QPushButton(QStringLiteral("ﾃﾞｨﾚｸﾄﾘ作成"), save);
+    Button7->setObjectName(QStringLiteral("Button7"));
+    CheckDBSave = check("CheckDBSave", QStringLiteral("DBへ保存する"), false, save);
+    GroupDB = new QGroupBox(save);
+    GroupDB->setObjectName(QStringLiteral("GroupDB"));
+    auto* dbLayout = new QHBoxLayout(GroupDB);
+    DBEdit11 = edit("DBEdit11", QString(), GroupDB);
+    DBEdit11->setReadOnly(true);
+    Button5 = new QPushButton(QStringLiteral("DB名称(&B)"), GroupDB);
+    Button5->setObjectName(QStringLiteral("Button5"));
+    dbLayout->addWidget(label(QStringLiteral("DB名称"), GroupDB));
+    dbLayout->addWidget(DBEdit11, 1);
+    dbLayout->addWidget(Button5);
+    saveLayout->addWidget(CheckFileSave);
+    saveLayout->addWidget(GroupDirectory);
+    saveLayout->addWidget(Button7, 0, Qt::AlignLeft);
+    saveLayout->addWidget(CheckDBSave);
+    saveLayout->addWidget(GroupDB);
+    grid->addWidget(save, 0, 0, 3, 1);
+
+    auto* types = new QGroupBox(QStringLiteral("対象画像"), tab);
+    auto* typesLayout = new QHBoxLayout(types);
+    CheckJPEG = check("CheckJPEG", QStringLiteral("JPEG"), true, types);
+    CheckGIF = check("CheckGIF", QStringLiteral("GIF"), false, types);
+    CheckBMP = check("CheckBMP", QStringLiteral("BMP"), false, types);
+    typesLayout->addWidget(CheckJPEG);
+    typesLayout->addWidget(CheckGIF);
+    typesLayout->addWidget(CheckBMP);
+    grid->addWidget(types, 0, 1);
+
+    auto* sizeCheck = new QGroupBox(QStringLiteral("画像サイズのチェック"), tab);
+    auto* sizeLayout = new QVBoxLayout(sizeCheck);
+    CheckSize = check("CheckSize", QStringLiteral("サイズチェック"), false, sizeCheck);
+    GroupSize = new QGroupBox(QStringLiteral("ファイルサイズの範囲"), sizeCheck);
+    GroupSize->setObjectName(QStringLiteral("GroupSize"));
+    auto* rangeLayout = new QHBoxLayout(GroupSize);
+    EditMinSize = edit("EditMinSize", QStringLiteral("5"), GroupSize);
+    EditMaxSize = edit("EditMaxSize", QStringLiteral("120"), GroupSize);
+    rangeLayout->addWidget(EditMinSize);
+    rangeLayout->addWidget(label(QStringLiteral("KB ～"), GroupSize));
+    rangeLayout->addWidget(EditMaxSize);
+    rangeLayout->addWidget(label(QStringLiteral("KB まで"), GroupSize));
+    CheckHiritsu = check("CheckHiritsu", QStringLiteral("比率チェック"), false, sizeCheck);
+    GroupHiritsu = new QGroupBox(QStringLiteral("縦横比率"), sizeCheck);
+    GroupHiritsu->setObjectName(QStringLiteral("GroupHiritsu"));
+    auto* ratioLayout = new QHBoxLayout(GroupHiritsu);
+    EditHiritsu = edit("EditHiritsu", QStringLiteral("200"), GroupHiritsu);
+    EditHiritsu->setMaxLength(3);
+    EditHiritsu->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,3}")),
+                                                              EditHiritsu));
+    ratioLayout->addWidget(label(QStringLiteral("横／縦"), GroupHiritsu));
+    ratioLayout->addWidget(EditHiritsu);
+    ratioLayout->addWidget(label(QStringLiteral("％ まで"), GroupHiritsu));
+    sizeLayout->addWidget(CheckSize);
+    sizeLayout->addWidget(GroupSize);
+    sizeLayout->addWidget(CheckHiritsu);
+    sizeLayout->addWidget(GroupHiritsu);
+    grid->addWidget(sizeCheck, 1, 1, 2, 1);
+
+    connect(CheckFileSave, &QCheckBox::clicked, this, &TFormSetting::SyncDependentControls);
+    connect(CheckDBSave, &QCheckBox::clicked, this, &TFormSetting::SyncDependentControls);
+    connect(CheckSize, &QCheckBox::clicked, this, &TFormSetting::SyncDependentControls);
+    connect(CheckHiritsu, &QCheckBox::clicked, this, &TFormSetting::SyncDependentControls);
+    connect(Button4, &QPushButton::clicked, this, [this] { chooseDirectoryInto(EditDirectory); });
+    connect(Button7, &QPushButton::clicked, this, &TFormSetting::Button7Click);
+    connect(Button5, &QPushButton::clicked, this, [this] {
+        if (onChooseDatabase)
+            onChooseDatabase();
+    });
+    connect(EditMinSize, &QLineEdit::textChanged, this, [this](const QString& t) {
+        if (!isInteger(t))
+            EditMinSize->setText(QStringLiteral("5"));
+    });
+    connect(EditMaxSize, &QLineEdit::textChanged, this, [this](const QString& t) {
+        if (!isInteger(t))
+            EditMaxSize->setText(QStringLiteral("120"));
+    });
+}
+
+void TFormSetting::buildTabNetwork(QWidget* tab)
+{
+    auto* layout = new QVBoxLayout(tab);
+    auto* proxy = new QGroupBox(QStringLiteral("プロキシ・サーバー"), tab);
+    auto* proxyLayout = new QGridLayout(proxy);
+    CheckProxy = check("CheckProxy", QStringLiteral("利用する"), false, proxy);
+    LabelIP = new QLabel(QStringLiteral("IP Address"), proxy);
+    LabelIP->setObjectName(QStringLiteral("LabelIP"));
+    EditIPAddress = edit("EditIPAddress", QString(), proxy);
+    LabelPort = new QLabel(QStringLiteral("Port No."), proxy);
+    LabelPort->setObjectName(QStringLiteral("LabelPort"));
+    EditPort = edit("EditPort", QString(), proxy);
+    Button6 = new QPushButton(QStringLiteral("更新(&U)"), proxy);
+    Button6->setObjectName(QStringLiteral("Button6"));
+    proxyLayout->addWidget(CheckProxy, 0, 0, 1, 2);
+    proxyLayout->addWidget(LabelIP, 1, 0);
+    proxyLayout->addWidget(EditIPAddress, 1, 1);
+    proxyLayout->addWidget(LabelPort, 2, 0);
+    proxyLayout->addWidget(EditPort, 2, 1);
+    proxyLayout->addWidget(Button6, 3, 1, Qt::AlignRight);
+    layout->addWidget(proxy);
+
+    // Kept and restored only; nothing reads these.
+    GroupLimit = new QGroupBox(QStringLiteral("サイズ、比率の上限"), tab);
+    GroupLimit->setObjectName(QStringLiteral("GroupLimit"));
+    auto* limitLayout = new QGridLayout(GroupLimit);
+    EditHeight = edit("EditHeight", QStringLiteral("1000"), GroupLimit);
+    EditWidth = edit("EditWidth", QStringLiteral("800 "), GroupLimit);
+    EditHeight->setMaxLength(4);
+    EditWidth->setMaxLength(4);
+    limitLayout->addWidget(label(QStringLiteral("Height"), GroupLimit), 0, 0);
+    limitLayout->addWidget(EditHeight, 0, 1);
+    limitLayout->addWidget(label(QStringLiteral("Width"), GroupLimit), 1, 0);
+    limitLayout->addWidget(EditWidth, 1, 1);
+    GroupLimit->setVisible(false);
+    layout->addWidget(GroupLimit);
+    layout->addStretch(1);
+
+    connect(CheckProxy, &QCheckBox::clicked, this, [this](bool on) {
+        SyncDependentControls();
+        // The switch follows the box at once; the components only with 更新.
+        if (m_main)
+            m_main->proxySwitch = on;
+    });
+    connect(Button6, &QPushButton::clicked, this, &TFormSetting::Button6Click);
+}
+
+void TFormSetting::SyncDependentControls()
+{
+    CheckLinkMax->setVisible(CheckGaibu->isChecked());
+    EditLinkMax->setVisible(CheckGaibu->isChecked());
+    GroupDirectory->setVisible(CheckFileSave->isChecked());
+    GroupDB->setVisible(CheckDBSave->isChecked());
+    const bool proxy = CheckProxy->isChecked();
+    LabelIP->setVisible(proxy);
+    LabelPort->setVisible(proxy);
+    EditIPAddress->setVisible(proxy);
+    EditPort->setVisible(proxy);
+    GroupSize->setVisible(CheckSize->isChecked());
+    GroupHiritsu->setVisible(CheckHiritsu->isChecked());
+}
+
+bool TFormSetting::applyProxy()
+{
+    if (m_main)
+        m_main->proxySwitch = CheckProxy->isChecked();
+    if (!m_main)
+        return true;
+    if (CheckProxy->isChecked()) {
+        // Check the port before touching any component, so that a bad port
+        // never leaves the components half changed.
+        bool ok = false;
+        const int port = store::toInteger(EditPort->text(), &ok);
+        if (!ok) {
+            QMessageBox::critical(this, QStringLiteral("Quillon"),
+                                  QStringLiteral("'%1' は正しい整数値ではありません").arg(EditPort->text()));
+            return false;
+        }
+        for (web::THTTP* http : m_main->HTTP)
+            http->setProxy(true, EditIPAddress->text(), port);
+    } else {
+        for (web::THTTP* http : m_main->HTTP)
+            http->setProxy(false, http->proxyHost(), http->proxyPort());
+    }
+    return true;
+}
+
+void TFormSetting::ApplyProxySettings()
+{
+    applyProxy();
+}
+
+void TFormSetting::Button6Click()
+{
+    if (applyProxy())
+        StatusBar1->showMessage(QStringLiteral("プロキシ設定完了"));
+}
+
+void TFormSetting::Button7Click()
+{
+    const QString dir = EditDirectory->text();
+    if (dir.isEmpty()) {
+        QMessageBox::information(this, QStringLiteral("Quillon"), QStringLiteral("ディレクトリを指定してください"));
+        return;
+    }
+    // One directory only: its parent must exist, and an existing one is a failure.
+    const bool made = QDir().mkdir(dir);
+    StatusBar1->showMessage(made ? QStringLiteral("ディレクトリ作成完了") : QStringLiteral("ディレクトリ作成失敗"));
+}
+
+void TFormSetting::chooseDirectoryInto(QLineEdit* target)
+{
+    if (!m_main || !m_main->windows() || !m_main->windows()->FormSelectDir)
+        return;
+    auto* chooser = m_main->windows()->FormSelectDir;
+    if (chooser->exec() == QDialog::Accepted)
+        target->setText(chooser->directory());
+}
+
+QString TFormSetting::programDirectory()
+{
+    return QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
+}
+
+void TFormSetting::readValues(SettingsStore& s)
+{
+    s.readPosition(this, settingsPrefix());
+    auto text = [&](const char* name, QLineEdit* e, const QString& dflt) {
+        e->setText(s.readString(SettingsStore::Setting, kSection + QLatin1String(name), dflt));
+    };
+    auto flag = [&](const char* name, QCheckBox* c, bool dflt) {
+        c->setChecked(s.readBool(SettingsStore::Setting, kSection + QLatin1String(name), dflt));
+    };
+    RadioKekka->setItemIndex(s.readInteger(SettingsStore::Setting, kSection + QStringLiteral("Kekka"), 0));
+    RadioKekkaWWW->setItemIndex(s.readInteger(SettingsStore::Setting, kSection + QStringLiteral("KekkaWWW"), 0));
+    ScrollSpeed->setValue(s.readInteger(SettingsStore::Setting, kSection + QStringLiteral("Speed"), ScrollSpeed->value()));
+    text("MaxURL", EditMaxURL, EditMaxURL->text());
+    text("MaxImage", EditMaxImage, EditMaxImage->text());
+    text("Uchikiri", EditUchikiri, EditUchikiri->text());
+    text("Start", EditStart, EditStart->text());
+    text("StartURL", EditStartURL, EditStartURL->text());
+    flag("CheckGaibu", CheckGaibu, true);
+    flag("CheckLinkMax", CheckLinkMax, true);
+    text("LinkMax", EditLinkMax, QStringLiteral("3"));
+    flag("CheckJpeg", CheckJPEG, true);
+    flag("CheckGif", CheckGIF, false);
+    flag("CheckBMP", CheckBMP, false);
+    flag("CheckSize", CheckSize, true);
+    flag("CheckHiritsu", CheckHiritsu, true);
+    text("Directory", EditDirectory, programDirectory());
+    text("Height", EditHeight, EditHeight->text());
+    text("Width", EditWidth, EditWidth->text());
+    text("Hiritsu", EditHiritsu, EditHiritsu->text());
+    text("MaxSize", EditMaxSize, EditMaxSize->text());
+    text("MinSize", EditMinSize, EditMinSize->text());
+    flag("CheckFileSave", CheckFileSave, true);
+    flag("CheckDBSave", CheckDBSave, false);
+    flag("CheckProxy", CheckProxy, false);
+    if (m_main)
+        m_main->proxySwitch = CheckProxy->isChecked();
+    text("IPAddress", EditIPAddress, QString());
+    text("Port", EditPort, QString());
+}
+
+void TFormSetting::writeValues(SettingsStore& s)
+{
+    s.writeBounds(this, settingsPrefix());
+    auto text = [&](const char* name, QLineEdit* e) {
+        s.writeString(SettingsStore::Setting, kSection + QLatin1String(name), e->text());
+    };
+    auto flag = [&](const char* name, QCheckBox* c) {
+        s.writeBool(SettingsStore::Setting, kSection + QLatin1String(name), c->isChecked());
+    };
+    s.writeInteger(SettingsStore::Setting, kSection + QStringLiteral("Kekka"), RadioKekka->itemIndex());
+    s.writeInteger(SettingsStore::Setting, kSection + QStringLiteral("KekkaWWW"), RadioKekkaWWW->itemIndex());
+    s.writeInteger(SettingsStore::Setting, kSection + QStringLiteral("Speed"), ScrollSpeed->value());
+    text("MaxURL", EditMaxURL);
+    text("MaxImage", EditMaxImage);
+    text("Uchikiri", EditUchikiri);
+    text("Start", EditStart);
+    text("StartURL", EditStartURL);
+    flag("CheckGaibu", CheckGaibu);
+    flag("CheckLinkMax", CheckLinkMax);
+    text("LinkMax", EditLinkMax);
+    flag("CheckJpeg", CheckJPEG);
+    flag("CheckGif", CheckGIF);
+    flag("CheckBmp", CheckBMP);
+    flag("CheckSize", CheckSize);
+    flag("CheckHiritsu", CheckHiritsu);
+    text("Directory", EditDirectory);
+    text("Height", EditHeight);
+    text("Width", EditWidth);
+    text("Hiritsu", EditHiritsu);
+    text("MaxSize", EditMaxSize);
+    text("MinSize", EditMinSize);
+    flag("CheckFileSave", CheckFileSave);
+    flag("CheckDBSave", CheckDBSave);
+    flag("CheckProxy", CheckProxy);
+    text("IPAddress", EditIPAddress);
+    text("Port", EditPort);
+}
+
+void TFormSetting::showOnTab(int index)
+{
+    PageControl1->setCurrentIndex(index);
+    show();
+    raise();
+}
+
+QString TFormSetting::homeAddress() const
+{
+    return EditStartURL->text();
+}
+
+void TFormSetting::setStartDirectory(const QString& directory)
+{
+    EditStart->setText(directory);
+}
+
+} // namespace app

@@ -1,0 +1,116 @@
+#pragma once
+
+#include "app/TForm.h"
+
+#include <functional>
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QScrollBar;
+class QStatusBar;
+class QTabWidget;
+class TRadioGroup;
+
+namespace app {
+
+class TFormMain;
+
+// The settings dialog: every option of the two explorations, of picture
+// saving and of the proxy. Other windows read its controls at the moment of
+// use; nothing is copied out of it.
+class TFormSetting : public TForm {
+    Q_OBJECT
+public:
+    enum { TabWWWIndex = 0, TabHDIndex = 1, TabGazouIndex = 2, TabNetworkIndex = 3 };
+
+    // main: the window whose retrieval components and proxy switch the proxy
+    // settings reach; may be null where there is none (tests of the dialog alone).
+    explicit TFormSetting(TFormMain* main = nullptr, QWidget* parent = nullptr);
+
+    // Shows the dialog (not modal) on one of its tabs.
+    void showOnTab(int index);
+    QString homeAddress() const;
+    void setStartDirectory(const QString& directory);
+
+    // Handlers
+    void SyncDependentControls();
+    void ApplyProxySettings(); // raises nothing; a bad port is reported and nothing changes
+    void Button6Click();
+    void Button7Click();
+    void chooseDirectoryInto(QLineEdit* edit);
+    // The database choice of the main window, set by whoever owns it.
+    std::function<void()> onChooseDatabase;
+
+    // The save directory when nothing is stored: the program's directory.
+    static QString programDirectory();
+
+    QTabWidget* PageControl1;
+    // 探索設定(WWW)
+    QLineEdit* EditStartURL;
+    TRadioGroup* RadioKekkaWWW;
+    QLineEdit* EditMaxImage;
+    QLineEdit* EditMaxURL;
+    QLineEdit* EditUchikiri;
+    QCheckBox* CheckGaibu;
+    QCheckBox* CheckLinkMax;
+    QLineEdit* EditLinkMax;
+    QScrollBar* ScrollSpeed;
+    QLabel* LabelSpeed;
+    // 探索設定(HD)
+    QLineEdit* EditStart;
+    QPushButton* Button3;
+    TRadioGroup* RadioKekka;
+    // 画像設定
+    QCheckBox* CheckFileSave;
+    QGroupBox* GroupDirectory;
+    QLineEdit* EditDirectory;
+    QPushButton* Button4;
+    QPushButton* Button7;
+    QCheckBox* CheckDBSave;
+    QGroupBox* GroupDB;
+    QLineEdit* DBEdit11;
+    QPushButton* Button5;
+    QCheckBox* CheckJPEG;
+    QCheckBox* CheckGIF;
+    QCheckBox* CheckBMP;
+    QCheckBox* CheckSize;
+    QGroupBox* GroupSize;
+    QLineEdit* EditMinSize;
+    QLineEdit* EditMaxSize;
+    QCheckBox* CheckHiritsu;
+    QGroupBox* GroupHiritsu;
+    QLineEdit* EditHiritsu;
+    // ネットワーク
+    QCheckBox* CheckProxy;
+    QLabel* LabelIP;
+    QLineEdit* EditIPAddress;
+    QLabel* LabelPort;
+    QLineEdit* EditPort;
+    QPushButton* Button6;
+    QGroupBox* GroupLimit;
+    QLineEdit* EditHeight;
+    QLineEdit* EditWidth;
+    QStatusBar* StatusBar1;
+
+protected:
+    // Only the position is read back; the size is written all the same.
+    void readValues(SettingsStore& s) override;
+    void writeValues(SettingsStore& s) override;
+
+private:
+    void buildTabWWW(QWidget* tab);
+    void buildTabHD(QWidget* tab);
+    void buildTabGazou(QWidget* tab);
+    void buildTabNetwork(QWidget* tab);
+    bool applyProxy(); // false when the port is not a number
+
+    TFormMain* m_main;
+};
+
+
+
+} // namespace app

@@ -1,0 +1,11 @@
+#include "picturedb/FormDBList.h"
+
+namespace picturedb {
+
+TFormDBList::TFormDBList(QWidget* parent)
+    : app::TForm("FormDBList", QStringLiteral("データベースリスト"), QStringLiteral("fmDBList"), QSize(250, 300), parent)
+{
+    restoreValues();
+}
+
+} // namespace picturedb

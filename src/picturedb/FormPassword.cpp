@@ -1,0 +1,11 @@
+#include "picturedb/FormPassword.h"
+
+namespace picturedb {
+
+TFormPassword::TFormPassword(QWidget* parent)
+    : app::TForm("FormPassword", QStringLiteral("パスワード入力"), QStringLiteral("fmPassword"), QSize(260, 130), parent)
+{
+    restoreValues();
+}
+
+} // namespace picturedb

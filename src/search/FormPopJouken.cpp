@@ -1,0 +1,11 @@
+#include "search/FormPopJouken.h"
+
+namespace search {
+
+TFormPopJouken::TFormPopJouken(QWidget* parent)
+    : app::TForm("FormPopJouken", QStringLiteral("検索項目選択"), QStringLiteral("PopJouke"), QSize(212, 260), parent)
+{
+    restoreValues();
+}
+
+} // namespace search

@@ -1,0 +1,48 @@
+#include "support/AppFixture.h"
+
+#include "app/Application.h"
+#include "app/FormMain.h"
+
+#include <QTest>
+
+AppFixture::AppFixture() = default;
+
+AppFixture::~AppFixture()
+{
+    m_app.reset();
+}
+
+app::TFormMain& AppFixture::start()
+{
+    app::prepareWebEngineEnvironment();
+    m_app = std::make_unique<app::Application>();
+    if (!m_app->start())
+        qFatal("start-up failed: %s", qPrintable(m_app->errorMessage()));
+    m_app->formMain().show();
+    if (!QTest::qWaitForWindowExposed(&m_app->formMain()))
+        qWarning("main window not exposed");
+    return m_app->formMain();
+}
+
+app::TFormMain& AppFixture::restart()
+{
+    stop();
+    return start();
+}
+
+void AppFixture::stop()
+{
+    if (m_app)
+        m_app->formMain().close();
+    m_app.reset();
+}
+
+app::TFormMain& AppFixture::form()
+{
+    return m_app->formMain();
+}
+
+app::Windows& AppFixture::windows()
+{
+    return m_app->windows();
+}
