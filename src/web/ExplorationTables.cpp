@@ -1,0 +1,290 @@
+#include "web/ExplorationTables.h"
+
+#include "store/DataMd3.h"
+#include "store/Store.h"
+#include "store/Table.h"
+#include "web/RunLog.h"
+#include "web/TextUtils.h"
+
+#include <QDate>
+
+namespace web {
+
+namespace {
+
+const QString kMark = QStringLiteral("〆");
+
+QDateTime today()
+{
+    return QDateTime(QDate::currentDate(), QTime(0, 0));
+}
+
+void openIfClosed(store::Table& t)
+{
+    if (!t.isOpen())
+        t.open();
+}
+
+bool isBlankOrControl(QChar c)
+{
+    return c.unicode() <= 0x20 || c.unicode() == 0x7F;
+}
+
+} // namespace
+
+const std::array<QString, 5>& statusWords()
+{
+    static const std::array<QString, 5> words{QStringLiteral("----"), QStringLiteral("開始"),
+                                              QStringLiteral("エラー"), QStringLiteral("終了"),
+                                              QStringLiteral("登録済")};
+    return words;
+}
+
+static QString wordOf(qint32 mode)
+{
+    return mode >= 0 && mode < 5 ? statusWords()[size_t(mode)] : QString();
+}
+
+ExplorationTables::ExplorationTables(store::DataMd3& dm3, RunLog& log)
+    : m_dm3(dm3)
+    , m_log(log)
+{
+}
+
+qint32 ExplorationTables::NextSerial(store::Table& cursor)
+{
+    openIfClosed(cursor);
+    cursor.setIndexName(QString());
+    cursor.last();
+    if (cursor.isEmpty())
+        return 1;
+    store::Field first = cursor.field(0);
+    if (first.asString().isEmpty())
+        return 1;
+    return first.asInteger() + 1;
+}
+
+void ExplorationTables::EmptyTableNow(store::Table& cursor)
+{
+    cursor.close();
+    cursor.store().emptyTable(cursor.tableName());
+    cursor.open();
+}
+
+int ExplorationTables::CountRecords(store::Table& cursor)
+{
+    openIfClosed(cursor);
+    return cursor.recordCount();
+}
+
+void ExplorationTables::ToggleMark(store::Table& cursor)
+{
+    openIfClosed(cursor);
+    if (cursor.isEmpty())
+        return;
+    const bool marked = !cursor.fieldByName(QStringLiteral("印")).asString().isEmpty();
+    cursor.edit();
+    cursor.fieldByName(QStringLiteral("印")).setAsString(marked ? QString() : kMark);
+    cursor.post();
+}
+
+bool ExplorationTables::DeleteImageLinkByURL(const QString& address)
+{
+    store::Table& grid = *m_dm3.TaLinkImg;
+    openIfClosed(grid);
+    grid.setIndexName(QStringLiteral("KeyURL"));
+    if (!grid.findKey({address}))
+        return false;
+    grid.remove();
+    return true;
+}
+
+QString ExplorationTables::keyAddress(const QString& address)
+{
+    QString a = QString::fromUtf8(NormalizeURL(address.toUtf8()));
+    qsizetype begin = 0;
+    qsizetype end = a.size();
+    while (begin < end && isBlankOrControl(a.at(begin)))
+        ++begin;
+    while (end > begin && isBlankOrControl(a.at(end - 1)))
+        --end;
+    return a.mid(begin, end - begin);
+}
+
+bool ExplorationTables::writeRecord(store::Table& writer, store::Table& serials, store::Table& grid,
+                                    const QString& host, const QString& address, const qint32* link, qint32 mode,
+                                    WriteOp op, bool logUpdates)
+{
+    if (address.isEmpty())
+        return false;
+    const QString key = keyAddress(address);
+    openIfClosed(writer);
+    if (op == WriteOp::Insert) {
+        const qint32 number = NextSerial(serials);
+        writer.insert();
+        writer.fieldByName(QStringLiteral("No")).setAsInteger(number);
+        if (link)
+            writer.fieldByName(QStringLiteral("Link")).setAsInteger(*link);
+        writer.fieldByName(QStringLiteral("URL")).setAsString(key);
+        writer.fieldByName(QStringLiteral("Host")).setAsString(host);
+        writer.fieldByName(QStringLiteral("Date")).setAsDateTime(today());
+        writer.fieldByName(QStringLiteral("Mode")).setAsInteger(mode);
+        writer.fieldByName(QStringLiteral("Comment")).setAsString(wordOf(mode));
+        try {
+            writer.post();
+        } catch (const store::StoreError&) {
+            // Above all a second record with the same address: nothing is recorded.
+            writer.cancel();
+            return false;
+        }
+        grid.refresh();
+        return true;
+    }
+
+    writer.setIndexName(QStringLiteral("KeyURL"));
+    if (!writer.findKey({key})) {
+        if (logUpdates)
+            m_log.LogError(QStringLiteral("Error ") + key);
+        return false;
+    }
+    writer.edit();
+    writer.fieldByName(QStringLiteral("Mode")).setAsInteger(mode);
+    writer.fieldByName(QStringLiteral("Comment")).setAsString(wordOf(mode));
+    try {
+        writer.post();
+    } catch (const store::StoreError&) {
+        writer.cancel();
+        return false;
+    }
+    grid.refresh();
+    if (logUpdates)
+        m_log.LogNormal(QStringLiteral("Update Done ") + key + QLatin1Char(' ') + wordOf(mode));
+    return true;
+}
+
+bool ExplorationTables::WriteLinkRecord(const QString& host, const QString& address, qint32 link, qint32 mode,
+                                        WriteOp op)
+{
+    return writeRecord(*m_dm3.TaLink2, *m_dm3.TaLink3, *m_dm3.TaLink, host, address, &link, mode, op, false);
+}
+
+bool ExplorationTables::WriteImageLinkRecord(const QString& host, const QString& address, qint32 mode, WriteOp op)
+{
+    return writeRecord(*m_dm3.TaLinkImg2, *m_dm3.TaLinkImg3, *m_dm3.TaLinkImg, host, address, nullptr, mode, op,
+                       true);
+}
+
+void ExplorationTables::SetStartHost(const QString& host)
+{
+    store::Table& hosts = *m_dm3.TaHost;
+    openIfClosed(hosts);
+
+    // A start host already known at another distance becomes the distance-0
+    // host; the previous start host gives way, as it would be overwritten.
+    hosts.setIndexName(QString());
+    if (hosts.findKey({host}) && hosts.fieldByName(QStringLiteral("Link")).asInteger() != 0) {
+        hosts.setIndexName(QStringLiteral("Link"));
+        if (hosts.findKey({0}))
+            hosts.remove();
+        hosts.setIndexName(QString());
+        hosts.findKey({host});
+        hosts.edit();
+    } else {
+        hosts.setIndexName(QStringLiteral("Link"));
+        hosts.findNearest({0});
+        if (hosts.isEmpty() || hosts.fieldByName(QStringLiteral("Link")).asInteger() == 0)
+            hosts.edit();
+        else
+            hosts.insert();
+    }
+    hosts.fieldByName(QStringLiteral("Level")).setAsInteger(0);
+    hosts.fieldByName(QStringLiteral("Host")).setAsString(host);
+    hosts.fieldByName(QStringLiteral("Date")).setAsDateTime(today());
+    hosts.fieldByName(QStringLiteral("URL")).setAsInteger(0);
+    hosts.fieldByName(QStringLiteral("Image")).setAsInteger(0);
+    hosts.fieldByName(QStringLiteral("Link")).setAsInteger(0);
+    hosts.post();
+}
+
+bool ExplorationTables::EnterHost(const QString& host, qint32& distance)
+{
+    store::Table& hosts = *m_dm3.TaHost;
+    openIfClosed(hosts);
+    hosts.setIndexName(QString());
+    if (hosts.findKey({host})) {
+        hosts.edit();
+        store::Field urls = hosts.fieldByName(QStringLiteral("URL"));
+        urls.setAsInteger(urls.asInteger() + 1);
+        distance = hosts.fieldByName(QStringLiteral("Link")).asInteger();
+        hosts.post();
+        return false;
+    }
+    hosts.insert();
+    hosts.fieldByName(QStringLiteral("Host")).setAsString(host);
+    hosts.fieldByName(QStringLiteral("Level")).setAsInteger(0);
+    hosts.fieldByName(QStringLiteral("Date")).setAsDateTime(today());
+    hosts.fieldByName(QStringLiteral("URL")).setAsInteger(0);
+    hosts.fieldByName(QStringLiteral("Image")).setAsInteger(0);
+    distance = distance + 1;
+    hosts.fieldByName(QStringLiteral("Link")).setAsInteger(distance);
+    hosts.post();
+    return true;
+}
+
+void ExplorationTables::MarkAllImageLinks()
+{
+    store::Table& grid = *m_dm3.TaLinkImg;
+    openIfClosed(grid);
+    store::Batch batch(grid.store());
+    for (grid.first(); !grid.eof(); grid.next()) {
+        grid.edit();
+        grid.fieldByName(QStringLiteral("印")).setAsString(kMark);
+        grid.post();
+    }
+    batch.commit();
+}
+
+void ExplorationTables::ClearImageMarksAndModes()
+{
+    store::Table& t = *m_dm3.TaLinkImg2;
+    openIfClosed(t);
+    store::Batch batch(t.store());
+    for (t.first(); !t.eof(); t.next()) {
+        t.edit();
+        t.fieldByName(QStringLiteral("印")).setAsString(QString());
+        t.fieldByName(QStringLiteral("Mode")).setAsInteger(0);
+        t.fieldByName(QStringLiteral("Comment")).setAsString(wordOf(0));
+        t.post();
+    }
+    batch.commit();
+    m_dm3.TaLinkImg->refresh();
+}
+
+void ExplorationTables::ResetImageModes()
+{
+    store::Table& t = *m_dm3.TaLinkImg3;
+    openIfClosed(t);
+    store::Batch batch(t.store());
+    for (t.first(); !t.eof(); t.next()) {
+        t.edit();
+        t.fieldByName(QStringLiteral("Mode")).setAsInteger(0);
+        t.fieldByName(QStringLiteral("Comment")).setAsString(wordOf(0));
+        t.post();
+    }
+    batch.commit();
+    m_dm3.TaLinkImg->refresh();
+}
+
+int ExplorationTables::CountMarkedImageLinks()
+{
+    store::Table& t = *m_dm3.TaLinkImg3;
+    openIfClosed(t);
+    int count = 0;
+    for (t.first(); !t.eof(); t.next()) {
+        if (t.fieldByName(QStringLiteral("印")).asString() == kMark)
+            ++count;
+    }
+    return count;
+}
+
+} // namespace web

@@ -1,0 +1,67 @@
+#pragma once
+
+// The exploration tables as the Web exploration's work queue and result:
+// page links, picture links and hosts, with their record writers.
+
+#include <QString>
+#include <array>
+
+namespace store {
+class DataMd3;
+class Table;
+} // namespace store
+
+namespace web {
+
+class RunLog;
+
+enum class WriteOp { Insert, Update };
+
+// The status word of each link Mode, 0 to 4.
+const std::array<QString, 5>& statusWords();
+
+class ExplorationTables {
+public:
+    ExplorationTables(store::DataMd3& dm3, RunLog& log);
+
+    store::DataMd3& dm3() { return m_dm3; }
+
+    // Table operations on any cursor.
+    static qint32 NextSerial(store::Table& cursor);
+    static void EmptyTableNow(store::Table& cursor);
+    static int CountRecords(store::Table& cursor);
+    static void ToggleMark(store::Table& cursor);
+
+    bool DeleteImageLinkByURL(const QString& address);
+
+    // Insert: a new record numbered after the highest; false for an empty or
+    // duplicate address (cancelled silently). Update: the record of the
+    // address gets the mode and its word; false when there is none.
+    bool WriteLinkRecord(const QString& host, const QString& address, qint32 link, qint32 mode, WriteOp op);
+    bool WriteImageLinkRecord(const QString& host, const QString& address, qint32 mode, WriteOp op);
+
+    // Makes the host the one host of distance 0.
+    void SetStartHost(const QString& host);
+    // For a page link found on a page of the given distance: a known host
+    // gives its own distance, a new one gets distance + 1. True for a new host.
+    bool EnterHost(const QString& host, qint32& distance);
+
+    // The picture-link grid's commands.
+    void MarkAllImageLinks();
+    void ClearImageMarksAndModes();
+    void ResetImageModes();
+    int CountMarkedImageLinks();
+
+    // The address as the tables key it: normalised, then trimmed of blanks and
+    // control characters at both ends.
+    static QString keyAddress(const QString& address);
+
+private:
+    bool writeRecord(store::Table& writer, store::Table& serials, store::Table& grid, const QString& host,
+                     const QString& address, const qint32* link, qint32 mode, WriteOp op, bool logUpdates);
+
+    store::DataMd3& m_dm3;
+    RunLog& m_log;
+};
+
+} // namespace web

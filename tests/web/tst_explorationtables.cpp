@@ -1,0 +1,220 @@
+#include "store/DataMd3.h"
+#include "store/Store.h"
+#include "store/Table.h"
+#include "support/TempPhoto.h"
+#include "web/ExplorationTables.h"
+#include "web/RunLog.h"
+
+#include <QTest>
+
+using web::ExplorationTables;
+using web::WriteOp;
+
+namespace {
+
+class RecordingLog : public web::RunLog {
+public:
+    void LogNormal(const QString& line) override { normal << line; }
+    void LogError(const QString& line) override { error << line; }
+    QStringList normal;
+    QStringList error;
+};
+
+} // namespace
+
+class TestExplorationTables : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_photo = std::make_unique<TempPhoto>();
+        m_store = std::make_unique<store::Store>(m_photo->dir());
+        m_dm3 = std::make_unique<store::DataMd3>(*m_store);
+        m_log = std::make_unique<RecordingLog>();
+        m_tables = std::make_unique<ExplorationTables>(*m_dm3, *m_log);
+    }
+    void cleanup()
+    {
+        m_tables.reset();
+        m_dm3.reset();
+        m_store.reset();
+        m_photo.reset();
+    }
+
+    void insertingAnAddressTwiceKeepsOneRecord()
+    {
+        QVERIFY(m_tables->WriteLinkRecord(QString(), QStringLiteral("http://h/a.html"), 0, 0, WriteOp::Insert));
+        QVERIFY(!m_tables->WriteLinkRecord(QStringLiteral("h"), QStringLiteral("http://h/a.html"), 1, 0, WriteOp::Insert));
+        // The same address written another way is the same key.
+        QVERIFY(!m_tables->WriteLinkRecord(QStringLiteral("h"), QStringLiteral(" http://h:80/./a.html\t"), 1, 0,
+                                           WriteOp::Insert));
+        QCOMPARE(ExplorationTables::CountRecords(*m_dm3.get()->TaLink), 1);
+        // The failed inserts left the writer usable.
+        QVERIFY(m_tables->WriteLinkRecord(QStringLiteral("h"), QStringLiteral("http://h/b.html"), 1, 0, WriteOp::Insert));
+        QCOMPARE(ExplorationTables::CountRecords(*m_dm3->TaLink), 2);
+        QVERIFY(!m_tables->WriteLinkRecord(QStringLiteral("h"), QString(), 1, 0, WriteOp::Insert));
+    }
+
+    void recordsCarryTheirFields()
+    {
+        QVERIFY(m_tables->WriteLinkRecord(QStringLiteral("h:8080"), QStringLiteral("http://h:8080/x/../y.html "), 2, 0,
+                                          WriteOp::Insert));
+        store::Table& t = *m_dm3->TaLink;
+        t.refresh();
+        t.first();
+        QCOMPARE(t.fieldByName("No").asInteger(), 1);
+        QCOMPARE(t.fieldByName("Host").asString(), QStringLiteral("h:8080"));
+        QCOMPARE(t.fieldByName("URL").asString(), QStringLiteral("http://h:8080/y.html"));
+        QCOMPARE(t.fieldByName("Link").asInteger(), 2);
+        QCOMPARE(t.fieldByName("Mode").asInteger(), 0);
+        QCOMPARE(t.fieldByName("Comment").asString(), QStringLiteral("----"));
+        QCOMPARE(t.fieldByName("Date").asDateTime().date(), QDate::currentDate());
+
+        QVERIFY(m_tables->WriteLinkRecord(QString(), QStringLiteral("http://h:8080/y.html"), 2, 3, WriteOp::Update));
+        t.refresh();
+        t.first();
+        QCOMPARE(t.fieldByName("Mode").asInteger(), 3);
+        QCOMPARE(t.fieldByName("Comment").asString(), QStringLiteral("終了"));
+        // A page link that is not there: no record, no log line.
+        QVERIFY(!m_tables->WriteLinkRecord(QString(), QStringLiteral("http://h/none.html"), 0, 2, WriteOp::Update));
+        QVERIFY(m_log->error.isEmpty());
+    }
+
+    void numberingStartsAtOneAndAgainAfterEmptying()
+    {
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(m_tables->WriteLinkRecord(QString(), QStringLiteral("http://h/%1.html").arg(i), 0, 0, WriteOp::Insert));
+        QCOMPARE(ExplorationTables::NextSerial(*m_dm3->TaLink3), 4);
+        ExplorationTables::EmptyTableNow(*m_dm3->TaLink);
+        QCOMPARE(ExplorationTables::NextSerial(*m_dm3->TaLink3), 1);
+        QVERIFY(m_tables->WriteLinkRecord(QString(), QStringLiteral("http://h/again.html"), 0, 0, WriteOp::Insert));
+        store::Table& t = *m_dm3->TaLink;
+        t.refresh();
+        t.first();
+        QCOMPARE(t.fieldByName("No").asInteger(), 1);
+        QCOMPARE(t.recordCount(), 1);
+    }
+
+    void pictureLinkUpdatesAreLogged()
+    {
+        QVERIFY(m_tables->WriteImageLinkRecord(QStringLiteral("h"), QStringLiteral("http://h/a.jpg"), 0, WriteOp::Insert));
+        QVERIFY(m_tables->WriteImageLinkRecord(QStringLiteral("h"), QStringLiteral("http://h/a.jpg"), 1, WriteOp::Update));
+        QCOMPARE(m_log->normal, QStringList{QStringLiteral("Update Done http://h/a.jpg 開始")});
+        QVERIFY(!m_tables->WriteImageLinkRecord(QStringLiteral("h"), QStringLiteral("http://h/b.jpg"), 3, WriteOp::Update));
+        QCOMPARE(m_log->error, QStringList{QStringLiteral("Error http://h/b.jpg")});
+        store::Table& t = *m_dm3->TaLinkImg;
+        t.refresh();
+        t.first();
+        QCOMPARE(t.fieldByName(QStringLiteral("印")).asString(), QString());
+        QCOMPARE(t.fieldByName("Comment").asString(), QStringLiteral("開始"));
+    }
+
+    void marksToggleResetAndClear()
+    {
+        for (int i = 1; i <= 3; ++i)
+            m_tables->WriteImageLinkRecord(QStringLiteral("h"), QStringLiteral("http://h/%1.jpg").arg(i), 0, WriteOp::Insert);
+        m_tables->WriteImageLinkRecord(QStringLiteral("h"), QStringLiteral("http://h/2.jpg"), 3, WriteOp::Update);
+        store::Table& grid = *m_dm3->TaLinkImg;
+        grid.refresh();
+        grid.first();
+        ExplorationTables::ToggleMark(grid);
+        QCOMPARE(grid.fieldByName(QStringLiteral("印")).asString(), QStringLiteral("〆"));
+        QCOMPARE(m_tables->CountMarkedImageLinks(), 1);
+        ExplorationTables::ToggleMark(grid);
+        QCOMPARE(grid.fieldByName(QStringLiteral("印")).asString(), QString());
+        QCOMPARE(m_tables->CountMarkedImageLinks(), 0);
+
+        m_tables->MarkAllImageLinks();
+        QCOMPARE(m_tables->CountMarkedImageLinks(), 3);
+        // Reset clears the outcome only; the marks stay.
+        m_tables->ResetImageModes();
+        QCOMPARE(m_tables->CountMarkedImageLinks(), 3);
+        QCOMPARE(modes(), (QList<int>{0, 0, 0}));
+        m_tables->WriteImageLinkRecord(QStringLiteral("h"), QStringLiteral("http://h/3.jpg"), 2, WriteOp::Update);
+        // Clearing takes both the marks and the outcome.
+        m_tables->ClearImageMarksAndModes();
+        QCOMPARE(m_tables->CountMarkedImageLinks(), 0);
+        QCOMPARE(modes(), (QList<int>{0, 0, 0}));
+    }
+
+    void deleteImageLinkByAddress()
+    {
+        m_tables->WriteImageLinkRecord(QStringLiteral("h"), QStringLiteral("http://h/1.jpg"), 0, WriteOp::Insert);
+        m_tables->WriteImageLinkRecord(QStringLiteral("h"), QStringLiteral("http://h/2.jpg"), 0, WriteOp::Insert);
+        QVERIFY(m_tables->DeleteImageLinkByURL(QStringLiteral("http://h/1.jpg")));
+        QVERIFY(!m_tables->DeleteImageLinkByURL(QStringLiteral("http://h/1.jpg")));
+        QCOMPARE(ExplorationTables::CountRecords(*m_dm3->TaLinkImg), 1);
+        QCOMPARE(m_dm3->TaLinkImg->indexName(), QStringLiteral("KeyURL"));
+    }
+
+    void hostDistances()
+    {
+        qint32 d = 1;
+        QVERIFY(m_tables->EnterHost(QStringLiteral("far"), d));
+        QCOMPARE(d, 2);
+        d = 0;
+        QVERIFY(!m_tables->EnterHost(QStringLiteral("far"), d));
+        QCOMPARE(d, 2); // the host's own distance wins
+        d = 0;
+        QVERIFY(m_tables->EnterHost(QStringLiteral("near"), d));
+        QCOMPARE(d, 1);
+        store::Table& hosts = *m_dm3->TaHost;
+        hosts.setIndexName(QString());
+        QVERIFY(hosts.findKey({QStringLiteral("far")}));
+        QCOMPARE(hosts.fieldByName("Link").asInteger(), 2);
+        QCOMPARE(hosts.fieldByName("URL").asInteger(), 1); // one repeat after entering
+        QCOMPARE(hosts.fieldByName("Level").asInteger(), 0);
+    }
+
+    void startHost()
+    {
+        store::Table& hosts = *m_dm3->TaHost;
+        // Empty table: the start host is entered at distance 0.
+        m_tables->SetStartHost(QStringLiteral("a"));
+        QCOMPARE(distances(), (QMap<QString, int>{{"a", 0}}));
+        // Another start host overwrites the previous one.
+        qint32 d = 0;
+        m_tables->EnterHost(QStringLiteral("b"), d);
+        m_tables->SetStartHost(QStringLiteral("c"));
+        QCOMPARE(distances(), (QMap<QString, int>{{"b", 1}, {"c", 0}}));
+        // The same start host again stays the one distance-0 host.
+        m_tables->SetStartHost(QStringLiteral("c"));
+        QCOMPARE(distances(), (QMap<QString, int>{{"b", 1}, {"c", 0}}));
+        // A host known at distance 1 becomes the start host instead of failing.
+        m_tables->SetStartHost(QStringLiteral("b"));
+        QCOMPARE(distances(), (QMap<QString, int>{{"b", 0}}));
+        hosts.setIndexName(QString());
+        QVERIFY(hosts.findKey({QStringLiteral("b")}));
+        QCOMPARE(hosts.fieldByName("URL").asInteger(), 0);
+    }
+
+private:
+    QList<int> modes()
+    {
+        QList<int> out;
+        store::Table& t = *m_dm3->TaLinkImg3;
+        t.refresh();
+        for (t.first(); !t.eof(); t.next())
+            out << t.fieldByName("Mode").asInteger();
+        return out;
+    }
+    QMap<QString, int> distances()
+    {
+        QMap<QString, int> out;
+        store::Table& t = *m_dm3->TaHost;
+        t.refresh();
+        for (t.first(); !t.eof(); t.next())
+            out.insert(t.fieldByName("Host").asString(), t.fieldByName("Link").asInteger());
+        return out;
+    }
+
+    std::unique_ptr<TempPhoto> m_photo;
+    std::unique_ptr<store::Store> m_store;
+    std::unique_ptr<store::DataMd3> m_dm3;
+    std::unique_ptr<RecordingLog> m_log;
+    std::unique_ptr<ExplorationTables> m_tables;
+};
+
+QTEST_MAIN(TestExplorationTables)
+#include "tst_explorationtables.moc"
