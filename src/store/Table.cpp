@@ -623,12 +623,29 @@ void Table::moveToPosition(int pos)
     moveToRowid(m_rowids[pos], pos);
 }
 
-void Table::emitMoved()
+void Table::emitMoved(int knownPosition)
 {
-    // Working out the position may read the order, so only when someone listens.
     static const QMetaMethod signal = QMetaMethod::fromSignal(&Table::cursorMoved);
-    if (isSignalConnected(signal))
-        emit cursorMoved(recNo());
+    if (!isSignalConnected(signal))
+        return;
+    if (knownPosition >= 0 || m_currentRowid < 0 || snapshotCurrent()) {
+        emit cursorMoved(knownPosition >= 0 ? knownPosition : recNo());
+        return;
+    }
+    // Working out the position means reading the whole order. A burst of
+    // moves (a refresh after every write of an exploration) gets one signal,
+    // on the next turn of the event loop, with the position at that time.
+    if (m_movePending)
+        return;
+    m_movePending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_movePending = false;
+            if (isOpen())
+                emit cursorMoved(recNo());
+        },
+        Qt::QueuedConnection);
 }
 
 // ---- Table: cursor ---------------------------------------------------------------
@@ -654,7 +671,7 @@ void Table::first()
         rowid = queryRowid({}, {});
     moveToRowid(rowid, 0);
     m_eof = m_bof = rowid < 0;
-    emitMoved();
+    emitMoved(rowid >= 0 ? 0 : -1);
 }
 
 void Table::last()
@@ -671,7 +688,7 @@ void Table::last()
     }
     moveToRowid(rowid, pos);
     m_eof = m_bof = rowid < 0;
-    emitMoved();
+    emitMoved(rowid >= 0 ? recordCount() - 1 : -1);
 }
 
 void Table::next()

@@ -130,6 +130,8 @@ public:
 signals:
     // The order or the content changed (refresh, post, delete, index change).
     void dataChanged();
+    // The cursor moved. Sent at once when the position is known without
+    // reading the order, else once on the next turn of the event loop.
     void cursorMoved(int recNo);
     void stateChanged();
 
@@ -166,7 +168,7 @@ private:
     bool changesOrder() const;
     void finishStatements();
     QSqlQuery& statement(const QString& sql);
-    void emitMoved();
+    void emitMoved(int knownPosition = -1);
 
     Store& m_store;
     QString m_tableName;
@@ -188,6 +190,7 @@ private:
     QVariantList m_current; // values of the current record or the pending edit
     QVector<bool> m_changed;
     bool m_modified = false;
+    bool m_movePending = false;
 
     QHash<qint64, QVariantList> m_cache;
     quint64 m_cacheVersion = 0;

@@ -991,6 +991,30 @@ private slots:
         QCOMPARE(serial.fieldByName(QStringLiteral("Mode")).asInteger(), 3);
     }
 
+    void cursorMovedReportsThePosition()
+    {
+        auto grid = linkTable(5);
+        Table writer(*m_store, kLink);
+        writer.open();
+        QSignalSpy moved(grid.get(), &Table::cursorMoved);
+        grid->last();
+        QCOMPARE(moved.count(), 1);
+        QCOMPARE(moved.last().at(0).toInt(), 4);
+
+        // A grid handle refreshed after every write of another handle reads
+        // its order once for the whole burst, not once per refresh.
+        const int loads = grid->snapshotLoadCount();
+        for (int i = 6; i <= 50; ++i) {
+            addLink(writer, i, QStringLiteral("http://h/%1").arg(i));
+            grid->refresh();
+        }
+        QVERIFY(grid->findKey({3}));
+        QTRY_VERIFY(moved.count() > 1);
+        QCOMPARE(moved.last().at(0).toInt(), 2);
+        QVERIFY(grid->snapshotLoadCount() - loads <= 1);
+        QCOMPARE(grid->recordCount(), 50);
+    }
+
     void batchesCommitOnlyAtTheOutermostLevel()
     {
         auto t = linkTable(0);
