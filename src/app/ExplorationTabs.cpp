@@ -140,14 +140,14 @@ void ExplorationTabs::ButtonHostDeleteClick()
 void ExplorationTabs::ButtonLinkDeleteClick()
 {
     web::ExplorationTables::EmptyTableNow(*m_tables.dm3().TaLink);
-    m_form.lastPageLinkNo = 0;
+    m_form.run.lastPageLinkNo = 0;
 }
 
 void ExplorationTabs::ButtonImageDeleteClick()
 {
     web::ExplorationTables::EmptyTableNow(*m_tables.dm3().TaLinkImg);
-    m_form.lastImageLinkNo = 0;
-    m_form.pictureLinksFound = 0;
+    m_form.run.lastImageLinkNo = 0;
+    m_form.run.pictureLinksFound = 0;
 }
 
 void ExplorationTabs::RadioLinkClick()

@@ -6,6 +6,7 @@
 #include "app/Icons.h"
 #include "app/SettingsStore.h"
 #include "app/ToolButton.h"
+#include "controls/RadioGroup.h"
 #include "app/Windows.h"
 #include "controls/Animate.h"
 #include "controls/TTimer.h"
@@ -37,6 +38,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QProcess>
 #include <QPushButton>
 #include <QStackedLayout>
@@ -123,6 +125,10 @@ TFormMain::TFormMain(store::DataMd3& dm3, store::DataMod& dm, QWidget* parent)
     buildStatusBars();
     buildTimers();
     m_explorationTabs = new ExplorationTabs(*this, *m_tables);
+    {
+        std::array<TTimer*, 7> slotTimers = TimerF;
+        m_crawler = std::make_unique<web::Crawler>(*this, *m_tables, run, TimerTansaku, slotTimers, HTTP);
+    }
     connect(PageMain, &QTabWidget::currentChanged, this, &TFormMain::ShowCounts);
     connect(MenuAllClear, &QAction::triggered, this, &TFormMain::MenuAllClearClick);
 
@@ -130,8 +136,8 @@ TFormMain::TFormMain(store::DataMd3& dm3, store::DataMod& dm, QWidget* parent)
     readValues();                                   // 1
     PanelCL1->setFixedHeight(0);                    // 2: the list-box variant is collapsed
     PanelCL2->setFixedHeight(0);
-    crawlFlag = true;                               // 3
-    collectFlag = false;
+    run.crawl = true;                               // 3
+    run.collect = false;
     const QFileInfo program(QCoreApplication::applicationFilePath());  // 4
     m_helpFile = program.absolutePath() + QLatin1Char('/') + program.completeBaseName() + QStringLiteral(".HLP");
     PageMain->setCurrentWidget(TabList);            // 5
@@ -145,8 +151,7 @@ TFormMain::TFormMain(store::DataMd3& dm3, store::DataMod& dm, QWidget* parent)
     MemoLink->clear();                              // 8
     MemoImageList->clear();
     fileListCount = web::ExplorationTables::CountRecords(*m_dm3.TaList); // 9
-    pagesRecorded = pictureLinksFound = picturesReceived = filesListed = 0;  // 10
-    lastPageLinkNo = lastImageLinkNo = 0;
+    run = web::RunState();                          // 10
     urlHistory.clear();
     directoryHistory.clear();
     ApplyTarget(m_targetWWW);                       // 11
@@ -282,10 +287,8 @@ void TFormMain::buildToolBars()
         PageMain->setCurrentWidget(TabPhoto);
         PagePhoto->setCurrentWidget(TabKensaku);
     });
-    connect(BtSelect, &QToolButton::clicked, this, [this] {
-        // Collection runs always target the Web.
-        ApplyTarget(true);
-    });
+    connect(BtSelect, &QToolButton::clicked, this, [this] { m_crawler->BtSelectClick(); });
+    connect(BtTansaku, &QToolButton::clicked, this, [this] { m_crawler->BtTansakuClick(); });
 }
 
 void TFormMain::buildMenu()
@@ -635,6 +638,7 @@ void TFormMain::ClearStatusAndLogs()
 void TFormMain::setStb(int panel, const QString& text)
 {
     STBPanels.at(panel)->setText(text);
+    emit statusChanged(panel, text);
 }
 
 QString TFormMain::stb(int panel) const
@@ -645,6 +649,7 @@ QString TFormMain::stb(int panel) const
 void TFormMain::setSta(int panel, const QString& text)
 {
     STAPanels.at(panel)->setText(text);
+    emit slotStatusChanged(panel, text);
 }
 
 QString TFormMain::sta(int panel) const
@@ -724,30 +729,17 @@ void TFormMain::Button3Click()
 
 void TFormMain::BeginRun()
 {
-    ClearStatusAndLogs();
-    setStopIcon(8);
-    runClock.start();
-    Animate1->play();
+    m_crawler->BeginRun();
 }
 
 void TFormMain::EndRun()
 {
-    setStopIcon(9);
-    setStb(0, QStringLiteral("探索終了"));
-    crawlFlag = true;
-    collectFlag = false;
-    const qint64 elapsed = runClock.isValid() ? runClock.elapsed() / 1000 : 0;
-    setStb(5, QString::number(elapsed) + QStringLiteral(" 秒"));
-    Animate1->stop();
+    m_crawler->EndRun();
 }
 
 void TFormMain::BtStopClick()
 {
-    // Transfers already running are not cancelled; no tick acts on them any more.
-    for (int n = 1; n <= 6; ++n)
-        TimerF[n]->setIntervalMs(0);
-    EndRun();
-    setStb(0, QStringLiteral("探索中止"));
+    m_crawler->BtStopClick();
 }
 
 void TFormMain::BtWebClick()
@@ -759,6 +751,10 @@ void TFormMain::BtWebClick()
 void TFormMain::WebDisplay()
 {
     const QString address = ComboURL->currentText();
+    if (proxySwitch) {
+        m_crawler->FetchPageOnSlot0(address);
+        return;
+    }
     LogNormal(QStringLiteral("FindAddress : ") + address);
     HTML1->requestDoc(address);
     PageMain->setCurrentWidget(TabWeb);
@@ -825,17 +821,92 @@ void TFormMain::MenuAllClearClick()
     m_explorationTabs->ButtonImageDeleteClick();
     web::ExplorationTables::EmptyTableNow(*m_dm3.TaList);
     fileListCount = 0;
-    picturesReceived = 0;
-    lastPageLinkNo = 0;
-    lastImageLinkNo = 0;
+    run.picturesReceived = 0;
+    run.lastPageLinkNo = 0;
+    run.lastImageLinkNo = 0;
 }
 
 void TFormMain::ShowCounts()
 {
     if (PageMain->currentWidget() == TabLinkImage)
-        setStb(2, QStringLiteral("画像 : %1件").arg(pictureLinksFound));
+        setStb(2, QStringLiteral("画像 : %1件").arg(run.pictureLinksFound));
     else if (PageMain->currentWidget() == TabList)
-        setStb(2, QStringLiteral("イメージ : %1件").arg(filesListed));
+        setStb(2, QStringLiteral("イメージ : %1件").arg(run.filesListed));
+}
+
+web::CrawlSettings TFormMain::crawlSettings()
+{
+    web::CrawlSettings s;
+    TFormSetting* d = m_windows ? m_windows->FormSetting : nullptr;
+    if (!d)
+        return s;
+    s.maxUrl = d->EditMaxURL->text();
+    s.maxImage = d->EditMaxImage->text();
+    s.uchikiri = d->EditUchikiri->text();
+    s.linkMax = d->EditLinkMax->text();
+    s.followExternal = d->CheckGaibu->isChecked();
+    s.fileSave = d->CheckFileSave->isChecked();
+    s.dbSave = d->CheckDBSave->isChecked();
+    s.saveDirectory = d->EditDirectory->text();
+    s.speed = d->ScrollSpeed->value();
+    s.kekkaWWW = d->RadioKekkaWWW->itemIndex();
+    s.types.jpeg = d->CheckJPEG->isChecked();
+    s.types.gif = d->CheckGIF->isChecked();
+    s.types.bmp = d->CheckBMP->isChecked();
+    return s;
+}
+
+QString TFormMain::urlBoxText()
+{
+    return ComboURL->currentText();
+}
+
+QString TFormMain::directoryBoxText()
+{
+    return ComboDirectory->currentText();
+}
+
+void TFormMain::message(const QString& text)
+{
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Quillon"), text, QMessageBox::Ok, this);
+    box.exec();
+}
+
+void TFormMain::reportError(const QString& text)
+{
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Quillon"), text, QMessageBox::Ok, this);
+    box.exec();
+}
+
+void TFormMain::setSlotAddress(int slot, const QString& address)
+{
+    EditHttp.at(size_t(slot))->setText(address);
+}
+
+void TFormMain::setPageSource(const QString& text)
+{
+    MemoSrc->setPlainText(text);
+}
+
+void TFormMain::showFileListTab()
+{
+    PageMain->setCurrentWidget(TabList);
+}
+
+void TFormMain::showPictureSettings()
+{
+    if (m_windows && m_windows->FormSetting)
+        m_windows->FormSetting->showOnTab(TFormSetting::TabGazouIndex);
+}
+
+void TFormMain::runDiskScan()
+{
+    // The disk exploration is not built yet; a hard-disk run ends at once.
+}
+
+void TFormMain::acceptPicture(int)
+{
+    // Picture acceptance is not built yet: the picture stays in its numbered file.
 }
 
 QString TFormMain::helpCommandLine() const

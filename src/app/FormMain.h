@@ -5,7 +5,7 @@
 // that the other windows read and write.
 
 #include "app/History.h"
-#include "web/RunLog.h"
+#include "web/Crawler.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>
@@ -46,7 +46,7 @@ namespace app {
 struct Windows;
 class ExplorationTabs;
 
-class TFormMain : public QMainWindow, public web::RunLog {
+class TFormMain : public QMainWindow, public web::CrawlHost {
     Q_OBJECT
 public:
     TFormMain(store::DataMd3& dm3, store::DataMod& dm, QWidget* parent = nullptr);
@@ -73,23 +73,14 @@ public:
 
     // Busy indication: BtStop shows icon 8 and the clip plays while busy,
     // icon 9 and no clip when idle.
-    void setBusy(bool busy);
+    void setBusy(bool busy) override;
     int stopIconIndex() const { return m_stopIcon; }
-    void setStopIcon(int index);
+    void setStopIcon(int index) override;
 
-    // Run state
-    bool crawlFlag = true;
-    bool collectFlag = false;
+    // Run state: counters, cursors and flags of the exploration runs.
+    web::RunState run;
     std::array<QString, 5> StatusWords;
-    QElapsedTimer runClock; // monotonic: elapsed seconds stay true across midnight
-    qint32 pagesRecorded = 0;
-    qint32 pictureLinksFound = 0;
-    qint32 picturesReceived = 0;
-    qint32 filesListed = 0;
-    qint32 lastPageLinkNo = 0;
-    qint32 lastImageLinkNo = 0;
     qint32 fileListCount = 0;
-    QString startHost;
     History urlHistory;
     History directoryHistory;
     bool historyRecording = false;
@@ -100,6 +91,8 @@ public:
     QString helpFile() const { return m_helpFile; }
     // The command line that starts the help viewer on the help file.
     QString helpCommandLine() const;
+
+    web::Crawler& crawler() { return *m_crawler; }
 
     // Commands
     void BeginRun();
@@ -209,6 +202,33 @@ public:
     // The address that the support-board item puts into the URL box.
     static QString supportPageAddress();
 
+    // What the exploration reads and writes here.
+    web::CrawlSettings crawlSettings() override;
+    bool targetIsWWW() override { return m_targetWWW; }
+    QString urlBoxText() override;
+    QString directoryBoxText() override;
+    bool databaseChosen() override { return DatabaseChosen; }
+    void message(const QString& text) override;
+    void reportError(const QString& text) override;
+    void setStatus(int panel, const QString& text) override { setStb(panel, text); }
+    void setSlotStatus(int panel, const QString& text) override { setSta(panel, text); }
+    void clearStatusAndLogs() override { ClearStatusAndLogs(); }
+    void clearAllResults() override { MenuAllClearClick(); }
+    void setSlotAddress(int slot, const QString& address) override;
+    void setPageSource(const QString& text) override;
+    void showCounts() override { ShowCounts(); }
+    void showFileListTab() override;
+    void selectTargetWWW() override { ApplyTarget(true); }
+    void showPictureSettings() override;
+    void runDiskScan() override;
+    void acceptPicture(int slot) override;
+    void repaintWindow() override { update(); }
+
+signals:
+    // Every text put into a panel of the status bars, also ones soon replaced.
+    void statusChanged(int panel, const QString& text);
+    void slotStatusChanged(int panel, const QString& text);
+
 protected:
     void closeEvent(QCloseEvent* e) override;
 
@@ -229,6 +249,7 @@ private:
     store::DataMod& m_dm;
     std::unique_ptr<web::ExplorationTables> m_tables;
     ExplorationTabs* m_explorationTabs = nullptr;
+    std::unique_ptr<web::Crawler> m_crawler;
     Windows* m_windows = nullptr;
     bool m_targetWWW = false;
     int m_stopIcon = 9;

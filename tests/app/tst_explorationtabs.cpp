@@ -82,19 +82,19 @@ private slots:
         addPictures(2);
         web::ExplorationTables& t = form().tables();
         t.WriteLinkRecord(QString(), QStringLiteral("http://h/"), 0, 0, WriteOp::Insert);
-        form().lastPageLinkNo = 5;
-        form().lastImageLinkNo = 4;
-        form().pictureLinksFound = 2;
+        form().run.lastPageLinkNo = 5;
+        form().run.lastImageLinkNo = 4;
+        form().run.pictureLinksFound = 2;
         app::ExplorationTabs& tabs = *form().explorationTabs();
         tabs.Button26->click(); // 削除: the grid's current record
         QCOMPARE(form().dm3().TaLinkImg->recordCount(), 1);
         tabs.ButtonImageDelete->click();
         QCOMPARE(form().dm3().TaLinkImg->recordCount(), 0);
-        QCOMPARE(form().lastImageLinkNo, 0);
-        QCOMPARE(form().pictureLinksFound, 0);
+        QCOMPARE(form().run.lastImageLinkNo, 0);
+        QCOMPARE(form().run.pictureLinksFound, 0);
         tabs.ButtonLinkDelete->click();
         QCOMPARE(form().dm3().TaLink->recordCount(), 0);
-        QCOMPARE(form().lastPageLinkNo, 0);
+        QCOMPARE(form().run.lastPageLinkNo, 0);
         QCOMPARE(web::ExplorationTables::NextSerial(*form().dm3().TaLink3), 1);
     }
 
@@ -123,9 +123,9 @@ private slots:
         list.fieldByName(QStringLiteral("フルパス名")).setAsString(QStringLiteral("/p/a.jpg"));
         list.post();
         form().fileListCount = 1;
-        form().picturesReceived = 3;
-        form().lastPageLinkNo = 9;
-        form().lastImageLinkNo = 8;
+        form().run.picturesReceived = 3;
+        form().run.lastPageLinkNo = 9;
+        form().run.lastImageLinkNo = 8;
         form().LogNormal(QStringLiteral("x"));
         form().setStb(0, QStringLiteral("y"));
         form().MenuAllClear->trigger();
@@ -133,17 +133,17 @@ private slots:
                                     form().dm3().TaList})
             QCOMPARE(table->recordCount(), 0);
         QCOMPARE(form().fileListCount, 0);
-        QCOMPARE(form().picturesReceived, 0);
-        QCOMPARE(form().lastPageLinkNo, 0);
-        QCOMPARE(form().lastImageLinkNo, 0);
+        QCOMPARE(form().run.picturesReceived, 0);
+        QCOMPARE(form().run.lastPageLinkNo, 0);
+        QCOMPARE(form().run.lastImageLinkNo, 0);
         QVERIFY(form().MemoLog->toPlainText().isEmpty());
         QCOMPARE(form().stb(0), QString());
     }
 
     void countsOnTheStatusBar()
     {
-        form().pictureLinksFound = 12;
-        form().filesListed = 3;
+        form().run.pictureLinksFound = 12;
+        form().run.filesListed = 3;
         form().PageMain->setCurrentWidget(form().TabLinkImage);
         QCOMPARE(form().stb(2), QStringLiteral("画像 : 12件"));
         form().PageMain->setCurrentWidget(form().TabList);

@@ -76,8 +76,8 @@ private slots:
         QCOMPARE(f.stopIconIndex(), 9);
         QCOMPARE(f.StatusWords[0], QStringLiteral("----"));
         QCOMPARE(f.StatusWords[4], QStringLiteral("登録済"));
-        QVERIFY(f.crawlFlag);
-        QVERIFY(!f.collectFlag);
+        QVERIFY(f.run.crawl);
+        QVERIFY(!f.run.collect);
         QCOMPARE(f.urlHistory.current(), -1);
         QCOMPARE(f.directoryHistory.current(), -1);
     }
@@ -316,8 +316,8 @@ private slots:
         QVERIFY(!f.Animate1->active());
         QCOMPARE(f.stb(0), QStringLiteral("探索中止"));
         QCOMPARE(f.stb(5), QStringLiteral("0 秒"));
-        QVERIFY(f.crawlFlag);
-        QVERIFY(!f.collectFlag);
+        QVERIFY(f.run.crawl);
+        QVERIFY(!f.run.collect);
     }
 
     void helpFileAndCommandLine()

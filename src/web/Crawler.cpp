@@ -1,0 +1,573 @@
+#include "web/Crawler.h"
+
+#include "controls/TTimer.h"
+#include "store/DataMd3.h"
+#include "store/Store.h"
+#include "store/Table.h"
+#include "store/TextToInt.h"
+#include "web/ExplorationTables.h"
+#include "web/THTTP.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+namespace web {
+
+namespace {
+
+QString str(const QByteArray& bytes)
+{
+    return QString::fromUtf8(bytes);
+}
+
+} // namespace
+
+Crawler::Crawler(CrawlHost& host, ExplorationTables& tables, RunState& run, TTimer* startTimer,
+                 const std::array<TTimer*, 7>& slotTimers, const std::array<THTTP*, 7>& http, QObject* parent)
+    : QObject(parent)
+    , m_host(host)
+    , m_tables(tables)
+    , m_run(run)
+    , m_startTimer(startTimer)
+    , m_timers(slotTimers)
+    , m_http(http)
+{
+    connect(m_startTimer, &QTimer::timeout, this, [this] { guarded([this] { TimerTansakuTimer(); }); });
+    for (int n = 1; n <= 6; ++n) {
+        connect(m_timers[n], &QTimer::timeout, this, [this, n] { TimerFTimer(n); });
+        connect(m_http[n], &THTTP::docOutput, this,
+                [this, n](THTTP*, const DocOutput& output) { SlotDocOutput(n, output); });
+    }
+    connect(m_http[0], &THTTP::docOutput, this,
+            [this](THTTP*, const DocOutput& output) { SlotDocOutput(0, output); });
+}
+
+void Crawler::guarded(const std::function<void()>& work)
+{
+    try {
+        work();
+    } catch (const store::StoreError& e) {
+        m_host.reportError(e.message());
+    }
+}
+
+QString Crawler::programDirectory() const
+{
+    return QCoreApplication::applicationDirPath();
+}
+
+// --- Start, stop and end of a run ------------------------------------------------
+
+void Crawler::BtTansakuClick()
+{
+    if (m_host.targetIsWWW()) {
+        if (m_host.urlBoxText().isEmpty()) {
+            m_host.message(QStringLiteral("対象ＵＲＬを指定してください"));
+            return;
+        }
+        if (m_host.crawlSettings().dbSave && !m_host.databaseChosen()) {
+            m_host.message(QStringLiteral("DB名称を指定してください"));
+            return;
+        }
+    } else {
+        if (m_host.directoryBoxText().isEmpty()) {
+            m_host.message(QStringLiteral("対象ディレクトリを指定してください"));
+            return;
+        }
+        m_host.showFileListTab();
+    }
+    BeginRun();
+    m_run.crawl = true;
+    m_startTimer->setIntervalMs(10);
+}
+
+void Crawler::BeginRun()
+{
+    m_host.clearStatusAndLogs();
+    m_run.clock.start();
+    for (int n = 1; n <= 6; ++n)
+        m_slots[size_t(n)].free = true;
+    m_host.setBusy(true);
+}
+
+void Crawler::TimerTansakuTimer()
+{
+    m_startTimer->setIntervalMs(0);
+    m_host.setStatus(0, QStringLiteral("探索開始..."));
+    m_host.setStopIcon(8);
+    if (m_host.targetIsWWW()) {
+        StartWebExploration();
+    } else {
+        m_host.runDiskScan();
+        m_host.setBusy(false);
+    }
+}
+
+void Crawler::StartWebExploration()
+{
+    m_run.pagesRecorded = 0;
+    m_run.filesListed = 0;
+    m_run.picturesReceived = 0;
+    m_run.lastImageLinkNo = 0;
+    if (m_host.crawlSettings().kekkaWWW != 0 && !m_run.collect)
+        m_host.clearAllResults();
+    const QString address = m_host.urlBoxText();
+    m_run.startHost = str(HostOf(address.toUtf8()));
+    m_host.setSlotAddress(0, address);
+    if (!m_run.collect)
+        m_tables.SetStartHost(m_run.startHost);
+    m_tables.WriteLinkRecord(QString(), address, 0, 0, WriteOp::Insert);
+    StartNextSlot();
+}
+
+void Crawler::EndRun()
+{
+    m_host.setBusy(false);
+    m_host.setStatus(0, QStringLiteral("探索終了"));
+    m_run.crawl = true;
+    m_run.collect = false;
+    const qint64 elapsed = m_run.clock.isValid() ? m_run.clock.elapsed() / 1000 : 0;
+    m_host.setStatus(5, QString::number(elapsed) + QStringLiteral(" 秒"));
+}
+
+void Crawler::BtStopClick()
+{
+    // Transfers already running are not cancelled; no tick acts on them any more.
+    for (int n = 1; n <= 6; ++n)
+        m_timers[n]->setIntervalMs(0);
+    EndRun();
+    m_host.setStatus(0, QStringLiteral("探索中止"));
+}
+
+bool Crawler::CheckLimits()
+{
+    const CrawlSettings s = m_host.crawlSettings();
+    if (m_run.pagesRecorded >= store::toIntegerOr(s.maxUrl, -1)) {
+        m_host.setStatus(0, QStringLiteral("URL Max : ") + s.maxUrl);
+        return false;
+    }
+    const qint32 images = store::toIntegerOr(s.maxImage, -1);
+    if (m_run.filesListed >= images || m_run.picturesReceived >= images) {
+        m_host.setStatus(3, QStringLiteral("Image Max : ") + s.maxImage);
+        m_host.LogNormal(QString::number(m_run.filesListed) + QLatin1Char(' ') + QString::number(m_run.picturesReceived));
+        return false;
+    }
+    return true;
+}
+
+// --- Choosing work ------------------------------------------------------------
+
+bool Crawler::FollowAllowed(qint32 distance)
+{
+    if (distance == 0)
+        return true;
+    const CrawlSettings s = m_host.crawlSettings();
+    if (!s.followExternal)
+        return false;
+    return distance < store::toIntegerOr(s.linkMax, 1);
+}
+
+bool Crawler::NextPageLink(int n)
+{
+    store::Table& scan = *m_tables.dm3().TaLink3;
+    if (!scan.isOpen())
+        scan.open();
+    scan.setIndexName(QString());
+    scan.refresh(); // the writing handle's inserts
+    const qint32 from = m_run.lastPageLinkNo + 1;
+    scan.findNearest({from});
+    for (; !scan.eof(); scan.next()) {
+        // Past the end the nearest record is the last one, which may lie before the cursor.
+        if (scan.fieldByName(QStringLiteral("No")).asInteger() < from)
+            continue;
+        if (scan.fieldByName(QStringLiteral("Mode")).asInteger() != 0)
+            continue;
+        const qint32 distance = scan.fieldByName(QStringLiteral("Link")).asInteger();
+        if (!FollowAllowed(distance))
+            continue;
+        const QString host = scan.fieldByName(QStringLiteral("Host")).asString();
+        const QString address = scan.fieldByName(QStringLiteral("URL")).asString();
+        const qint32 number = scan.fieldByName(QStringLiteral("No")).asInteger();
+        m_tables.WriteLinkRecord(host, address, distance, 1, WriteOp::Update);
+        DownloadSlot& slot = m_slots[size_t(n)];
+        slot.linkNumber = number;
+        m_run.lastPageLinkNo = number;
+        m_host.LogNormal(QStringLiteral("Found : ") + address);
+        m_host.setStatus(4, address);
+        slot.host = distance != 0 ? host : m_run.startHost;
+        slot.url = address;
+        slot.linkLevel = distance;
+        return true;
+    }
+    return false;
+}
+
+bool Crawler::NextImageLink(int n)
+{
+    store::Table& scan = *m_tables.dm3().TaLinkImg3;
+    if (!scan.isOpen())
+        scan.open();
+    scan.setIndexName(QString());
+    scan.refresh();
+    for (scan.first(); !scan.eof(); scan.next()) {
+        if (scan.fieldByName(QStringLiteral("Mode")).asInteger() != 0)
+            continue;
+        if (m_run.collect && scan.fieldByName(QStringLiteral("印")).asString() != QStringLiteral("〆"))
+            continue;
+        const QString address = scan.fieldByName(QStringLiteral("URL")).asString();
+        const qint32 number = scan.fieldByName(QStringLiteral("No")).asInteger();
+        m_tables.WriteImageLinkRecord(scan.fieldByName(QStringLiteral("Host")).asString(), address, 1,
+                                      WriteOp::Update);
+        m_host.setSlotAddress(n, address);
+        DownloadSlot& slot = m_slots[size_t(n)];
+        slot.linkNumber = number;
+        m_run.lastImageLinkNo = number;
+        slot.host = str(HostOf(address.toUtf8()));
+        slot.url = address;
+        m_host.setStatus(4, address);
+        return true;
+    }
+    return false;
+}
+
+// --- Taking a page apart --------------------------------------------------------
+
+void Crawler::ParseLinks(int n)
+{
+    DownloadSlot& slot = m_slots[size_t(n)];
+    if (slot.receivedText.isEmpty()) {
+        m_host.LogNormal(QStringLiteral("HTML ソース無し ") + QString::number(n));
+        m_host.setStatus(0, QStringLiteral("HTML ソース無し"));
+        return;
+    }
+    if (slot.host.isEmpty() || slot.url.isEmpty()) {
+        m_host.LogError(QStringLiteral("Error grHost or grURL"));
+        return;
+    }
+    const QList<FoundLink> links = ExtractLinks(slot.receivedText, m_host.crawlSettings().types);
+    store::Batch batch(m_tables.dm3().store());
+    for (const FoundLink& link : links) {
+        if (link.picture)
+            AddImageLink(n, link.link);
+        else
+            AddPageLink(n, link.link);
+    }
+    batch.commit();
+}
+
+void Crawler::AddPageLink(int n, const QByteArray& link)
+{
+    if (!IsFollowablePage(link))
+        return;
+    const DownloadSlot& slot = m_slots[size_t(n)];
+    const QByteArray address = MakeAbsoluteURL({slot.host.toUtf8(), slot.url.toUtf8()}, link);
+    const QString host = str(HostOf(address));
+    if (host.isEmpty())
+        m_host.LogError(QStringLiteral("Error newHost ") + str(link));
+    qint32 distance = slot.linkLevel;
+    m_tables.EnterHost(host, distance);
+    if (m_tables.WriteLinkRecord(host, str(address), distance, 0, WriteOp::Insert)) {
+        m_run.pagesRecorded += 1;
+        m_host.setStatus(1, QStringLiteral("リンク : %1件").arg(m_run.pagesRecorded));
+    }
+}
+
+void Crawler::AddImageLink(int n, const QByteArray& link)
+{
+    const DownloadSlot& slot = m_slots[size_t(n)];
+    const QByteArray address = MakeAbsoluteURL({slot.host.toUtf8(), slot.url.toUtf8()}, link);
+    if (m_tables.WriteImageLinkRecord(slot.host, str(address), 0, WriteOp::Insert)) {
+        m_run.pictureLinksFound += 1;
+        m_host.showCounts();
+    }
+}
+
+// --- Slots --------------------------------------------------------------------------
+
+void Crawler::StartNextSlot()
+{
+    const int allowed = std::clamp(m_host.crawlSettings().speed, 1, 6);
+    for (int i = 1; i <= allowed; ++i) {
+        DownloadSlot& slot = m_slots[size_t(i)];
+        if (!slot.free)
+            continue;
+        slot.state = SlotState::Idle;
+        slot.ticks = 0;
+        slot.free = false;
+        m_timers[i]->setIntervalMs(kTickMs);
+        m_host.setSlotStatus(i, QStringLiteral("START"));
+        m_host.LogError(QStringLiteral("Timer Start.... (%1)").arg(i));
+        return;
+    }
+    m_host.setSlotStatus(0, QStringLiteral("No More Timer"));
+}
+
+void Crawler::TimerFTimer(int n)
+{
+    m_timers[n]->setIntervalMs(0);
+    bool again = false;
+    try {
+        again = SlotTick(n);
+    } catch (const store::StoreError& e) {
+        // The slot stops where it is; the run ends when the others have stopped.
+        m_host.reportError(e.message());
+        return;
+    }
+    if (again) {
+        m_timers[n]->setIntervalMs(kTickMs);
+        return;
+    }
+    m_host.setSlotStatus(n, QStringLiteral("----"));
+    m_slots[size_t(n)].free = true;
+    CheckAllSlotsEnded();
+}
+
+bool Crawler::pastTimeLimit(qint32 ticks, const QString& limitText)
+{
+    bool ok = false;
+    qint32 limit = store::toInteger(limitText, &ok);
+    if (!ok)
+        limit = 60;
+    return limit < qint64(ticks) * kTickMs / 1000;
+}
+
+bool Crawler::SlotTick(int n)
+{
+    DownloadSlot& slot = m_slots[size_t(n)];
+    switch (slot.state) {
+    case SlotState::Idle:
+        if (!CheckLimits()) {
+            slot.state = SlotState::Finished;
+            return true;
+        }
+        slot.state = SlotState::Assigning;
+        slot.ticks = 0;
+        if (!AssignNextUrl(n))
+            slot.state = SlotState::Finished;
+        return true;
+    case SlotState::Assigning:
+        return true;
+    case SlotState::Transferring:
+        slot.ticks += 1;
+        if (pastTimeLimit(slot.ticks, m_host.crawlSettings().uchikiri)) {
+            CutOffTransfer(n);
+            slot.state = SlotState::Idle;
+            slot.ticks = 0;
+        }
+        return true;
+    case SlotState::Received:
+        m_host.LogNormal(QStringLiteral("転送完了 (%1)").arg(n));
+        if (slot.picture)
+            m_host.acceptPicture(n);
+        else
+            ParseLinks(n);
+        MarkLinkOutcome(n, 3);
+        slot.state = SlotState::Idle;
+        return true;
+    case SlotState::NoData:
+        slot.state = SlotState::Idle;
+        MarkLinkOutcome(n, 2);
+        return true;
+    case SlotState::Finished:
+        return false;
+    }
+    return false;
+}
+
+QString Crawler::pictureFileName(qint32 number, const QString& address)
+{
+    QString name = QString::asprintf("%4.4d", number);
+    const qsizetype dot = address.lastIndexOf(QLatin1Char('.'));
+    const qsizetype stop = std::max(address.lastIndexOf(QLatin1Char('\\')), address.lastIndexOf(QLatin1Char(':')));
+    if (dot >= 0 && dot > stop)
+        name += address.mid(dot);
+    return name;
+}
+
+QString Crawler::targetPath(const QString& directory, const QString& fileName)
+{
+    // A root ("/", or a drive root such as "C:\") already ends with its separator.
+    if (directory.endsWith(QLatin1Char('/')) || directory.endsWith(QLatin1Char('\\')))
+        return directory + fileName;
+    return directory + QLatin1Char('/') + fileName;
+}
+
+bool Crawler::isWebAddress(const QString& address)
+{
+    return address.startsWith(QLatin1String("http://")) || address.startsWith(QLatin1String("https://"));
+}
+
+bool Crawler::AssignNextUrl(int n)
+{
+    DownloadSlot& slot = m_slots[size_t(n)];
+    const CrawlSettings s = m_host.crawlSettings();
+    bool found = false;
+    if (s.fileSave || s.dbSave) {
+        found = NextImageLink(n);
+        if (found)
+            slot.picture = true;
+    }
+    if (!found && m_run.crawl) {
+        found = NextPageLink(n);
+        if (found)
+            slot.picture = false;
+    }
+    if (!found) {
+        slot.state = SlotState::Finished;
+        return true;
+    }
+    if (slot.picture) {
+        const QString directory = s.fileSave ? s.saveDirectory : programDirectory();
+        slot.targetPath = targetPath(directory, pictureFileName(slot.linkNumber, slot.url));
+        m_host.setSlotStatus(n, QStringLiteral("IMAGE"));
+        m_host.LogError(QStringLiteral("Assign %1 %2").arg(n).arg(slot.targetPath));
+    } else {
+        m_host.setSlotStatus(n, QStringLiteral("TEXT"));
+    }
+    if (isWebAddress(slot.url)) {
+        m_host.setSlotAddress(n, slot.url);
+        StartTransfer(n);
+        StartNextSlot();
+        return true;
+    }
+    m_host.LogError(QStringLiteral("Irigal URL : ") + slot.url);
+    return false;
+}
+
+void Crawler::StartTransfer(int n)
+{
+    DownloadSlot& slot = m_slots[size_t(n)];
+    slot.state = SlotState::Transferring;
+    slot.ticks = 0;
+    THTTP* http = m_http[n];
+    if (http->busy())
+        http->cancel();
+    if (slot.picture)
+        http->setDocOutputFileName(slot.targetPath);
+    http->getDoc(slot.url);
+}
+
+void Crawler::SlotDocOutput(int n, const DocOutput& output)
+{
+    DownloadSlot& slot = m_slots[size_t(n)];
+    m_host.setStatus(n == 0 ? 5 : 3, QString::asprintf("Bytes: %lld", static_cast<long long>(output.bytesTransferred)));
+    switch (output.state) {
+    case 1:
+        slot.receivedText.clear();
+        m_host.setPageSource(QString());
+        break;
+    case 3:
+        slot.receivedText.append(output.piece);
+        break;
+    case 5:
+        if (n == 0) {
+            if (slot.receivedText.isEmpty()) {
+                m_host.LogNormal(QStringLiteral("  No Data"));
+                EndRun();
+            } else if (!slot.picture) {
+                QString text = QString::fromUtf8(slot.receivedText);
+                text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+                m_host.setPageSource(text);
+                slot.host = m_http[0]->remoteHost();
+                slot.url = m_http[0]->url();
+                EndRun();
+                emit slot0PageArrived();
+            }
+            break;
+        }
+        if (slot.receivedText.isEmpty()) {
+            m_host.LogNormal(QStringLiteral("  No Data"));
+            slot.state = SlotState::NoData;
+            return;
+        }
+        if (slot.picture)
+            m_run.picturesReceived += 1;
+        slot.state = SlotState::Received;
+        break;
+    default:
+        break;
+    }
+    m_host.repaintWindow();
+}
+
+void Crawler::CutOffTransfer(int n)
+{
+    const DownloadSlot& slot = m_slots[size_t(n)];
+    THTTP* http = m_http[n];
+    const QString address = http->url();
+    const QString host = http->remoteHost();
+    if (slot.picture)
+        m_tables.WriteImageLinkRecord(host, address, 2, WriteOp::Update);
+    else
+        m_tables.WriteLinkRecord(host, address, slot.linkLevel, 2, WriteOp::Update);
+    http->cancel();
+    m_host.LogError(QStringLiteral("打ち切り(URL) : ") + address);
+}
+
+void Crawler::MarkLinkOutcome(int n, qint32 mode)
+{
+    const DownloadSlot& slot = m_slots[size_t(n)];
+    THTTP* http = m_http[n];
+    if (slot.picture)
+        m_tables.WriteImageLinkRecord(http->remoteHost(), http->url(), mode, WriteOp::Update);
+    else
+        m_tables.WriteLinkRecord(http->remoteHost(), http->url(), slot.linkLevel, mode, WriteOp::Update);
+}
+
+void Crawler::CheckAllSlotsEnded()
+{
+    for (int n = 1; n <= 6; ++n) {
+        if (m_timers[n]->intervalMs() != 0 || m_http[n]->transferState() != 0)
+            return;
+    }
+    m_host.setStatus(0, QStringLiteral("All Timer End"));
+    m_host.setStatus(5, QString::number(m_run.clock.isValid() ? m_run.clock.elapsed() / 1000 : 0)
+                            + QStringLiteral(" 秒"));
+    EndRun();
+}
+
+void Crawler::BtSelectClick()
+{
+    m_host.selectTargetWWW();
+    guarded([this] { StartImageCollection(); });
+}
+
+void Crawler::StartImageCollection()
+{
+    if (m_tables.CountMarkedImageLinks() == 0) {
+        m_host.message(QStringLiteral("ダウンロードしたい画像のＵＲＬに印をつけてください"));
+        return;
+    }
+    const CrawlSettings s = m_host.crawlSettings();
+    if (!s.dbSave && !s.fileSave) {
+        m_host.message(QStringLiteral("画像を保存する設定（ファイル or ＤＢ）を指定してください"));
+        m_host.showPictureSettings();
+        return;
+    }
+    m_run.collect = true;
+    m_run.crawl = false;
+    BeginRun();
+    m_host.setStatus(0, QStringLiteral("画像収集開始.."));
+    m_startTimer->setIntervalMs(10);
+}
+
+void Crawler::FetchPageOnSlot0(const QString& address)
+{
+    DownloadSlot& slot = m_slots[0];
+    slot.picture = false;
+    m_host.setSlotAddress(0, address);
+    if (address.isEmpty()) {
+        m_host.LogNormal(QStringLiteral("EdtiHTTPURL ブランク"));
+        return;
+    }
+    THTTP* http = m_http[0];
+    if (http->busy())
+        http->cancel();
+    slot.url = address;
+    m_run.clock.start();
+    m_host.setBusy(true);
+    http->getDoc(address);
+    m_host.setStatus(4, str(NormalizeURL(address.toUtf8())));
+}
+
+} // namespace web

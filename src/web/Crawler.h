@@ -1,0 +1,171 @@
+#pragma once
+
+// The Web exploration: the start and end of a run, the six download slots that
+// fetch pages and pictures side by side, the taking apart of fetched pages,
+// and the single fetch on the slot-0 component. Everything runs on the
+// user-interface thread, driven by commands, one-shot timer ticks and the
+// retrieval components' events.
+
+#include "web/RunLog.h"
+#include "web/TextUtils.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <array>
+#include <functional>
+
+class TTimer;
+
+namespace web {
+
+class ExplorationTables;
+class THTTP;
+struct DocOutput;
+
+// The options of a run, read from the settings dialog at the moment of use.
+struct CrawlSettings {
+    QString maxUrl = QStringLiteral("100");
+    QString maxImage = QStringLiteral("20");
+    QString uchikiri = QStringLiteral("20");
+    QString linkMax = QStringLiteral("3");
+    bool followExternal = true;
+    bool fileSave = true;
+    bool dbSave = false;
+    QString saveDirectory;
+    int speed = 4;       // slots that may run, 1 to 6
+    int kekkaWWW = 0;    // 0 accumulate, 1 clear the tables at each start
+    PictureTypes types;
+};
+
+// What the exploration needs from the main window.
+class CrawlHost : public RunLog {
+public:
+    virtual CrawlSettings crawlSettings() = 0;
+    virtual bool targetIsWWW() = 0;
+    virtual QString urlBoxText() = 0;
+    virtual QString directoryBoxText() = 0;
+    virtual bool databaseChosen() = 0;
+    virtual void message(const QString& text) = 0;      // a modal message box
+    virtual void reportError(const QString& text) = 0;  // the general error report
+    virtual void setStatus(int panel, const QString& text) = 0;     // STB
+    virtual void setSlotStatus(int panel, const QString& text) = 0; // STA
+    virtual void setBusy(bool busy) = 0;                // stop icon 8 and the clip / icon 9
+    virtual void setStopIcon(int index) = 0;
+    virtual void clearStatusAndLogs() = 0;
+    virtual void clearAllResults() = 0;                 // 全消去
+    virtual void setSlotAddress(int slot, const QString& address) = 0; // EditHttpURL, EditHttp1..6
+    virtual void setPageSource(const QString& text) = 0; // MemoSrc
+    virtual void showCounts() = 0;
+    virtual void showFileListTab() = 0;
+    virtual void selectTargetWWW() = 0;
+    virtual void showPictureSettings() = 0;            // the settings dialog on "画像設定"
+    virtual void runDiskScan() = 0;
+    // A received picture, written into the slot's target path, goes to acceptance.
+    virtual void acceptPicture(int slot) = 0;
+    virtual void repaintWindow() = 0;
+};
+
+enum class SlotState { Idle = 0, Assigning = 1, Transferring = 2, Received = 3, NoData = 4, Finished = 5 };
+
+struct DownloadSlot {
+    SlotState state = SlotState::Idle;
+    qint32 ticks = 0;
+    qint32 linkNumber = 0;
+    qint32 linkLevel = 0;
+    QString host;
+    QString url;
+    QByteArray receivedText;
+    QString targetPath;
+    bool free = true;
+    bool picture = false;
+};
+
+// The run counters and cursors; all start at 0.
+struct RunState {
+    qint32 pagesRecorded = 0;
+    qint32 pictureLinksFound = 0;
+    qint32 picturesReceived = 0;
+    qint32 filesListed = 0;
+    qint32 lastPageLinkNo = 0;
+    qint32 lastImageLinkNo = 0;
+    QString startHost;
+    bool crawl = true;
+    bool collect = false;
+    QElapsedTimer clock; // monotonic: a run across midnight shows its true length
+};
+
+class Crawler : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kTickMs = 300;
+
+    // timers: TimerTansaku first, then TimerF1..TimerF6; http: HTTP0..HTTP6.
+    Crawler(CrawlHost& host, ExplorationTables& tables, RunState& run, TTimer* startTimer,
+            const std::array<TTimer*, 7>& slotTimers, const std::array<THTTP*, 7>& http, QObject* parent = nullptr);
+
+    RunState& run() { return m_run; }
+    const DownloadSlot& slot(int n) const { return m_slots.at(size_t(n)); }
+
+    // Commands
+    void BtTansakuClick();
+    void BtStopClick();
+    void BtSelectClick();
+    // The page of the URL box fetched on HTTP0 (the Web display through a proxy).
+    void FetchPageOnSlot0(const QString& address);
+
+    // Run operations
+    void BeginRun();
+    void EndRun();
+    void TimerTansakuTimer();
+    void StartWebExploration();
+    bool CheckLimits();
+    bool NextPageLink(int n);
+    bool NextImageLink(int n);
+    bool FollowAllowed(qint32 distance);
+    void ParseLinks(int n);
+    void AddPageLink(int n, const QByteArray& link);
+    void AddImageLink(int n, const QByteArray& link);
+
+    // Slots
+    void StartNextSlot();
+    void TimerFTimer(int n);
+    bool SlotTick(int n);
+    bool AssignNextUrl(int n);
+    void StartTransfer(int n);
+    void SlotDocOutput(int n, const DocOutput& output);
+    void CutOffTransfer(int n);
+    void MarkLinkOutcome(int n, qint32 mode);
+    void CheckAllSlotsEnded();
+    void StartImageCollection();
+
+    // The file name of a downloaded picture: the link number with at least
+    // four digits, then the address's extension ("." and what follows, when
+    // no "\" or ":" comes after the last ".").
+    static QString pictureFileName(qint32 number, const QString& address);
+    // The directory joined with the name; a root ends with its separator.
+    static QString targetPath(const QString& directory, const QString& fileName);
+    // Whether a transfer running for the given ticks is past the time limit
+    // (seconds in the text; a text that is not a number stands for 60).
+    static bool pastTimeLimit(qint32 ticks, const QString& limitText);
+    // http:// and https:// addresses are fetched; anything else is refused.
+    static bool isWebAddress(const QString& address);
+
+signals:
+    // A page arrived on HTTP0 (page mode): its text is in the page source.
+    void slot0PageArrived();
+
+private:
+    void guarded(const std::function<void()>& work);
+    QString programDirectory() const;
+
+    CrawlHost& m_host;
+    ExplorationTables& m_tables;
+    RunState& m_run;
+    TTimer* m_startTimer;
+    std::array<TTimer*, 7> m_timers;
+    std::array<THTTP*, 7> m_http;
+    std::array<DownloadSlot, 7> m_slots;
+};
+
+} // namespace web

@@ -1,0 +1,545 @@
+// Real crawls of a local test site: each port of 127.0.0.1 stands for a host.
+
+#include "app/FormMain.h"
+#include "app/FormSetting.h"
+#include "app/Windows.h"
+#include "controls/RadioGroup.h"
+#include "controls/TTimer.h"
+#include "store/DataMd3.h"
+#include "store/Table.h"
+#include "support/AppFixture.h"
+#include "support/HttpTestServer.h"
+#include "support/ModalHelper.h"
+#include "web/Crawler.h"
+#include "web/ExplorationTables.h"
+#include "web/THTTP.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+using web::Crawler;
+
+namespace {
+
+struct LinkRow {
+    int no;
+    QString host;
+    QString url;
+    int link;
+    int mode;
+    QString comment;
+};
+
+QByteArray jpegBytes(int seed)
+{
+    QByteArray b("\xFF\xD8\xFF\xE0 fake picture ");
+    for (int i = 0; i < 2000; ++i)
+        b.append(char((i * 31 + seed) & 0xFF));
+    return b;
+}
+
+} // namespace
+
+class TestCrawler : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_fixture = std::make_unique<AppFixture>();
+        m_fixture->start();
+        m_save = std::make_unique<QTemporaryDir>();
+        settings().EditDirectory->setText(m_save->path());
+        settings().ScrollSpeed->setValue(2);
+        form().ToolBtWWW->click();
+        m_statuses.clear();
+        connect(&form(), &app::TFormMain::statusChanged, this,
+                [this](int panel, const QString& text) { m_statuses << QStringLiteral("%1:%2").arg(panel).arg(text); });
+    }
+    void cleanup()
+    {
+        m_fixture.reset();
+        m_save.reset();
+    }
+
+    void completeExplorationStepByStep()
+    {
+        HttpTestServer a, b;
+        a.setPage("/index.html", QStringLiteral("<html><a href=\"page2.html\">2</a> <a href=\"%1/other.html\">x</a>"
+                                                " <img src=\"pics/a.jpg\"> <img src=b.gif> <a href=notes.txt>n</a></html>")
+                                     .arg(b.baseUrl()));
+        a.setPage("/page2.html", "<a href=index.html>back</a>");
+        a.setBody("/pics/a.jpg", jpegBytes(1), "image/jpeg");
+        b.setPage("/other.html", "<p>end</p>");
+        const QString start = a.url("/index.html");
+        const QString hostA = QStringLiteral("127.0.0.1:%1").arg(a.port());
+        const QString hostB = QStringLiteral("127.0.0.1:%1").arg(b.port());
+
+        runExploration(start);
+
+        const QList<LinkRow> links = linkRows();
+        QCOMPARE(links.size(), 3);
+        QCOMPARE(links[0].no, 1);
+        QCOMPARE(links[0].url, start);
+        QCOMPARE(links[0].host, QString()); // the start address has no host
+        QCOMPARE(links[0].link, 0);
+        QCOMPARE(links[0].mode, 3);
+        QCOMPARE(links[0].comment, QStringLiteral("終了"));
+        QCOMPARE(links[1].url, a.url("/page2.html"));
+        QCOMPARE(links[1].host, hostA);
+        QCOMPARE(links[1].link, 0);
+        QCOMPARE(links[1].mode, 3);
+        QCOMPARE(links[2].url, b.url("/other.html"));
+        QCOMPARE(links[2].host, hostB);
+        QCOMPARE(links[2].link, 1);
+        QCOMPARE(links[2].mode, 3);
+
+        // Only the wanted picture (JPEG) was recorded, fetched into its numbered file.
+        const QList<LinkRow> pictures = imageRows();
+        QCOMPARE(pictures.size(), 1);
+        QCOMPARE(pictures[0].url, a.url("/pics/a.jpg"));
+        QCOMPARE(pictures[0].host, hostA);
+        QCOMPARE(pictures[0].mode, 3);
+        QFile saved(m_save->path() + "/0001.jpg");
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), jpegBytes(1));
+
+        const QMap<QString, int> hosts = hostDistances();
+        QCOMPARE(hosts.value(hostA, -1), 0);
+        QCOMPARE(hosts.value(hostB, -1), 1);
+        QCOMPARE(hosts.size(), 2);
+
+        const QString normal = form().MemoLog->toPlainText();
+        QVERIFY(normal.contains(QStringLiteral("Found : ") + start));
+        QVERIFY(normal.contains(QStringLiteral("転送完了 (1)")));
+        QVERIFY(normal.contains(QStringLiteral("Update Done %1 開始").arg(a.url("/pics/a.jpg"))));
+        const QString errors = form().MemoError->toPlainText();
+        QVERIFY(errors.contains(QStringLiteral("Timer Start.... (1)")));
+        QVERIFY(errors.contains(QStringLiteral("Assign ")));
+        QCOMPARE(form().stb(0), QStringLiteral("探索終了"));
+        QVERIFY(m_statuses.contains(QStringLiteral("0:All Timer End")));
+        QVERIFY(form().stb(5).endsWith(QStringLiteral(" 秒")));
+        QCOMPARE(form().stb(1), QStringLiteral("リンク : 2件"));
+        QCOMPARE(form().stopIconIndex(), 9);
+        // The picture was fetched before the pages that waited with it.
+        const QStringList order = a.requestedPaths();
+        QVERIFY(order.indexOf("/pics/a.jpg") < order.indexOf("/page2.html"));
+        QVERIFY(!a.requestedPaths().contains("/b.gif"));
+        QVERIFY(allSlotsFree());
+    }
+
+    void externalLinksNotFollowed()
+    {
+        HttpTestServer a, b;
+        a.setPage("/", QStringLiteral("<a href=\"%1/x.html\">x</a> <a href=\"sub/\">s</a>").arg(b.baseUrl()));
+        a.setPage("/sub/", "<p>");
+        b.setPage("/x.html", "<p>");
+        settings().CheckGaibu->setChecked(false);
+        runExploration(a.url("/"));
+        const QList<LinkRow> links = linkRows();
+        QCOMPARE(links.size(), 3);
+        QCOMPARE(links[1].url, b.url("/x.html"));
+        QCOMPARE(links[1].link, 1);
+        QCOMPARE(links[1].mode, 0); // recorded, never fetched
+        QCOMPARE(links[2].url, a.url("/sub/"));
+        QCOMPARE(links[2].link, 0);
+        QCOMPARE(links[2].mode, 3);
+        QVERIFY(b.requestedPaths().isEmpty());
+        QCOMPARE(hostDistances().value(QStringLiteral("127.0.0.1:%1").arg(b.port()), -1), 1);
+    }
+
+    void hostHopLimit()
+    {
+        HttpTestServer a, b, c;
+        a.setPage("/a.html", QStringLiteral("<a href=\"%1/b.html\">").arg(b.baseUrl()));
+        b.setPage("/b.html", QStringLiteral("<a href=\"%1/c.html\">").arg(c.baseUrl()));
+        c.setPage("/c.html", "<p>");
+        settings().EditLinkMax->setText("2");
+        runExploration(a.url("/a.html"));
+        const QList<LinkRow> links = linkRows();
+        QCOMPARE(links.size(), 3);
+        QCOMPARE(links[1].link, 1);
+        QCOMPARE(links[1].mode, 3);
+        QCOMPARE(links[2].link, 2);
+        QCOMPARE(links[2].mode, 0);
+        QVERIFY(c.requestedPaths().isEmpty());
+    }
+
+    void urlLimitCountsRecordedLinks()
+    {
+        HttpTestServer a;
+        QString page;
+        for (int i = 0; i < 5; ++i) {
+            page += QStringLiteral("<a href=p%1.html>").arg(i);
+            a.setPage(QStringLiteral("/p%1.html").arg(i), "<p>");
+        }
+        a.setPage("/index.html", page);
+        settings().EditMaxURL->setText("2");
+        runExploration(a.url("/index.html"));
+        QCOMPARE(linkRows().size(), 6); // every link of the fetched page is recorded
+        QCOMPARE(a.requestedPaths(), QStringList{"/index.html"});
+        QVERIFY(m_statuses.contains(QStringLiteral("0:URL Max : 2")));
+        QCOMPARE(form().run.pagesRecorded, 5);
+    }
+
+    void oneSlotTakesPicturesFirstAndSaysNoMoreTimer()
+    {
+        HttpTestServer a;
+        a.setPage("/i.html", "<a href=p.html>p</a><img src=1.jpg><img src=2.jpg>");
+        a.setPage("/p.html", "<p>");
+        a.setBody("/1.jpg", jpegBytes(1), "image/jpeg");
+        a.setBody("/2.jpg", jpegBytes(2), "image/jpeg");
+        settings().ScrollSpeed->setValue(1);
+        QStringList slotTexts;
+        connect(&form(), &app::TFormMain::slotStatusChanged, this,
+                [&](int panel, const QString& text) { slotTexts << QStringLiteral("%1:%2").arg(panel).arg(text); });
+        runExploration(a.url("/i.html"));
+        QCOMPARE(a.requestedPaths(), (QStringList{"/i.html", "/1.jpg", "/2.jpg", "/p.html"}));
+        QVERIFY(slotTexts.contains("0:No More Timer"));
+        for (const QString& t : slotTexts)
+            QVERIFY2(t.startsWith("0:") || t.startsWith("1:"), qPrintable(t));
+        QVERIFY(QFile::exists(m_save->path() + "/0002.jpg"));
+    }
+
+    void noPictureWithoutSaving()
+    {
+        HttpTestServer a;
+        a.setPage("/i.html", "<img src=1.jpg><a href=p.html>p</a>");
+        a.setPage("/p.html", "<p>");
+        a.setBody("/1.jpg", jpegBytes(1), "image/jpeg");
+        settings().CheckFileSave->setChecked(false);
+        settings().CheckDBSave->setChecked(false);
+        runExploration(a.url("/i.html"));
+        QCOMPARE(a.requestedPaths(), (QStringList{"/i.html", "/p.html"}));
+        QCOMPARE(imageRows().size(), 1);
+        QCOMPARE(imageRows()[0].mode, 0);
+    }
+
+    void accumulatingRunStartsAfterTheLastNumber()
+    {
+        HttpTestServer a;
+        a.setPage("/i.html", "<a href=p.html>p</a>");
+        a.setPage("/p.html", "<a href=q.html>q</a>");
+        a.setPage("/q.html", "<p>");
+        settings().EditMaxURL->setText("1");
+        runExploration(a.url("/i.html"));
+        // i.html fetched; its link p.html recorded, then the limit stopped the run.
+        QCOMPARE(a.requestedPaths(), QStringList{"/i.html"});
+        QCOMPARE(form().run.lastPageLinkNo, 1);
+        a.clearLog();
+        settings().EditMaxURL->setText("100");
+        runExploration(a.url("/i.html"));
+        // The start record is not inserted again and keeps its mode; the run goes on from number 2.
+        QCOMPARE(a.requestedPaths(), (QStringList{"/p.html", "/q.html"}));
+        const QList<LinkRow> links = linkRows();
+        QCOMPARE(links.size(), 3);
+        QCOMPARE(links[0].mode, 3);
+    }
+
+    void stopDuringTransfers()
+    {
+        HttpTestServer a;
+        a.setPage("/i.html", "<a href=s1.html>1</a><a href=s2.html>2</a>");
+        a.setStallAfterHeaders("/s1.html");
+        a.setStallAfterHeaders("/s2.html");
+        settings().ScrollSpeed->setValue(3);
+        startExploration(a.url("/i.html"));
+        QTRY_VERIFY_WITH_TIMEOUT(a.requestedPaths().contains("/s2.html"), 10000);
+        form().BtStop->click();
+        QCOMPARE(form().stb(0), QStringLiteral("探索中止"));
+        QCOMPARE(form().stopIconIndex(), 9);
+        const QList<LinkRow> links = linkRows();
+        QCOMPARE(links[1].mode, 1);
+        QCOMPARE(links[1].comment, QStringLiteral("開始"));
+        QCOMPARE(links[2].mode, 1);
+        QTest::qWait(700); // no tick acts any more
+        QCOMPARE(linkRows()[1].mode, 1);
+        QVERIFY(!m_statuses.contains(QStringLiteral("0:All Timer End")));
+        for (int n = 1; n <= 6; ++n)
+            form().HTTP[n]->cancel();
+    }
+
+    void timeLimitComputation_data()
+    {
+        QTest::addColumn<QString>("limit");
+        QTest::addColumn<int>("ticks");
+        QTest::addColumn<bool>("past");
+        QTest::newRow("20 s: 69 ticks still runs") << "20" << 69 << false;
+        QTest::newRow("20 s: cut on the 70th tick") << "20" << 70 << true;
+        QTest::newRow("abc is 60 s: 203 ticks still runs") << "abc" << 203 << false;
+        QTest::newRow("abc is 60 s: cut on the 204th") << "abc" << 204 << true;
+        QTest::newRow("empty is 60 s") << "" << 204 << true;
+        QTest::newRow("1 s: cut on the 7th tick") << "1" << 7 << true;
+        QTest::newRow("1 s: 6 ticks still runs") << "1" << 6 << false;
+    }
+    void timeLimitComputation()
+    {
+        QFETCH(QString, limit);
+        QFETCH(int, ticks);
+        QFETCH(bool, past);
+        QCOMPARE(Crawler::pastTimeLimit(ticks, limit), past);
+    }
+
+    void fileNamesAndTargetPaths()
+    {
+        QCOMPARE(Crawler::pictureFileName(7, "http://h/b.GIF"), QStringLiteral("0007.GIF"));
+        QCOMPARE(Crawler::pictureFileName(12345, "http://h/x.jpg"), QStringLiteral("12345.jpg"));
+        QCOMPARE(Crawler::pictureFileName(3, "http://h/dir.v2/noext"), QStringLiteral("0003.v2/noext"));
+        QCOMPARE(Crawler::pictureFileName(3, "http://h:80"), QStringLiteral("0003"));
+        QCOMPARE(Crawler::targetPath("/", "0007.jpg"), QStringLiteral("/0007.jpg"));
+        QCOMPARE(Crawler::targetPath("/pics", "0007.jpg"), QStringLiteral("/pics/0007.jpg"));
+        QCOMPARE(Crawler::targetPath("C:\\", "0007.jpg"), QStringLiteral("C:\\0007.jpg"));
+        QVERIFY(Crawler::isWebAddress("https://h/"));
+        QVERIFY(!Crawler::isWebAddress("HTTP://h/"));
+        QVERIFY(!Crawler::isWebAddress("ftp://h/"));
+    }
+
+    void stallingServerIsCutOff()
+    {
+        HttpTestServer a;
+        a.setPage("/i.html", "<a href=stall.html>s</a>");
+        a.setStallAfterHeaders("/stall.html");
+        settings().EditUchikiri->setText("1");
+        runExploration(a.url("/i.html"), 20000);
+        const QList<LinkRow> links = linkRows();
+        QCOMPARE(links[1].mode, 2);
+        QCOMPARE(links[1].comment, QStringLiteral("エラー"));
+        QVERIFY(form().MemoError->toPlainText().contains(QStringLiteral("打ち切り(URL) : ") + a.url("/stall.html")));
+        QVERIFY(allSlotsFree());
+    }
+
+    void drippingServersOnAllSixSlotsAreCutOff()
+    {
+        HttpTestServer a;
+        QString page;
+        for (int i = 0; i < 6; ++i) {
+            page += QStringLiteral("<img src=d%1.jpg>").arg(i);
+            a.setDrip(QStringLiteral("/d%1.jpg").arg(i), 100000, 500);
+        }
+        a.setPage("/i.html", page);
+        settings().ScrollSpeed->setValue(6);
+        settings().EditUchikiri->setText("1");
+        QSet<int> slotsUsed;
+        connect(&form(), &app::TFormMain::slotStatusChanged, this, [&](int panel, const QString& text) {
+            if (text == QStringLiteral("IMAGE"))
+                slotsUsed.insert(panel);
+        });
+        runExploration(a.url("/i.html"), 30000);
+        QCOMPARE(slotsUsed.size(), 6);
+        const QList<LinkRow> pictures = imageRows();
+        QCOMPARE(pictures.size(), 6);
+        for (const LinkRow& p : pictures)
+            QCOMPARE(p.mode, 2);
+        QCOMPARE(form().MemoError->toPlainText().count(QStringLiteral("打ち切り(URL) : ")), 6);
+        QVERIFY(allSlotsFree());
+    }
+
+    void faultsOfARealWeb()
+    {
+        HttpTestServer a, redirector;
+        const quint16 closed = HttpTestServer::unusedPort();
+        a.setPage("/i.html", QStringLiteral("<a href=\"http://127.0.0.1:%1/refused.html\">r</a>"
+                                            "<a href=closed.html>c</a><a href=reset.html>r</a>"
+                                            "<a href=missing.html>m</a><a href=error.html>e</a>"
+                                            "<a href=loop.html>l</a><a href=tofile.html>f</a>"
+                                            "<img src=html.jpg><img src=big.jpg>")
+                                 .arg(closed));
+        a.setCloseBeforeAnyByte("/closed.html");
+        a.setResetMidBody("/reset.html", 100000, 3000);
+        a.setStatus("/error.html", 500, "<p>server error</p>");
+        a.setRedirect("/loop.html", "/loop.html");
+        a.setRedirect("/tofile.html", "file:///etc/passwd");
+        a.setPage("/html.jpg", "<html>not a picture</html>");
+        a.setLargeBody("/big.jpg", 50 * 1000 * 1000);
+        settings().ScrollSpeed->setValue(6);
+        runExploration(a.url("/i.html"), 60000);
+
+        QMap<QString, int> modes;
+        for (const LinkRow& r : linkRows())
+            modes.insert(r.url.section('/', 3), r.mode);
+        for (const LinkRow& r : imageRows())
+            modes.insert(r.url.section('/', 3), r.mode);
+        QCOMPARE(modes.value("i.html"), 3);
+        QCOMPARE(modes.value("refused.html"), 2);
+        QCOMPARE(modes.value("closed.html"), 2);
+        QCOMPARE(modes.value("reset.html"), 3);     // the bytes that came are data
+        QCOMPARE(modes.value("missing.html"), 3);   // a 404 page is a page with text
+        QCOMPARE(modes.value("error.html"), 3);
+        QCOMPARE(modes.value("loop.html"), 2);
+        QCOMPARE(modes.value("tofile.html"), 2);
+        QCOMPARE(modes.value("html.jpg"), 3);
+        QCOMPARE(modes.value("big.jpg"), 3);
+        QCOMPARE(QFileInfo(m_save->path() + "/0002.jpg").size(), qint64(50 * 1000 * 1000));
+        QCOMPARE(linkRows().size() + imageRows().size(), 10);
+        QVERIFY(allSlotsFree());
+    }
+
+    void collectionRunOfHandledRowsEndsQuietly()
+    {
+        web::ExplorationTables& t = form().tables();
+        t.WriteImageLinkRecord("h", "http://127.0.0.1:9/a.jpg", 3, web::WriteOp::Insert);
+        t.MarkAllImageLinks();
+        form().ComboURL->setEditText(QString());
+        form().BtSelect->click();
+        QTRY_COMPARE_WITH_TIMEOUT(form().stb(0), QStringLiteral("探索終了"), 10000);
+        QVERIFY(m_statuses.contains(QStringLiteral("0:画像収集開始..")));
+        QVERIFY(m_statuses.contains(QStringLiteral("0:All Timer End")));
+        QCOMPARE(imageRows()[0].mode, 3);
+        QVERIFY(form().run.crawl);
+        QVERIFY(!form().run.collect);
+    }
+
+    void collectionNeedsMarksAndASaveTarget()
+    {
+        {
+            ModalAnswer answer([](QWidget* m) { pressButton(m, QMessageBox::Ok); });
+            form().BtSelect->click();
+            QVERIFY(answer.wasShown());
+            QCOMPARE(answer.text(), QStringLiteral("ダウンロードしたい画像のＵＲＬに印をつけてください"));
+        }
+        form().tables().WriteImageLinkRecord("h", "http://127.0.0.1:9/a.jpg", 0, web::WriteOp::Insert);
+        form().tables().MarkAllImageLinks();
+        settings().CheckFileSave->setChecked(false);
+        {
+            ModalAnswer answer([](QWidget* m) { pressButton(m, QMessageBox::Ok); });
+            form().BtSelect->click();
+            QVERIFY(answer.wasShown());
+            QCOMPARE(answer.text(), QStringLiteral("画像を保存する設定（ファイル or ＤＢ）を指定してください"));
+        }
+        QVERIFY(settings().isVisible());
+        QCOMPARE(settings().PageControl1->currentIndex(), int(app::TFormSetting::TabGazouIndex));
+        QVERIFY(form().targetWWW());
+    }
+
+    void startChecks()
+    {
+        form().ComboURL->setEditText(QString());
+        {
+            ModalAnswer answer([](QWidget* m) { pressButton(m, QMessageBox::Ok); });
+            form().BtTansaku->click();
+            QVERIFY(answer.wasShown());
+            QCOMPARE(answer.text(), QStringLiteral("対象ＵＲＬを指定してください"));
+        }
+        form().ComboURL->setEditText("http://127.0.0.1:9/");
+        settings().CheckDBSave->setChecked(true);
+        {
+            ModalAnswer answer([](QWidget* m) { pressButton(m, QMessageBox::Ok); });
+            form().BtTansaku->click();
+            QVERIFY(answer.wasShown());
+            QCOMPARE(answer.text(), QStringLiteral("DB名称を指定してください"));
+        }
+        form().ToolBtHard->click();
+        form().ComboDirectory->setEditText(QString());
+        {
+            ModalAnswer answer([](QWidget* m) { pressButton(m, QMessageBox::Ok); });
+            form().BtTansaku->click();
+            QVERIFY(answer.wasShown());
+            QCOMPARE(answer.text(), QStringLiteral("対象ディレクトリを指定してください"));
+        }
+        QCOMPARE(form().TimerTansaku->intervalMs(), 0);
+    }
+
+    void history()
+    {
+        app::TFormMain& f = form();
+        f.historyRecording = true;
+        for (const char* p : {"http://h/P1", "http://h/P2", "http://h/P3"})
+            f.HTML1DoRequestDoc(QString::fromLatin1(p));
+        f.HTML1DoRequestDoc("http://h/P2"); // back to P2
+        QVERIFY(f.BtForward->isEnabled());
+        f.HTML1DoRequestDoc("http://h/P4"); // a link followed from P2
+        QCOMPARE(f.urlHistory.entries(), (QStringList{"http://h/P1", "http://h/P2", "http://h/P4"}));
+        QCOMPARE(f.urlHistory.current(), 2);
+        QVERIFY(!f.BtForward->isEnabled());
+        QVERIFY(f.BtBack->isEnabled());
+        QCOMPARE(f.ComboURL->itemText(0), QStringLiteral("http://h/P4"));
+        QCOMPARE(f.ComboURL->currentText(), QStringLiteral("http://h/P4"));
+        QCOMPARE(f.stb(4), QStringLiteral("http://h/P4"));
+        // An address reported twice moves to the top of the drop-down list, once.
+        f.HTML1DoRequestDoc("http://h/P1");
+        QCOMPARE(f.ComboURL->itemText(0), QStringLiteral("http://h/P1"));
+        QCOMPARE(f.ComboURL->findText("http://h/P1"), 0);
+        QCOMPARE(f.ComboURL->count(), 4);
+    }
+
+    void proxyDisplayFetchesThroughSlotZero()
+    {
+        HttpTestServer proxy;
+        proxy.setPage("/page.html", "<p>line one\nline two</p>");
+        settings().CheckProxy->setChecked(true);
+        settings().EditIPAddress->setText("127.0.0.1");
+        settings().EditPort->setText(QString::number(proxy.port()));
+        settings().Button6->click();
+        form().ComboURL->setEditText("http://example.invalid/page.html");
+        form().BtWeb->click();
+        QTRY_COMPARE_WITH_TIMEOUT(form().stb(0), QStringLiteral("探索終了"), 10000);
+        QCOMPARE(form().MemoSrc->toPlainText(), QStringLiteral("<p>line one\nline two</p>"));
+        QCOMPARE(form().EditHttpURL->text(), QStringLiteral("http://example.invalid/page.html"));
+        QCOMPARE(form().crawler().slot(0).host, QStringLiteral("example.invalid"));
+        QVERIFY(proxy.requestTargets().value(0).startsWith("http://example.invalid/"));
+    }
+
+private:
+    app::TFormMain& form() { return m_fixture->form(); }
+    app::TFormSetting& settings() { return *m_fixture->windows().FormSetting; }
+
+    void startExploration(const QString& address)
+    {
+        form().ComboURL->setEditText(address);
+        form().BtTansaku->click();
+    }
+    void runExploration(const QString& address, int timeoutMs = 15000)
+    {
+        m_statuses.clear();
+        startExploration(address);
+        QTRY_VERIFY_WITH_TIMEOUT(m_statuses.contains(QStringLiteral("0:探索終了")), timeoutMs);
+    }
+    bool allSlotsFree()
+    {
+        for (int n = 1; n <= 6; ++n) {
+            if (form().TimerF[n]->intervalMs() != 0 || form().HTTP[n]->transferState() != 0)
+                return false;
+        }
+        return true;
+    }
+    QList<LinkRow> rows(store::Table& t, bool hasLink)
+    {
+        QList<LinkRow> out;
+        t.setIndexName(QString());
+        t.refresh();
+        for (t.first(); !t.eof(); t.next()) {
+            out << LinkRow{t.fieldByName("No").asInteger(), t.fieldByName("Host").asString(),
+                           t.fieldByName("URL").asString(), hasLink ? t.fieldByName("Link").asInteger() : 0,
+                           t.fieldByName("Mode").asInteger(), t.fieldByName("Comment").asString()};
+        }
+        return out;
+    }
+    QList<LinkRow> linkRows() { return rows(*form().dm3().TaLink3, true); }
+    QList<LinkRow> imageRows() { return rows(*form().dm3().TaLinkImg3, false); }
+    QMap<QString, int> hostDistances()
+    {
+        QMap<QString, int> out;
+        store::Table& t = *form().dm3().TaHost;
+        t.refresh();
+        for (t.first(); !t.eof(); t.next())
+            out.insert(t.fieldByName("Host").asString(), t.fieldByName("Link").asInteger());
+        return out;
+    }
+
+    std::unique_ptr<AppFixture> m_fixture;
+    std::unique_ptr<QTemporaryDir> m_save;
+    QStringList m_statuses;
+};
+
+QTEST_MAIN(TestCrawler)
+#include "tst_crawler.moc"
