@@ -1,0 +1,113 @@
+// The preview of a large JPEG in the record picture box, two ways, each run in
+// a process of its own so that the peak memory is the way's own:
+//   quillon-bench-preview gen FILE [NOISE] writes a deterministic 6000 x 4000 JPEG
+//                                          with noise of +-NOISE levels (default 16)
+//   quillon-bench-preview ours FILE N     our loader with the box (scaled decode)
+//   quillon-bench-preview full FILE N     a full-size decode, then scaling to the box
+// A run prints the best time of N in milliseconds, the process's peak resident
+// memory (VmHWM) in MB, and its resident memory before the first decode.
+
+#include "viewing/FitPicture.h"
+#include "viewing/PictureLoader.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QImageWriter>
+
+#include <cstdio>
+#include <limits>
+
+namespace {
+
+// Kilobytes of a "Vm...:" line of /proc/self/status.
+double statusMb(const char* key)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray prefix = QByteArray(key) + ':';
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size()).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    }
+    return -1;
+}
+
+// Gradients with noise from a fixed linear congruential sequence: the same
+// file on every machine, and not so smooth that it compresses to nothing. The
+// noise sets how much entropy-coded data there is, which a scaled decode must
+// still read in full.
+int generate(const QString& path, int amplitude)
+{
+    QImage image(6000, 4000, QImage::Format_RGB32);
+    quint32 seed = 12345;
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            const int noise = int((seed >> 16) % quint32(2 * amplitude + 1)) - amplitude;
+            const int r = x * 255 / image.width() + noise;
+            const int g = y * 255 / image.height() + noise;
+            const int b = ((x + y) / 16 % 2 ? 200 : 60) + noise;
+            line[x] = qRgb(qBound(0, r, 255), qBound(0, g, 255), qBound(0, b, 255));
+        }
+    }
+    QImageWriter writer(path, "jpeg");
+    writer.setQuality(90);
+    if (!writer.write(image)) {
+        std::fprintf(stderr, "cannot write %s: %s\n", qPrintable(path), qPrintable(writer.errorString()));
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if ((args.size() == 3 || args.size() == 4) && args[1] == QLatin1String("gen"))
+        return generate(args[2], args.size() == 4 ? qBound(0, args[3].toInt(), 127) : 16);
+    if (args.size() != 4 || (args[1] != QLatin1String("ours") && args[1] != QLatin1String("full"))) {
+        std::fprintf(stderr, "usage: quillon-bench-preview gen FILE [NOISE] | ours FILE N | full FILE N\n");
+        return 2;
+    }
+    const bool ours = args[1] == QLatin1String("ours");
+    const QString path = args[2];
+    const int runs = qMax(1, args[3].toInt());
+    const QSize box = viewing::kRecordPictureBox;
+
+    const double before = statusMb("VmRSS");
+    qint64 best = std::numeric_limits<qint64>::max();
+    QSize shown;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        QImage preview;
+        if (ours) {
+            QString error;
+            const auto picture = viewing::loadPicture(path, box, &error);
+            if (!picture) {
+                std::fprintf(stderr, "%s: %s\n", qPrintable(path), qPrintable(error));
+                return 1;
+            }
+            // The view scales what is left to the fitted panel.
+            const QSize panel = viewing::fitBox(true, true, box, picture->fullSize);
+            preview = picture->image.scaled(panel, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        } else {
+            const QImage full(path);
+            if (full.isNull()) {
+                std::fprintf(stderr, "%s: cannot be decoded\n", qPrintable(path));
+                return 1;
+            }
+            preview = full.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        }
+        best = qMin(best, timer.nsecsElapsed());
+        shown = preview.size();
+    }
+    std::printf("%.1f %.1f %.1f %dx%d\n", best / 1e6, statusMb("VmHWM"), before, shown.width(), shown.height());
+    return 0;
+}

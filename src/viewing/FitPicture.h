@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QSize>
+
+namespace viewing {
+
+// Default sizes of the three picture boxes of the main window.
+inline constexpr QSize kFileListPreviewBox{273, 288};
+inline constexpr QSize kRecordPictureBox{273, 288};
+inline constexpr QSize kSearchPreviewBox{195, 180};
+
+// The panel size of a picture box. With stretch and keepRatio both on, a
+// landscape picture keeps the full box width and gets a lower panel, a portrait
+// or square one keeps the full box height and gets a narrower panel (which may
+// be wider than the default box); otherwise, and for no picture (a width or
+// height of 0 or less), the panel takes the default box. Integer arithmetic,
+// multiply first, remainder dropped.
+QSize fitBox(bool stretch, bool keepRatio, QSize defaultBox, QSize picture);
+
+} // namespace viewing
