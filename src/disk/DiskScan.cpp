@@ -1,0 +1,268 @@
+#include "disk/DiskScan.h"
+
+#include "store/Store.h"
+#include "store/Table.h"
+#include "web/ExplorationTables.h"
+
+#include <QDate>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <limits>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace disk {
+
+namespace {
+
+const QString kFullPath = QStringLiteral("フルパス名");
+const QString kFileName = QStringLiteral("ファイル名");
+const QString kSize = QStringLiteral("サイズ");
+const QString kModified = QStringLiteral("作成日");
+const QString kScanned = QStringLiteral("探索日");
+const QString kMark = QStringLiteral("印");
+
+// Marks the scan as running for its lifetime, also when it is left by an
+// exception.
+class RunningFlag {
+public:
+    explicit RunningFlag(bool& flag) : m_flag(flag) { m_flag = true; }
+    ~RunningFlag() { m_flag = false; }
+
+private:
+    bool& m_flag;
+};
+
+} // namespace
+
+DiskScan::DiskScan(store::Table& grid, ScanHost& host)
+    : m_grid(grid)
+    , m_writer(std::make_unique<store::Table>(grid.store(), grid.tableName()))
+    , m_host(host)
+{
+}
+
+DiskScan::~DiskScan() = default;
+
+QString DiskScan::scanRoot(const QString& directoryBoxText)
+{
+    // Every key of the list is a full path, whatever the working directory.
+    QString root = QFileInfo(directoryBoxText).isRelative() ? QDir::current().absoluteFilePath(directoryBoxText)
+                                                           : directoryBoxText;
+    if (!root.endsWith(QLatin1Char('/')))
+        root += QLatin1Char('/');
+    return root;
+}
+
+QString DiskScan::extensionOf(const QString& fileName)
+{
+    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? QString() : fileName.mid(dot).toLower();
+}
+
+DiskScan::Measure DiskScan::measure(const QString& fullPath)
+{
+    Measure m;
+#ifdef Q_OS_UNIX
+    // Read-only, so that a read-only picture is measured like any other; and
+    // without waiting, so that a FIFO named like a picture does not wait for
+    // a writer. One open and one fstat give both the size and the time.
+    const QByteArray native = QFile::encodeName(fullPath);
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return m;
+    struct stat st;
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    ::close(fd);
+    if (!regular)
+        return m;
+    m.size = st.st_size;
+    m.modified = QDateTime::fromMSecsSinceEpoch(qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000);
+#else
+    if (!QFileInfo(fullPath).isFile())
+        return m;
+    QFile file(fullPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return m;
+    m.size = file.size();
+    m.modified = file.fileTime(QFileDevice::FileModificationTime);
+#endif
+    m.ok = true;
+    return m;
+}
+
+bool DiskScan::AddFileListRow(const QString& root, const QString& path)
+{
+    const bool listed = addRow(root, path) == RowResult::Listed;
+    // Inside a scan the grid is refreshed once the batch is committed.
+    if (listed && !m_running)
+        refreshGrid();
+    return listed;
+}
+
+DiskScan::RowResult DiskScan::addRow(const QString& root, const QString& path)
+{
+    const QString full = root + path;
+    const Measure m = measure(full);
+    if (!m.ok)
+        return RowResult::Unmeasurable;
+
+    store::Table& w = *m_writer;
+    try {
+        if (!w.isOpen())
+            w.open();
+        w.insert();
+        w.fieldByName(kFullPath).setAsString(full);
+        w.fieldByName(kFileName).setAsString(full.mid(full.lastIndexOf(QLatin1Char('/')) + 1));
+        // The column holds 32 bits; a larger file shows the largest size it can.
+        w.fieldByName(kSize).setAsInteger(
+            qint32(qMin<qint64>(m.size, std::numeric_limits<qint32>::max())));
+        w.fieldByName(kModified).setAsDateTime(m.modified);
+        w.fieldByName(kScanned).setAsDate(m_running ? m_today : QDate::currentDate());
+        w.fieldByName(kMark).setAsString(QString());
+        w.post();
+    } catch (const store::StoreError&) {
+        // A path already listed, or any other refusal of the store: the
+        // insert is dropped and the caller told.
+        w.cancel();
+        return RowResult::NotPosted;
+    }
+    ++m_filesListed;
+    return RowResult::Listed;
+}
+
+bool DiskScan::RunDiskScan(const QString& directoryBoxText, const ScanSettings& settings)
+{
+    // yield() runs the event loop, which could start another run; one walk at a time.
+    if (m_running)
+        return false;
+    RunningFlag running(m_running);
+
+    // Preparation.
+    if (settings.kekka == 1) {
+        m_filesListed = 0;
+        if (settings.dbSave)
+            web::ExplorationTables::EmptyTableNow(m_grid);
+    }
+    m_host.applyDisplayOrder();
+
+    // The scan.
+    m_root = scanRoot(directoryBoxText);
+    m_pagesRecorded = 0;
+    m_filesListed = 0;
+    m_wanted.clear();
+    if (settings.jpeg)
+        m_wanted << QStringLiteral(".jpg");
+    if (settings.gif)
+        m_wanted << QStringLiteral(".gif");
+    if (settings.bmp)
+        m_wanted << QStringLiteral(".bmp");
+
+    m_batch = std::make_unique<store::Batch>(m_grid.store());
+    m_today = QDate::currentDate();
+    m_sinceYield.start();
+    m_entriesSinceYield = 0;
+    try {
+        ScanDirectory(QString());
+        m_batch->commit();
+    } catch (...) {
+        // Rows already written stay: commit what the batch holds, then let
+        // the error go on to the general error report.
+        try {
+            if (m_batch)
+                m_batch->commit();
+            refreshGrid();
+        } catch (...) {
+        }
+        m_batch.reset();
+        throw;
+    }
+    m_batch.reset();
+    refreshGrid();
+
+    // The final status.
+    if (m_pagesRecorded > 0) {
+        m_host.showFileList();
+        m_host.setStatus(0, QStringLiteral("検索完了 : %1 件").arg(m_pagesRecorded));
+    } else {
+        m_host.setStatus(0, QStringLiteral("検索該当なし"));
+    }
+    return true;
+}
+
+void DiskScan::ScanDirectory(const QString& relativeDir)
+{
+    // Unsorted: entries come in the order the file system gives them. A
+    // directory that cannot be read yields no entries, which ends the level.
+    QDirIterator it(m_root + relativeDir, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    while (it.hasNext()) {
+        it.next();
+        const QFileInfo info = it.fileInfo();
+        const QString name = info.fileName();
+        entrySeen();
+
+        if (info.isDir()) {
+            if (name.startsWith(QLatin1Char('.')))
+                continue;
+            // A linked directory is not entered: a link to an enclosing
+            // directory would list the same files again and again.
+            if (info.isSymLink())
+                continue;
+            if (m_host.stopRequested()) {
+                m_host.setStatus(3, QStringLiteral("探索中止"));
+                return;
+            }
+            ScanDirectory(relativeDir + name + QLatin1Char('/'));
+            continue;
+        }
+
+        const QString ext = extensionOf(name);
+        if (ext.isEmpty() || !m_wanted.contains(ext))
+            continue;
+        const QString path = relativeDir + name;
+        // The entry's type comes with the directory listing; a pipe or a
+        // device is not opened at all.
+        const RowResult r = info.isFile() ? addRow(m_root, path) : RowResult::Unmeasurable;
+        if (r == RowResult::Unmeasurable) {
+            // Gone since it was listed, unreadable, or not a regular file.
+            m_host.logError(QStringLiteral("ファイルを開けません : ") + m_root + path);
+            continue;
+        }
+        ++m_pagesRecorded;
+        if (r == RowResult::NotPosted)
+            return;
+    }
+}
+
+void DiskScan::refreshGrid()
+{
+    if (m_grid.isOpen())
+        m_grid.refresh();
+}
+
+void DiskScan::entrySeen()
+{
+    if (++m_entriesSinceYield >= kYieldEntries || m_sinceYield.hasExpired(kYieldMilliseconds))
+        yieldNow();
+}
+
+void DiskScan::yieldNow()
+{
+    // Committed first, so that the grid shows the rows while the loop runs.
+    m_batch->commit();
+    m_batch.reset();
+    refreshGrid();
+    m_host.yield();
+    m_batch = std::make_unique<store::Batch>(m_grid.store());
+    m_today = QDate::currentDate();
+    m_entriesSinceYield = 0;
+    m_sinceYield.start();
+}
+
+} // namespace disk

@@ -1,0 +1,126 @@
+#pragma once
+
+// The hard-disk exploration: a depth-first walk from a start directory that
+// lists every picture file of the wanted types in the file list _List.db.
+// No widgets here; the main window supplies the stop check, the status panels
+// and the event-loop turns through ScanHost.
+
+#include <QDate>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+namespace store {
+class Batch;
+class Table;
+} // namespace store
+
+namespace disk {
+
+// The settings the scan reads at its start.
+struct ScanSettings {
+    bool jpeg = true; // CheckJPEG
+    bool gif = false; // CheckGIF
+    bool bmp = false; // CheckBMP
+    int kekka = 0;    // RadioKekka: 0 "結果を累積する", 1 "毎回クリアする"
+    bool dbSave = false; // CheckDBSave
+};
+
+// What the scan needs from the main window.
+class ScanHost {
+public:
+    virtual ~ScanHost() = default;
+    // True once BtStop shows its idle icon: the run was stopped.
+    virtual bool stopRequested() = 0;
+    // Sets a panel of the status bar STB.
+    virtual void setStatus(int panel, const QString& text) = 0;
+    // Lets the event loop run (repaint, the stop button). The rows written so
+    // far are committed before each call.
+    virtual void yield() = 0;
+    // A line for the error log (a file that was skipped).
+    virtual void logError(const QString& line) = 0;
+    // After the preparation: RadioHyouji's display order on the grid's handle.
+    virtual void applyDisplayOrder() {}
+    // The scan found something: bring the "ファイルリスト" tab to the front.
+    virtual void showFileList() {}
+};
+
+class DiskScan {
+public:
+    // grid: the file list's grid handle (TaList). Rows are written through a
+    // handle of the scan's own, so the grid's cursor stays where the user
+    // left it; the grid is refreshed at every turn of the event loop and
+    // after every single row.
+    DiskScan(store::Table& grid, ScanHost& host);
+    ~DiskScan();
+    DiskScan(const DiskScan&) = delete;
+    DiskScan& operator=(const DiskScan&) = delete;
+
+    // The whole hard-disk run: the preparation (emptying per RadioKekka and
+    // CheckDBSave), the scan and the final status. The directory box text
+    // must not be empty (the caller refuses that). A call made while a scan
+    // is running (from an event handled in yield()) does nothing and answers
+    // false; otherwise true.
+    bool RunDiskScan(const QString& directoryBoxText, const ScanSettings& settings);
+
+    // Writes one row for the file root + path; the root is empty for a full
+    // path. False when the file could not be measured or the row could not
+    // be posted (a path that is already listed): nothing is written then.
+    bool AddFileListRow(const QString& root, const QString& path);
+
+    // The run counters this scan raises: matched files, rows added.
+    qint32 pagesRecorded() const { return m_pagesRecorded; }
+    qint32 filesListed() const { return m_filesListed; }
+    void resetFilesListed() { m_filesListed = 0; }
+
+    bool isRunning() const { return m_running; }
+
+    // The scan root for a directory box text: the text with one trailing "/"
+    // (kept when it is there already), made absolute.
+    static QString scanRoot(const QString& directoryBoxText);
+
+    // The extension as matched: from the last "." of the name on, lower-cased;
+    // empty when the name has no ".".
+    static QString extensionOf(const QString& fileName);
+
+    // How often the scan yields: after this many directory entries, or after
+    // this many milliseconds, whichever comes first.
+    static constexpr int kYieldEntries = 1000;
+    static constexpr int kYieldMilliseconds = 20;
+
+private:
+    enum class RowResult { Listed, NotPosted, Unmeasurable };
+
+    struct Measure {
+        bool ok = false;
+        qint64 size = 0;
+        QDateTime modified;
+    };
+    static Measure measure(const QString& fullPath);
+
+    // One directory level, relativeDir being "" for the root or "a/b/".
+    void ScanDirectory(const QString& relativeDir);
+    RowResult addRow(const QString& root, const QString& path);
+    void refreshGrid();
+    void entrySeen();
+    void yieldNow();
+
+    store::Table& m_grid;
+    std::unique_ptr<store::Table> m_writer;
+    ScanHost& m_host;
+    qint32 m_pagesRecorded = 0;
+    qint32 m_filesListed = 0;
+    bool m_running = false;
+
+    // State of the running scan.
+    QString m_root;
+    QStringList m_wanted;
+    std::unique_ptr<store::Batch> m_batch;
+    QDate m_today; // the day the rows are written, taken again at every turn
+    QElapsedTimer m_sinceYield;
+    int m_entriesSinceYield = 0;
+};
+
+} // namespace disk

@@ -1,0 +1,476 @@
+#include "disk/DiskScan.h"
+#include "store/DataMd3.h"
+#include "store/Store.h"
+#include "store/Table.h"
+#include "support/TempPhoto.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+#include <functional>
+#include <sys/stat.h>
+
+using disk::DiskScan;
+using disk::ScanSettings;
+
+namespace {
+
+// Records what the scan tells the window and can press "中止" after a number
+// of event-loop turns.
+class TestHost : public disk::ScanHost {
+public:
+    bool stopRequested() override { return stopAfterYields >= 0 && yields >= stopAfterYields; }
+    void setStatus(int panel, const QString& text) override { statuses << qMakePair(panel, text); }
+    void yield() override
+    {
+        ++yields;
+        if (onYield)
+            onYield();
+    }
+    void logError(const QString& line) override { errors << line; }
+    void applyDisplayOrder() override { ++orderApplied; }
+    void showFileList() override { ++fileListShown; }
+
+    QStringList texts(int panel) const
+    {
+        QStringList out;
+        for (const auto& s : statuses)
+            if (s.first == panel)
+                out << s.second;
+        return out;
+    }
+
+    int stopAfterYields = -1;
+    int yields = 0;
+    int orderApplied = 0;
+    int fileListShown = 0;
+    QList<QPair<int, QString>> statuses;
+    QStringList errors;
+    std::function<void()> onYield;
+};
+
+ScanSettings types(bool jpeg, bool gif, bool bmp)
+{
+    ScanSettings s;
+    s.jpeg = jpeg;
+    s.gif = gif;
+    s.bmp = bmp;
+    return s;
+}
+
+} // namespace
+
+class TestDiskScan : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_photo = std::make_unique<TempPhoto>();
+        QVERIFY(m_photo->isValid());
+        m_store = std::make_unique<store::Store>(m_photo->dir());
+        m_dm3 = std::make_unique<store::DataMd3>(*m_store);
+        m_host = std::make_unique<TestHost>();
+        m_scan = std::make_unique<DiskScan>(*m_dm3->TaList, *m_host);
+        m_tree = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_tree->isValid());
+    }
+    void cleanup()
+    {
+        m_scan.reset();
+        m_host.reset();
+        m_dm3.reset();
+        m_store.reset();
+        m_photo.reset();
+        m_tree.reset();
+    }
+
+    void scanRootOfTheDirectoryBox()
+    {
+        QCOMPARE(DiskScan::scanRoot("/"), QStringLiteral("/"));
+        // Short or not, a directory gets its separator.
+        QCOMPARE(DiskScan::scanRoot("/ab"), QStringLiteral("/ab/"));
+    }
+
+    void rootWithOrWithoutTrailingSlash_data()
+    {
+        QTest::addColumn<QString>("text"); // under the tree, which is the working directory
+        QTest::newRow("without") << "@/pics";
+        QTest::newRow("with") << "@/pics/";
+        QTest::newRow("relative") << "pics";
+    }
+    void rootWithOrWithoutTrailingSlash()
+    {
+        QFETCH(QString, text);
+        file("pics/a.jpg");
+        file("pics/deep/b.jpg");
+        text.replace("@", m_tree->path());
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(m_tree->path()));
+        const bool ran = m_scan->RunDiskScan(text, ScanSettings());
+        QVERIFY(QDir::setCurrent(before));
+        QVERIFY(ran);
+        // Full paths with one separator, whatever the working directory.
+        const QString pics = m_tree->path() + "/pics/";
+        QCOMPARE(sorted(committedPaths()), sorted({pics + "a.jpg", pics + "deep/b.jpg"}));
+    }
+
+    void listsTheWantedTypesByExtension_data()
+    {
+        QTest::addColumn<bool>("jpeg");
+        QTest::addColumn<bool>("gif");
+        QTest::addColumn<bool>("bmp");
+        QTest::addColumn<QStringList>("expected");
+        const QStringList jpgs{"a.jpg", "b.JPG", ".hidden.jpg", "two.dots.Jpg"};
+        const QStringList gifs{"e.gif", "f.GIF"};
+        const QStringList bmps{"g.bmp"};
+        QTest::newRow("jpeg only") << true << false << false << jpgs;
+        QTest::newRow("gif only") << false << true << false << gifs;
+        QTest::newRow("bmp only") << false << false << true << bmps;
+        QTest::newRow("all three") << true << true << true << jpgs + gifs + bmps;
+        QTest::newRow("none") << false << false << false << QStringList();
+    }
+    void listsTheWantedTypesByExtension()
+    {
+        QFETCH(bool, jpeg);
+        QFETCH(bool, gif);
+        QFETCH(bool, bmp);
+        QFETCH(QStringList, expected);
+        for (const char* name : {"a.jpg", "b.JPG", ".hidden.jpg", "two.dots.Jpg", "c.jpeg", "d.jpe", "e.gif", "f.GIF",
+                                 "g.bmp", "h.png", "jpg", "x.jpg.txt", "trailing.", "gif.bmp.gif.jpe"})
+            file(name);
+
+        QVERIFY(m_scan->RunDiskScan(m_tree->path(), types(jpeg, gif, bmp)));
+
+        QStringList want;
+        for (const QString& n : expected)
+            want << m_tree->path() + "/" + n;
+        QCOMPARE(sorted(insertedPaths()), sorted(want));
+        QCOMPARE(m_scan->pagesRecorded(), expected.size());
+        QCOMPARE(m_scan->filesListed(), expected.size());
+        const QString last = m_host->texts(0).value(m_host->texts(0).size() - 1);
+        if (expected.isEmpty()) {
+            QCOMPARE(last, QStringLiteral("検索該当なし"));
+            QCOMPARE(m_host->fileListShown, 0);
+        } else {
+            QCOMPARE(last, QStringLiteral("検索完了 : %1 件").arg(expected.size()));
+            QCOMPARE(m_host->fileListShown, 1);
+        }
+        QVERIFY(m_host->texts(3).isEmpty());
+    }
+
+    void rowsCarryTheFileFacts()
+    {
+        const QString path = file("sub/photo.jpg", QByteArray(1234, 'x'));
+        const QDateTime modified(QDate(2021, 3, 4), QTime(5, 6, 8));
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            QVERIFY(f.setFileTime(modified, QFileDevice::FileModificationTime));
+        }
+        // Read-only for everyone: measured by reading, so listed like any other.
+        const QString readOnly = file("ro.jpg", QByteArray(77, 'r'));
+        QVERIFY(::chmod(QFile::encodeName(readOnly).constData(), 0444) == 0);
+
+        QVERIFY(m_scan->RunDiskScan(m_tree->path(), ScanSettings()));
+
+        store::Table& t = *m_dm3->TaList2;
+        t.open();
+        t.refresh();
+        QVERIFY(t.findKey({path}));
+        QCOMPARE(t.fieldByName("ファイル名").asString(), QStringLiteral("photo.jpg"));
+        QCOMPARE(t.fieldByName("サイズ").asInteger(), 1234);
+        QCOMPARE(t.fieldByName("作成日").asDateTime(), modified);
+        QCOMPARE(t.fieldByName("探索日").asDate(), QDate::currentDate());
+        QCOMPARE(t.fieldByName("印").asString(), QString());
+        QVERIFY(t.findKey({readOnly}));
+        QCOMPARE(t.fieldByName("ファイル名").asString(), QStringLiteral("ro.jpg"));
+        QCOMPARE(t.fieldByName("サイズ").asInteger(), 77);
+        QCOMPARE(m_host->orderApplied, 1);
+        QVERIFY(m_host->errors.isEmpty());
+    }
+
+    void hiddenAndLinkedDirectoriesAreNotEntered()
+    {
+        file(".cache/a.jpg");
+        file(".git/objects/b.jpg");
+        file("visible/c.jpg");
+        file("visible/.d.jpg"); // a dot file is a file like any other
+        // A link back to the top would make the walk go round.
+        QVERIFY(QFile::link(m_tree->path(), m_tree->path() + "/visible/loop"));
+        QVERIFY(QFile::link(m_tree->path() + "/visible", m_tree->path() + "/alias"));
+
+        QVERIFY(m_scan->RunDiskScan(m_tree->path(), ScanSettings()));
+        const QString r = m_tree->path() + "/";
+        QCOMPARE(sorted(insertedPaths()), sorted({r + "visible/c.jpg", r + "visible/.d.jpg"}));
+        QCOMPARE(m_scan->pagesRecorded(), 2);
+    }
+
+    void walkIsDepthFirst()
+    {
+        // Several directories with files at every level; a breadth-first or
+        // sorted-later walk would interleave the rows of sibling subtrees.
+        for (const char* dir : {"a", "a/b", "a/b/c", "a/d", "e", "e/f", "g"})
+            for (int i = 0; i < 3; ++i)
+                file(QStringLiteral("%1/p%2.jpg").arg(QLatin1String(dir)).arg(i));
+        file("top.jpg");
+
+        QVERIFY(m_scan->RunDiskScan(m_tree->path(), ScanSettings()));
+        const QStringList rows = insertedPaths();
+        QCOMPARE(rows.size(), 22);
+        const QString r = m_tree->path() + "/";
+        for (const char* dir : {"a", "a/b", "a/b/c", "a/d", "e", "e/f", "g"}) {
+            const QString prefix = r + QLatin1String(dir) + "/";
+            QList<int> at;
+            for (int i = 0; i < rows.size(); ++i)
+                if (rows[i].startsWith(prefix))
+                    at << i;
+            QVERIFY2(!at.isEmpty(), qPrintable(prefix));
+            QVERIFY2(at.last() - at.first() + 1 == at.size(),
+                     qPrintable(QStringLiteral("rows under %1 are not together").arg(prefix)));
+        }
+        // Files of one directory follow the order the file system gives them.
+        QStringList inA;
+        for (const QString& p : rows)
+            if (p.startsWith(r + "a/b/c/"))
+                inA << p.mid((r + "a/b/c/").size());
+        QCOMPARE(inA, QDir(r + "a/b/c").entryList(QDir::Files, QDir::Unsorted));
+    }
+
+    void secondAccumulatingScanStopsInEachDirectoryAtItsFirstListedFile()
+    {
+        for (const char* dir : {"d1", "d2", "d3"})
+            for (int i = 0; i < 3; ++i)
+                file(QStringLiteral("%1/p%2.jpg").arg(QLatin1String(dir)).arg(i));
+        QVERIFY(m_scan->RunDiskScan(m_tree->path(), ScanSettings()));
+        QCOMPARE(m_scan->pagesRecorded(), 9);
+
+        m_host->statuses.clear();
+        QVERIFY(m_scan->RunDiskScan(m_tree->path(), ScanSettings()));
+        // Each directory is entered (the enclosing level goes on) and stops at
+        // its first file, which still counts as recorded.
+        QCOMPARE(m_scan->pagesRecorded(), 3);
+        QCOMPARE(m_scan->filesListed(), 0);
+        QCOMPARE(m_host->texts(0).value(0), QStringLiteral("検索完了 : 3 件"));
+        QCOMPARE(committedPaths().size(), 9);
+    }
+
+    void aListedFileEndsTheRestOfItsLevel()
+    {
+        const QString dir = m_tree->path() + "/mixed/";
+        file("mixed/old.jpg");
+        QVERIFY(m_scan->RunDiskScan(m_tree->path(), ScanSettings()));
+        QCOMPARE(insertedPaths().size(), 1);
+
+        // New pictures beside the listed one, and a new subdirectory, until
+        // at least one entry comes after old.jpg in the file system's order.
+        file("mixed/sub/inner.jpg");
+        QStringList order;
+        for (int i = 0; i < 40; ++i) {
+            file(QStringLiteral("mixed/new%1.jpg").arg(i));
+            order = QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                        QDir::Unsorted);
+            if (i >= 4 && order.indexOf("old.jpg") < order.size() - 1)
+                break;
+        }
+        QVERIFY(order.indexOf("old.jpg") < order.size() - 1);
+        file("after/later.jpg"); // a sibling level: goes on whatever happens in mixed/
+
+        QStringList expected = {m_tree->path() + "/mixed/old.jpg", m_tree->path() + "/after/later.jpg"};
+        for (const QString& e : order.mid(0, order.indexOf("old.jpg")))
+            expected << dir + (e == "sub" ? QStringLiteral("sub/inner.jpg") : e);
+
+        QVERIFY(m_scan->RunDiskScan(m_tree->path(), ScanSettings()));
+        // The failed post dropped only its own row: the good rows of the same
+        // batch were committed.
+        QCOMPARE(sorted(committedPaths()), sorted(expected));
+        QCOMPARE(m_scan->filesListed(), expected.size() - 1);
+        QCOMPARE(m_scan->pagesRecorded(), expected.size());
+    }
+
+    void clearEachTime_data()
+    {
+        QTest::addColumn<bool>("dbSave");
+        QTest::newRow("DBへ保存 off keeps the rows") << false;
+        QTest::newRow("DBへ保存 on empties the table") << true;
+    }
+    void clearEachTime()
+    {
+        QFETCH(bool, dbSave);
+        file("one/a.jpg");
+        file("two/b.jpg");
+        QVERIFY(m_scan->RunDiskScan(m_tree->path() + "/one", ScanSettings()));
+        QCOMPARE(m_scan->filesListed(), 1);
+
+        store::Table& grid = *m_dm3->TaList;
+        grid.first();
+        QSignalSpy gridTold(&grid, &store::Table::dataChanged);
+
+        ScanSettings s;
+        s.kekka = 1;
+        s.dbSave = dbSave;
+        QVERIFY(m_scan->RunDiskScan(m_tree->path() + "/two", s));
+        QVERIFY(gridTold.count() >= 1);
+        QStringList expected{m_tree->path() + "/two/b.jpg"};
+        if (!dbSave)
+            expected << m_tree->path() + "/one/a.jpg";
+        QCOMPARE(sorted(committedPaths()), sorted(expected));
+        QCOMPARE(m_scan->filesListed(), 1);
+        QCOMPARE(m_host->orderApplied, 2);
+        QVERIFY(grid.isOpen());
+        QCOMPARE(grid.recordCount(), expected.size());
+        // The rows were not written through the grid: its cursor stays on the
+        // row the user left it on, while that row is there.
+        if (!dbSave)
+            QCOMPARE(grid.fieldByName("フルパス名").asString(), m_tree->path() + "/one/a.jpg");
+    }
+
+    void stopDuringALargeScanKeepsTheRowsWritten()
+    {
+        constexpr int dirs = 40, perDir = 100; // 4,000 files, 800 pictures
+        makeLargeTree(dirs, perDir);
+        m_host->stopAfterYields = 2;
+        // At every turn of the event loop the rows so far are committed and
+        // the grid is told.
+        store::Store observer(m_photo->dir());
+        QStringList mismatches;
+        QSignalSpy gridTold(m_dm3->TaList, &store::Table::dataChanged);
+        qsizetype toldBefore = 0;
+        m_host->onYield = [&] {
+            const qsizetype seen = paths(observer, "rowid").size();
+            const qsizetype written = paths(*m_store, "rowid").size();
+            if (seen != written)
+                mismatches << QStringLiteral("%1 of %2").arg(seen).arg(written);
+            if (gridTold.count() <= toldBefore)
+                mismatches << QStringLiteral("grid not refreshed");
+            toldBefore = gridTold.count();
+        };
+
+        QVERIFY(m_scan->RunDiskScan(m_tree->path(), ScanSettings()));
+
+        QVERIFY2(mismatches.isEmpty(), qPrintable(mismatches.join(", ")));
+        QVERIFY(m_host->yields >= 2);
+        QVERIFY(m_host->texts(3).contains(QStringLiteral("探索中止")));
+        const QStringList rows = committedPaths();
+        QVERIFY(!rows.isEmpty());
+        QVERIFY(rows.size() < dirs * perDir / 5);
+        QCOMPARE(rows.size(), m_scan->filesListed());
+        QCOMPARE(m_host->texts(0).value(m_host->texts(0).size() - 1),
+                 QStringLiteral("検索完了 : %1 件").arg(rows.size()));
+    }
+
+    void yieldsWhileScanningAndRefusesASecondRun()
+    {
+        makeLargeTree(30, 100);
+        int nested = 0;
+        m_host->onYield = [&] {
+            if (!m_scan->RunDiskScan(m_tree->path(), ScanSettings()))
+                ++nested;
+        };
+        QVERIFY(m_scan->RunDiskScan(m_tree->path(), ScanSettings()));
+        // 3,031 entries: at least one turn per kYieldEntries of them.
+        QVERIFY(m_host->yields >= 3031 / DiskScan::kYieldEntries);
+        QCOMPARE(nested, m_host->yields);
+        QCOMPARE(committedPaths().size(), 600);
+        QVERIFY(!m_scan->isRunning());
+        QVERIFY(m_host->texts(3).isEmpty());
+    }
+
+    void filesThatCannotBeMeasuredAreSkipped()
+    {
+        file("d/a.jpg");
+        file("d/z.jpg");
+        const QString r = m_tree->path() + "/d/";
+        QVERIFY(QFile::link(r + "nowhere", r + "gone.jpg"));
+        // Opening a pipe for reading would wait for a writer forever.
+        QVERIFY(::mkfifo(QFile::encodeName(r + "pipe.jpg").constData(), 0644) == 0);
+
+        QVERIFY(m_scan->RunDiskScan(m_tree->path(), ScanSettings()));
+        QCOMPARE(sorted(committedPaths()), sorted({r + "a.jpg", r + "z.jpg"}));
+        QCOMPARE(m_scan->pagesRecorded(), 2);
+        QCOMPARE(m_host->errors.size(), 2);
+        QCOMPARE(m_host->errors.filter("gone.jpg").size(), 1);
+        QCOMPARE(m_host->errors.filter("pipe.jpg").size(), 1);
+    }
+
+    void addFileListRowWithAFullPath()
+    {
+        const QString path = file("dl/0001.jpg", QByteArray(10, 'j'));
+        QSignalSpy gridTold(m_dm3->TaList, &store::Table::dataChanged);
+        QVERIFY(m_scan->AddFileListRow(QString(), path));
+        QCOMPARE(m_scan->filesListed(), 1);
+        QCOMPARE(gridTold.count(), 1);
+        // Already listed: not inserted again, and the handle stays usable.
+        QVERIFY(!m_scan->AddFileListRow(QString(), path));
+        QVERIFY(!m_scan->AddFileListRow(QString(), m_tree->path() + "/dl/missing.jpg"));
+        // Measured without waiting: a pipe has no writer here.
+        QVERIFY(::mkfifo(QFile::encodeName(m_tree->path() + "/dl/pipe.jpg").constData(), 0644) == 0);
+        QVERIFY(!m_scan->AddFileListRow(m_tree->path() + "/dl/", "pipe.jpg"));
+        QCOMPARE(m_scan->filesListed(), 1);
+        QCOMPARE(gridTold.count(), 1);
+        const QString second = file("dl/0002.jpg", QByteArray(20, 'j'));
+        QVERIFY(m_scan->AddFileListRow(m_tree->path() + "/", "dl/0002.jpg"));
+        QCOMPARE(m_scan->filesListed(), 2);
+        QCOMPARE(sorted(committedPaths()), sorted({path, second}));
+        m_scan->resetFilesListed();
+        QCOMPARE(m_scan->filesListed(), 0);
+    }
+
+private:
+    QString file(const QString& relative, const QByteArray& content = "JPEG")
+    {
+        const QString path = m_tree->path() + "/" + relative;
+        QDir().mkpath(QFileInfo(path).path());
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size())
+            qFatal("cannot write %s", qPrintable(path));
+        return path;
+    }
+
+    // dirs sibling directories of perDir files each, one in five a picture;
+    // a stop takes effect when the walk meets the next of them.
+    void makeLargeTree(int dirs, int perDir)
+    {
+        for (int d = 0; d < dirs; ++d)
+            for (int f = 0; f < perDir; ++f)
+                file(QStringLiteral("big/d%1/f%2.%3").arg(d).arg(f).arg(f % 5 == 0 ? "jpg" : "txt"), "x");
+    }
+
+    // The paths of _List.db in the order given, read through a connection.
+    static QStringList paths(store::Store& st, const char* order)
+    {
+        QSqlQuery q(st.db());
+        if (!q.exec(QStringLiteral("SELECT \"フルパス名\" FROM \"_List.db\" ORDER BY %1").arg(QLatin1String(order))))
+            qFatal("cannot read _List.db");
+        QStringList out;
+        while (q.next())
+            out << q.value(0).toString();
+        return out;
+    }
+    // In the order the rows were inserted.
+    QStringList insertedPaths() { return paths(*m_store, "rowid"); }
+    // As another connection sees them: only what was committed.
+    QStringList committedPaths()
+    {
+        store::Store other(m_photo->dir());
+        return paths(other, "rowid");
+    }
+    static QStringList sorted(QStringList l)
+    {
+        l.sort();
+        return l;
+    }
+
+    std::unique_ptr<TempPhoto> m_photo;
+    std::unique_ptr<store::Store> m_store;
+    std::unique_ptr<store::DataMd3> m_dm3;
+    std::unique_ptr<TestHost> m_host;
+    std::unique_ptr<DiskScan> m_scan;
+    std::unique_ptr<QTemporaryDir> m_tree;
+};
+
+QTEST_GUILESS_MAIN(TestDiskScan)
+#include "tst_diskscan.moc"
