@@ -1,0 +1,150 @@
+// Crawl benchmark: a generated local site of 300 pages and 600 pictures,
+// explored with six slots and saving to files. Prints the links handled per
+// second and the longest stall of the event loop; then the same for a run in
+// which one page of 5 MB is taken apart.
+//   quillon-bench-crawl <scratch dir>
+#include "app/Application.h"
+#include "app/FormMain.h"
+#include "app/FormSetting.h"
+#include "app/Windows.h"
+#include "support/HttpTestServer.h"
+#include "web/ExplorationTables.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QSettings>
+#include <QTimer>
+#include <QToolButton>
+#include <cstdio>
+
+namespace {
+
+struct Result {
+    int handled = 0;
+    double seconds = 0;
+    qint64 longestStallMs = 0;
+};
+
+// Every page links to the next three pages and holds two pictures.
+void buildSite(HttpTestServer& server, int pages, int bigPageBytes)
+{
+    QByteArray picture(4000, 'p');
+    for (int i = 0; i < pages; ++i) {
+        QString body = QStringLiteral("<html><body><h1>page %1</h1>").arg(i);
+        for (int k = 1; k <= 3; ++k)
+            body += QStringLiteral("<a href=\"p%1.html\">next</a> ").arg((i + k) % pages);
+        body += QStringLiteral("<img src=\"img/%1a.jpg\"><img src=\"img/%1b.jpg\">").arg(i);
+        if (i == 0 && bigPageBytes > 0) {
+            // Filler text and plain tags around the links, like a long real page.
+            QString filler;
+            int n = 0;
+            while (filler.size() < bigPageBytes) {
+                filler += QStringLiteral("<p class=\"t%1\">some text of the page, line %1</p>\n").arg(n);
+                if (n % 50 == 0)
+                    filler += QStringLiteral("<a href=\"extra%1.cgi\">x</a>").arg(n);
+                ++n;
+            }
+            body += filler;
+        }
+        body += QStringLiteral("</body></html>");
+        server.setPage(QStringLiteral("/p%1.html").arg(i), body);
+        server.setBody(QStringLiteral("/img/%1a.jpg").arg(i), picture, "image/jpeg");
+        server.setBody(QStringLiteral("/img/%1b.jpg").arg(i), picture, "image/jpeg");
+    }
+}
+
+Result crawl(const QString& scratch, int pages, int bigPageBytes)
+{
+    const QString photo = scratch + QStringLiteral("/photo");
+    const QString save = scratch + QStringLiteral("/save");
+    QDir(photo).removeRecursively();
+    QDir(save).removeRecursively();
+    QDir().mkpath(photo);
+    QDir().mkpath(save);
+    QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/quillon-template.sqlite"),
+                photo + QStringLiteral("/quillon-store.sqlite"));
+    qputenv("QUILLON_PHOTO_DIR", photo.toLocal8Bit());
+
+    HttpTestServer server;
+    buildSite(server, pages, bigPageBytes);
+
+    app::Application a;
+    if (!a.start()) {
+        std::fprintf(stderr, "%s\n", qPrintable(a.errorMessage()));
+        std::exit(1);
+    }
+    app::TFormMain& f = a.formMain();
+    app::TFormSetting& s = *a.windows().FormSetting;
+    f.show();
+    s.ScrollSpeed->setValue(6);
+    s.EditMaxURL->setText(QStringLiteral("100000"));
+    s.EditMaxImage->setText(QStringLiteral("100000"));
+    s.EditDirectory->setText(save);
+    s.CheckFileSave->setChecked(true);
+    s.CheckGaibu->setChecked(true);
+    f.ToolBtWWW->click();
+    f.ComboURL->setEditText(server.url(QStringLiteral("/p0.html")));
+
+    // The gaps between the ticks of a 5 ms timer: the longest one is the
+    // longest time the event loop was held up.
+    QElapsedTimer gap;
+    qint64 longest = 0;
+    QTimer probe;
+    probe.setInterval(5);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        longest = std::max(longest, gap.restart());
+    });
+
+    bool ended = false;
+    QObject::connect(&f, &app::TFormMain::statusChanged, [&](int panel, const QString& text) {
+        if (panel == 0 && text == QStringLiteral("探索終了"))
+            ended = true;
+    });
+    QElapsedTimer clock;
+    clock.start();
+    gap.start();
+    probe.start();
+    f.BtTansaku->click();
+    while (!ended && clock.elapsed() < 600000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    probe.stop();
+
+    Result r;
+    r.seconds = clock.elapsed() / 1000.0;
+    r.handled = server.requestCount();
+    r.longestStallMs = longest;
+    f.close();
+    return r;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s SCRATCH_DIR\n", argv[0]);
+        return 2;
+    }
+    const QString scratch = QString::fromLocal8Bit(argv[1]);
+    qputenv("XDG_CONFIG_HOME", (scratch + QStringLiteral("/config")).toLocal8Bit());
+    app::prepareWebEngineEnvironment();
+    QApplication qapp(argc, argv);
+
+    const Result site = crawl(scratch, 300, 0);
+    std::printf("site of 300 pages and 600 pictures: %d links in %.1f s, %.2f links/s, longest stall %lld ms\n",
+                site.handled, site.seconds, site.handled / site.seconds, static_cast<long long>(site.longestStallMs));
+    const Result big = crawl(scratch, 20, 5 * 1000 * 1000);
+    std::printf("site of 20 pages with a 5 MB page: %d links in %.1f s, longest stall %lld ms\n", big.handled,
+                big.seconds, static_cast<long long>(big.longestStallMs));
+    const qint64 stall = std::max(site.longestStallMs, big.longestStallMs);
+    std::printf("crawl-stall: ours %lld ms, bound 50 ms, ratio %.2f\n", static_cast<long long>(stall), stall / 50.0);
+    std::printf("crawl: ours %.2f links/s, tick-bound 10.00 links/s, ratio %.2f\n", site.handled / site.seconds,
+                site.handled / site.seconds / 10.0);
+    return 0;
+}
