@@ -18,6 +18,7 @@ TDBGrid::TDBGrid(const char* name, QWidget* parent)
     verticalHeader()->setDefaultSectionSize(20);
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     connect(this, &QTableView::clicked, this, [this](const QModelIndex& at) {
+        m_column = at.column();
         if (m_source)
             m_source->moveTo(at.row());
         emit cellClicked(m_source ? m_source->columns().value(at.column()) : QString());
@@ -36,6 +37,10 @@ void TDBGrid::setDataSource(store::DataSource* source)
                 if (m_source && current.isValid())
                     m_source->moveTo(current.row());
             });
+    connect(selectionModel(), &QItemSelectionModel::currentColumnChanged, this, [this](const QModelIndex& current) {
+        if (current.isValid())
+            m_column = current.column();
+    });
     if (store::Table* t = source->table())
         connect(t, &store::Table::cursorMoved, this, &TDBGrid::followCursor);
     if (store::Query* q = source->query())
@@ -50,7 +55,7 @@ void TDBGrid::followCursor(int recNo)
     if (current.isValid() && current.row() == recNo)
         return;
     const QSignalBlocker block(selectionModel());
-    setCurrentIndex(model()->index(recNo, current.isValid() ? current.column() : 0));
+    setCurrentIndex(model()->index(recNo, current.isValid() ? current.column() : m_column));
     viewport()->update();
 }
 
@@ -62,8 +67,10 @@ void TDBGrid::setColumnWidths(const QList<int>& widths)
 
 QString TDBGrid::selectedField() const
 {
+    // A reset of the model (a refreshed table) drops the current index; the
+    // column the user chose stays selected all the same.
     const QModelIndex at = currentIndex();
-    return m_source && at.isValid() ? m_source->columns().value(at.column()) : QString();
+    return m_source ? m_source->columns().value(at.isValid() ? at.column() : m_column) : QString();
 }
 
 TDBNavigator::TDBNavigator(const char* name, store::DataSource* source, QWidget* parent)

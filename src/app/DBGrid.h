@@ -33,6 +33,7 @@ signals:
 private:
     void followCursor(int recNo);
     store::DataSource* m_source = nullptr;
+    int m_column = 0;
 };
 
 class TDBNavigator : public QWidget {

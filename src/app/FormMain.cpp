@@ -1,6 +1,7 @@
 #include "app/FormMain.h"
 
 #include "app/ExplorationTabs.h"
+#include "app/FileListTab.h"
 #include "app/FormSetting.h"
 #include "app/FormVersion.h"
 #include "app/Icons.h"
@@ -125,6 +126,7 @@ TFormMain::TFormMain(store::DataMd3& dm3, store::DataMod& dm, QWidget* parent)
     buildStatusBars();
     buildTimers();
     m_explorationTabs = new ExplorationTabs(*this, *m_tables);
+    m_fileListTab = new FileListTab(*this);
     {
         std::array<TTimer*, 7> slotTimers = TimerF;
         m_crawler = std::make_unique<web::Crawler>(*this, *m_tables, run, TimerTansaku, slotTimers, HTTP);
@@ -442,16 +444,11 @@ void TFormMain::buildTabs()
     listLayout->addWidget(PanelCL1);
     listLayout->addWidget(PanelCL2);
     listLayout->addWidget(PanelDB2, 1);
-    auto* gridPanelLayout = new QHBoxLayout(PanelDB2);
-    gridPanelLayout->addStretch(1);
-    auto* imagePanel = panel("PanelImage", PanelDB2);
-    auto* imagePanelLayout = new QVBoxLayout(imagePanel);
-    CheckAutoDisp = new QCheckBox(QStringLiteral("自動表示"), imagePanel);
+    // The tab's contents come with FileListTab; the automatic-display box is
+    // the main window's because it is a stored value of the window.
+    CheckAutoDisp = new QCheckBox(QStringLiteral("自動表示"), PanelDB2);
     CheckAutoDisp->setObjectName(QStringLiteral("CheckAutoDisp"));
     CheckAutoDisp->setChecked(true);
-    imagePanelLayout->addStretch(1);
-    imagePanelLayout->addWidget(CheckAutoDisp);
-    gridPanelLayout->addWidget(imagePanel);
 
     // URL: two memos, never shown.
     auto* urlLayout = new QHBoxLayout(TabURL);
@@ -901,7 +898,7 @@ void TFormMain::showPictureSettings()
 
 void TFormMain::runDiskScan()
 {
-    // The disk exploration is not built yet; a hard-disk run ends at once.
+    m_fileListTab->RunDiskScan();
 }
 
 void TFormMain::acceptPicture(int)

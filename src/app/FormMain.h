@@ -45,6 +45,7 @@ namespace app {
 
 struct Windows;
 class ExplorationTabs;
+class FileListTab;
 
 class TFormMain : public QMainWindow, public web::CrawlHost {
     Q_OBJECT
@@ -115,6 +116,7 @@ public:
 
     web::ExplorationTables& tables() { return *m_tables; }
     ExplorationTabs* explorationTabs() const { return m_explorationTabs; }
+    FileListTab* fileListTab() const { return m_fileListTab; }
 
     // Controls that other windows read
     QToolBar* ToolBar1;
@@ -249,6 +251,7 @@ private:
     store::DataMod& m_dm;
     std::unique_ptr<web::ExplorationTables> m_tables;
     ExplorationTabs* m_explorationTabs = nullptr;
+    FileListTab* m_fileListTab = nullptr;
     std::unique_ptr<web::Crawler> m_crawler;
     Windows* m_windows = nullptr;
     bool m_targetWWW = false;

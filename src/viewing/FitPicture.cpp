@@ -18,3 +18,17 @@ QSize fitBox(bool stretch, bool keepRatio, QSize defaultBox, QSize picture)
 }
 
 } // namespace viewing
+
+#include "viewing/TImage.h"
+
+namespace viewing {
+
+bool FitPicture(TImage& image, QWidget& panel, bool stretch, bool keepRatio, QSize defaultBox)
+{
+    image.setStretch(stretch);
+    const QSize picture = image.pictureSize();
+    panel.setFixedSize(fitBox(stretch, keepRatio, defaultBox, picture));
+    return !(stretch && keepRatio && (picture.width() <= 0 || picture.height() <= 0));
+}
+
+} // namespace viewing

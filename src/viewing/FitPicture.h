@@ -2,6 +2,8 @@
 
 #include <QSize>
 
+class QWidget;
+
 namespace viewing {
 
 // Default sizes of the three picture boxes of the main window.
@@ -16,5 +18,16 @@ inline constexpr QSize kSearchPreviewBox{195, 180};
 // height of 0 or less), the panel takes the default box. Integer arithmetic,
 // multiply first, remainder dropped.
 QSize fitBox(bool stretch, bool keepRatio, QSize defaultBox, QSize picture);
+
+} // namespace viewing
+
+namespace viewing {
+
+class TImage;
+
+// Applies the rule to a picture control and its panel: the control's stretch
+// flag, then the panel's size. False when stretch and keepRatio are both on
+// and there is no picture: the caller then leaves its size labels alone.
+bool FitPicture(TImage& image, QWidget& panel, bool stretch, bool keepRatio, QSize defaultBox);
 
 } // namespace viewing

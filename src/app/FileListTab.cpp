@@ -1,0 +1,343 @@
+#include "app/FileListTab.h"
+
+#include "app/DBGrid.h"
+#include "app/FormMain.h"
+#include "app/FormSetting.h"
+#include "app/Windows.h"
+#include "controls/MsgBtn.h"
+#include "controls/RadioGroup.h"
+#include "disk/FileListTable.h"
+#include "store/DataMd3.h"
+#include "store/DataSource.h"
+#include "store/Query.h"
+#include "store/Table.h"
+#include "viewing/FitPicture.h"
+#include "viewing/TImage.h"
+#include "web/ExplorationTables.h"
+
+#include <QBoxLayout>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+
+namespace app {
+
+namespace {
+
+QPushButton* button(const char* name, const QString& caption, QWidget* parent)
+{
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QLatin1String(name));
+    return b;
+}
+
+QCheckBox* checkBox(const char* name, const QString& caption, bool on, QWidget* parent)
+{
+    auto* c = new QCheckBox(caption, parent);
+    c->setObjectName(QLatin1String(name));
+    c->setChecked(on);
+    return c;
+}
+
+QLabel* label(const char* name, const QString& text, QWidget* parent)
+{
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(QLatin1String(name));
+    return l;
+}
+
+const QString kIndexForOrder[] = {QStringLiteral("作成日"), QStringLiteral("サイズ"), QString(),
+                                  QStringLiteral("ファイル名")};
+
+} // namespace
+
+FileListTab::FileListTab(TFormMain& form)
+    : QObject(&form)
+    , m_form(form)
+{
+    buildGridPanel();
+    buildListBoxPanel();
+    m_scan = std::make_unique<disk::DiskScan>(*form.dm3().TaList, *this);
+}
+
+FileListTab::~FileListTab() = default;
+
+TMsgBitBtn* FileListTab::deleteButton(const char* name, const QString& caption, QWidget* parent)
+{
+    auto* b = new TMsgBitBtn(caption, parent);
+    b->setObjectName(QLatin1String(name));
+    b->setDisplayMsg(QStringLiteral("ファイル削除ＯＫ？"));
+    b->setMsgDlgType(TMsgBitBtn::Confirmation);
+    b->setVisibleButtons(TMsgBitBtn::OK | TMsgBitBtn::Cancel);
+    connect(b, &TMsgBitBtn::okClick, this, [this] { DeleteMarkedFiles(); });
+    return b;
+}
+
+void FileListTab::buildGridPanel()
+{
+    QFrame* host = m_form.PanelDB2;
+    auto* layout = new QHBoxLayout(host);
+    layout->setContentsMargins(2, 2, 2, 2);
+
+    // Left: the commands above the grid.
+    auto* left = new QVBoxLayout();
+    auto* top = new QHBoxLayout();
+    RadioHyouji = new TRadioGroup("RadioHyouji", QStringLiteral("表示順"),
+                                  {QStringLiteral("作成日"), QStringLiteral("サイズ"), QStringLiteral("フルパス名"),
+                                   QStringLiteral("ファイル名")},
+                                  host);
+    RadioHyouji->setItemIndex(0);
+    top->addWidget(RadioHyouji);
+    auto* buttons = new QGridLayout();
+    ButtonDBListDelete = button("ButtonDBListDelete", QStringLiteral("リスト消去"), host);
+    Button2 = button("Button2", QStringLiteral("全選択(&Z)"), host);
+    MsgBitBtn2 = deleteButton("MsgBitBtn2", QStringLiteral("削除(&D)"), host);
+    ButtonDBName = button("ButtonDBName", QStringLiteral("DB名称(&B)"), host);
+    Button51 = button("Button51", QStringLiteral("登録(&I)"), host);
+    CheckFileDelete = checkBox("CheckFileDelete", QStringLiteral("登録時にファイル削除"), false, host);
+    buttons->addWidget(Button2, 0, 0);
+    buttons->addWidget(MsgBitBtn2, 0, 1);
+    buttons->addWidget(ButtonDBListDelete, 0, 2);
+    buttons->addWidget(ButtonDBName, 1, 0);
+    buttons->addWidget(Button51, 1, 1);
+    buttons->addWidget(CheckFileDelete, 1, 2);
+    top->addLayout(buttons);
+    top->addStretch(1);
+    left->addLayout(top);
+
+    store::DataSource* source = m_form.dm3().DtList;
+    source->setColumns({QStringLiteral("作成日"), QStringLiteral("サイズ"), QStringLiteral("フルパス名"),
+                        QStringLiteral("印")});
+    source->setReadOnly(true);
+    DBGridList = new TDBGrid("DBGridList", host);
+    DBGridList->setDataSource(source);
+    DBGridList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    DBGridList->setColumnWidths({56, 42, 214, 22});
+    PopupList = new QMenu(DBGridList);
+    PopupList->setObjectName(QStringLiteral("PopupList"));
+    QAction* popupDelete = PopupList->addAction(QStringLiteral("削除"));
+    popupDelete->setObjectName(QStringLiteral("PopupListDelete"));
+    DBGridList->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(DBGridList, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { PopupList->popup(DBGridList->viewport()->mapToGlobal(at)); });
+    // The pop-up deletes files as the buttons do, so it asks the same question.
+    connect(popupDelete, &QAction::triggered, MsgBitBtn2, &QPushButton::click);
+    left->addWidget(DBGridList, 1);
+    layout->addLayout(left, 1);
+
+    // Right: the preview box, its options and the picture's size.
+    auto* right = new QVBoxLayout();
+    PanelImage = qobject_cast<QFrame*>(host->findChild<QFrame*>(QStringLiteral("PanelImage")));
+    if (!PanelImage) {
+        PanelImage = new QFrame(host);
+        PanelImage->setObjectName(QStringLiteral("PanelImage"));
+    }
+    PanelImage->setFrameShape(QFrame::Panel);
+    PanelImage->setFrameShadow(QFrame::Sunken);
+    PanelImage->setFixedSize(viewing::kFileListPreviewBox);
+    Image = new viewing::TImage(PanelImage);
+    Image->setObjectName(QStringLiteral("Image"));
+    Image->setGeometry(0, 1, PanelImage->width(), PanelImage->height() - 1);
+    right->addWidget(PanelImage, 0, Qt::AlignLeft | Qt::AlignTop);
+    auto* options = new QHBoxLayout();
+    CheckStretch = checkBox("CheckStretch", QStringLiteral("伸縮"), true, host);
+    CheckHiritsu = checkBox("CheckHiritsu", QStringLiteral("比率調整"), true, host);
+    m_form.CheckAutoDisp->setParent(host);
+    options->addWidget(CheckStretch);
+    options->addWidget(CheckHiritsu);
+    options->addWidget(m_form.CheckAutoDisp);
+    options->addStretch(1);
+    right->addLayout(options);
+    auto* size = new QHBoxLayout();
+    LabelWidth = label("LabelWidth", QStringLiteral("0"), host);
+    LabelHeight = label("LabelHeight", QStringLiteral("0"), host);
+    size->addWidget(label("LabelW", QStringLiteral("幅"), host));
+    size->addWidget(LabelWidth);
+    size->addWidget(label("LabelH", QStringLiteral("高さ"), host));
+    size->addWidget(LabelHeight);
+    size->addStretch(1);
+    right->addLayout(size);
+    right->addStretch(1);
+    layout->addLayout(right);
+    Image->setStretch(CheckStretch->isChecked());
+
+    connect(DBGridList, &TDBGrid::cellClicked, this, &FileListTab::DBGridListCellClick);
+    connect(RadioHyouji, &TRadioGroup::clicked, this, &FileListTab::RadioHyoujiClick);
+    connect(Button2, &QPushButton::clicked, this, &FileListTab::MarkAllFiles);
+    connect(ButtonDBListDelete, &QPushButton::clicked, this, &FileListTab::ButtonDBListDeleteClick);
+    connect(CheckStretch, &QCheckBox::clicked, this, &FileListTab::CheckStretchClick);
+    connect(CheckHiritsu, &QCheckBox::clicked, this, &FileListTab::CheckHiritsuClick);
+}
+
+void FileListTab::buildListBoxPanel()
+{
+    QFrame* host = m_form.PanelCL1;
+    auto* layout = new QHBoxLayout(host);
+    ListImage = new QListWidget(host);
+    ListImage->setObjectName(QStringLiteral("ListImage"));
+    layout->addWidget(ListImage, 1);
+    auto* buttons = new QVBoxLayout();
+    ButtonListAll = button("ButtonListAll", QStringLiteral("全選択(&Z)"), host);
+    MsgBitBtn1 = deleteButton("MsgBitBtn1", QStringLiteral("削除"), host);
+    ButtonListClear = button("ButtonListClear", QStringLiteral("消去(&R)"), host);
+    buttons->addWidget(ButtonListAll);
+    buttons->addWidget(MsgBitBtn1);
+    buttons->addWidget(ButtonListClear);
+    layout->addLayout(buttons);
+    // A click in the list box previews the grid's current row.
+    connect(ListImage, &QListWidget::itemClicked, this, [this] { DBGridListCellClick(QString()); });
+}
+
+void FileListTab::RunDiskScan()
+{
+    disk::ScanSettings settings;
+    if (TFormSetting* d = m_form.windows() ? m_form.windows()->FormSetting : nullptr) {
+        settings.jpeg = d->CheckJPEG->isChecked();
+        settings.gif = d->CheckGIF->isChecked();
+        settings.bmp = d->CheckBMP->isChecked();
+        settings.kekka = d->RadioKekka->itemIndex();
+        settings.dbSave = d->CheckDBSave->isChecked();
+    }
+    if (settings.kekka == 1)
+        m_form.run.filesListed = 0;
+    m_scan->RunDiskScan(m_form.directoryBoxText(), settings);
+    m_form.run.pagesRecorded = m_scan->pagesRecorded();
+    m_form.run.filesListed = m_scan->filesListed();
+    m_form.ShowCounts();
+}
+
+bool FileListTab::stopRequested()
+{
+    return m_form.stopIconIndex() == 9;
+}
+
+void FileListTab::setStatus(int panel, const QString& text)
+{
+    m_form.setStb(panel, text);
+}
+
+void FileListTab::yield()
+{
+    m_form.run.pagesRecorded = m_scan->pagesRecorded();
+    m_form.run.filesListed = m_scan->filesListed();
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+void FileListTab::logError(const QString& line)
+{
+    m_form.LogError(line);
+}
+
+void FileListTab::showFileList()
+{
+    m_form.showFileListTab();
+}
+
+void FileListTab::DBGridListCellClick(const QString& field)
+{
+    if (field == QStringLiteral("印")) {
+        store::Table& t = *m_form.dm3().TaList;
+        if (t.isOpen() && !t.isEmpty())
+            web::ExplorationTables::ToggleMark(t);
+        return;
+    }
+    PreviewListFile();
+}
+
+QString FileListTab::currentPath() const
+{
+    store::Table& t = *m_form.dm3().TaList;
+    if (!t.isOpen() || t.isEmpty() || t.recNo() < 0)
+        return QString();
+    return t.fieldByName(QStringLiteral("フルパス名")).asString();
+}
+
+QString FileListTab::currentFileName() const
+{
+    store::Table& t = *m_form.dm3().TaList;
+    if (!t.isOpen() || t.isEmpty() || t.recNo() < 0)
+        return QString();
+    return t.fieldByName(QStringLiteral("ファイル名")).asString();
+}
+
+void FileListTab::PreviewListFile()
+{
+    const QString path = currentPath();
+    m_form.setStb(4, path);
+    if (path.isEmpty())
+        return;
+    // Decoded no larger than the box can show; the labels still get the true size.
+    const auto picture = viewing::loadPicture(path, viewing::kFileListPreviewBox);
+    if (!picture)
+        return;
+    Image->setPicture(*picture);
+    FitPicture();
+}
+
+void FileListTab::FitPicture()
+{
+    if (viewing::FitPicture(*Image, *PanelImage, CheckStretch->isChecked(), CheckHiritsu->isChecked(),
+                            viewing::kFileListPreviewBox)) {
+        const QSize size = Image->pictureSize();
+        LabelWidth->setText(QString::number(size.width()));
+        LabelHeight->setText(QString::number(size.height()));
+    }
+    // The picture control follows its panel, so a fitted panel shows the
+    // picture in its own proportions.
+    Image->setGeometry(0, 1, PanelImage->width(), PanelImage->height() - 1);
+}
+
+void FileListTab::CheckStretchClick()
+{
+    FitPicture();
+}
+
+void FileListTab::CheckHiritsuClick()
+{
+    DBGridListCellClick(DBGridList->selectedField());
+}
+
+void FileListTab::RadioHyoujiClick()
+{
+    const int item = RadioHyouji->itemIndex();
+    if (item < 0 || item > 3)
+        return;
+    store::Table& t = *m_form.dm3().TaList;
+    if (!t.isOpen())
+        t.open();
+    t.setIndexName(kIndexForOrder[item]);
+}
+
+void FileListTab::MarkAllFiles()
+{
+    disk::markAllFiles(*m_form.dm3().TaList2);
+    m_form.dm3().TaList->refresh();
+}
+
+void FileListTab::DeleteMarkedFiles()
+{
+    const disk::DeleteResult result = disk::deleteMarkedFiles(*m_form.dm3().TaList2);
+    for (const QString& path : result.undeletable)
+        m_form.LogError(QStringLiteral("削除できません : ") + path);
+    if (result.deleted == 0) {
+        if (result.undeletable.isEmpty())
+            m_form.message(QStringLiteral("リストを選択してください"));
+        else
+            m_form.reportError(QStringLiteral("ファイルを削除できません : ") + result.undeletable.first());
+        return;
+    }
+    m_form.dm3().TaList->refresh();
+    PreviewListFile();
+    m_form.setStb(0, QStringLiteral("削除完了 : %1 件").arg(result.deleted));
+}
+
+void FileListTab::ButtonDBListDeleteClick()
+{
+    web::ExplorationTables::EmptyTableNow(*m_form.dm3().TaList);
+}
+
+} // namespace app

@@ -1,0 +1,94 @@
+#pragma once
+
+// The "ファイルリスト" tab of the main window: the file list grid with its
+// display order, marks and deletion, the preview box, and the hard-disk run
+// that fills the list.
+
+#include "disk/DiskScan.h"
+
+#include <QObject>
+#include <memory>
+
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QListWidget;
+class QMenu;
+class QPushButton;
+class TMsgBitBtn;
+class TRadioGroup;
+
+namespace viewing {
+class TImage;
+}
+
+namespace app {
+
+class TFormMain;
+class TDBGrid;
+
+class FileListTab : public QObject, public disk::ScanHost {
+    Q_OBJECT
+public:
+    explicit FileListTab(TFormMain& form);
+    ~FileListTab() override;
+
+    // The hard-disk run: reads the settings dialog and scans the directory box.
+    void RunDiskScan();
+    disk::DiskScan& scan() { return *m_scan; }
+
+    // Handlers
+    void DBGridListCellClick(const QString& field);
+    void PreviewListFile();
+    void RadioHyoujiClick();
+    void MarkAllFiles();       // 全選択(&Z)
+    void DeleteMarkedFiles();  // after the confirmation of either 削除
+    void ButtonDBListDeleteClick();
+    void CheckStretchClick();
+    void CheckHiritsuClick();
+    // Fits the preview box to the picture and shows its size in the labels.
+    void FitPicture();
+
+    // The current row's full path and file name; empty when the list is empty.
+    QString currentPath() const;
+    QString currentFileName() const;
+
+    TDBGrid* DBGridList;
+    TRadioGroup* RadioHyouji;
+    QPushButton* ButtonDBListDelete;
+    QPushButton* Button2;
+    TMsgBitBtn* MsgBitBtn2;
+    QPushButton* ButtonDBName;
+    QPushButton* Button51;
+    QCheckBox* CheckFileDelete;
+    QFrame* PanelImage;
+    viewing::TImage* Image;
+    QCheckBox* CheckStretch;
+    QCheckBox* CheckHiritsu;
+    QLabel* LabelWidth;
+    QLabel* LabelHeight;
+    QMenu* PopupList;
+    // The collapsed list-box variant.
+    QListWidget* ListImage;
+    QPushButton* ButtonListAll;
+    TMsgBitBtn* MsgBitBtn1;
+    QPushButton* ButtonListClear;
+
+    // ScanHost
+    bool stopRequested() override;
+    void setStatus(int panel, const QString& text) override;
+    void yield() override;
+    void logError(const QString& line) override;
+    void applyDisplayOrder() override { RadioHyoujiClick(); }
+    void showFileList() override;
+
+private:
+    void buildGridPanel();
+    void buildListBoxPanel();
+    TMsgBitBtn* deleteButton(const char* name, const QString& caption, QWidget* parent);
+
+    TFormMain& m_form;
+    std::unique_ptr<disk::DiskScan> m_scan;
+};
+
+} // namespace app
