@@ -65,6 +65,7 @@ bool Application::start()
     m_windows.FormView = new disk::TFormView();
     m_windows.FormSetting = new TFormSetting(m_formMain.get());
     m_windows.FormDirectory = new disk::TFormDirectory();
+    m_windows.FormDirectory->setViewWindow(m_windows.FormView);
     m_windows.FormMulti = new viewing::TFormMulti();
     m_windows.FormSetteiMulti = new viewing::TFormSetteiMulti();
     m_windows.FormPassword = new picturedb::TFormPassword();

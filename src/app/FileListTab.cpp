@@ -83,31 +83,20 @@ void FileListTab::buildGridPanel()
     auto* layout = new QHBoxLayout(host);
     layout->setContentsMargins(2, 2, 2, 2);
 
-    // Left: the commands above the grid.
-    auto* left = new QVBoxLayout();
-    auto* top = new QHBoxLayout();
+    // Left: the commands above the grid. Right: the preview with its options
+    // and the display order; arranged so the tab fits the window's design size.
     RadioHyouji = new TRadioGroup("RadioHyouji", QStringLiteral("表示順"),
                                   {QStringLiteral("作成日"), QStringLiteral("サイズ"), QStringLiteral("フルパス名"),
                                    QStringLiteral("ファイル名")},
                                   host);
     RadioHyouji->setItemIndex(0);
-    top->addWidget(RadioHyouji);
-    auto* buttons = new QGridLayout();
+    RadioHyouji->setColumns(2);
     ButtonDBListDelete = button("ButtonDBListDelete", QStringLiteral("リスト消去"), host);
     Button2 = button("Button2", QStringLiteral("全選択(&Z)"), host);
     MsgBitBtn2 = deleteButton("MsgBitBtn2", QStringLiteral("削除(&D)"), host);
     ButtonDBName = button("ButtonDBName", QStringLiteral("DB名称(&B)"), host);
     Button51 = button("Button51", QStringLiteral("登録(&I)"), host);
     CheckFileDelete = checkBox("CheckFileDelete", QStringLiteral("登録時にファイル削除"), false, host);
-    buttons->addWidget(Button2, 0, 0);
-    buttons->addWidget(MsgBitBtn2, 0, 1);
-    buttons->addWidget(ButtonDBListDelete, 0, 2);
-    buttons->addWidget(ButtonDBName, 1, 0);
-    buttons->addWidget(Button51, 1, 1);
-    buttons->addWidget(CheckFileDelete, 1, 2);
-    top->addLayout(buttons);
-    top->addStretch(1);
-    left->addLayout(top);
 
     store::DataSource* source = m_form.dm3().DtList;
     source->setColumns({QStringLiteral("作成日"), QStringLiteral("サイズ"), QStringLiteral("フルパス名"),
@@ -126,11 +115,21 @@ void FileListTab::buildGridPanel()
             [this](const QPoint& at) { PopupList->popup(DBGridList->viewport()->mapToGlobal(at)); });
     // The pop-up deletes files as the buttons do, so it asks the same question.
     connect(popupDelete, &QAction::triggered, MsgBitBtn2, &QPushButton::click);
+    auto* left = new QVBoxLayout();
+    auto* buttons = new QGridLayout();
+    buttons->addWidget(Button2, 0, 0);
+    buttons->addWidget(MsgBitBtn2, 0, 1);
+    buttons->addWidget(ButtonDBListDelete, 0, 2);
+    buttons->addWidget(ButtonDBName, 1, 0);
+    buttons->addWidget(Button51, 1, 1);
+    buttons->addWidget(CheckFileDelete, 1, 2);
+    left->addLayout(buttons);
     left->addWidget(DBGridList, 1);
     layout->addLayout(left, 1);
 
     // Right: the preview box, its options and the picture's size.
     auto* right = new QVBoxLayout();
+    right->setSpacing(2);
     PanelImage = qobject_cast<QFrame*>(host->findChild<QFrame*>(QStringLiteral("PanelImage")));
     if (!PanelImage) {
         PanelImage = new QFrame(host);
@@ -161,6 +160,7 @@ void FileListTab::buildGridPanel()
     size->addWidget(LabelHeight);
     size->addStretch(1);
     right->addLayout(size);
+    right->addWidget(RadioHyouji);
     right->addStretch(1);
     layout->addLayout(right);
     Image->setStretch(CheckStretch->isChecked());
@@ -275,6 +275,7 @@ void FileListTab::PreviewListFile()
     if (!picture)
         return;
     Image->setPicture(*picture);
+    m_previewPath = path;
     FitPicture();
 }
 

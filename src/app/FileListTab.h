@@ -52,6 +52,8 @@ public:
     // The current row's full path and file name; empty when the list is empty.
     QString currentPath() const;
     QString currentFileName() const;
+    // The file the preview shows; empty before the first preview.
+    QString previewPath() const { return m_previewPath; }
 
     TDBGrid* DBGridList;
     TRadioGroup* RadioHyouji;
@@ -89,6 +91,7 @@ private:
 
     TFormMain& m_form;
     std::unique_ptr<disk::DiskScan> m_scan;
+    QString m_previewPath;
 };
 
 } // namespace app

@@ -7,11 +7,13 @@
 #include "app/Icons.h"
 #include "app/SettingsStore.h"
 #include "app/ToolButton.h"
-#include "controls/RadioGroup.h"
 #include "app/Windows.h"
 #include "controls/Animate.h"
+#include "controls/RadioGroup.h"
 #include "controls/TTimer.h"
+#include "disk/FormDirectory.h"
 #include "disk/FormSelectDir.h"
+#include "disk/FormView.h"
 #include "store/DataMd3.h"
 #include "store/DataMod.h"
 #include "store/DataSource.h"
@@ -19,6 +21,8 @@
 #include "store/Store.h"
 #include "store/Table.h"
 #include "viewing/FormSetteiMulti.h"
+#include "viewing/TImage.h"
+#include "viewing/ViewWindow.h"
 #include "web/ExplorationTables.h"
 #include "web/THTML.h"
 #include "web/THTTP.h"
@@ -289,6 +293,8 @@ void TFormMain::buildToolBars()
         PageMain->setCurrentWidget(TabPhoto);
         PagePhoto->setCurrentWidget(TabKensaku);
     });
+    connect(BtSingle, &QToolButton::clicked, this, &TFormMain::BtSingleClick);
+    connect(BtMulti, &QToolButton::clicked, this, &TFormMain::BtMultiClick);
     connect(BtSelect, &QToolButton::clicked, this, [this] { m_crawler->BtSelectClick(); });
     connect(BtTansaku, &QToolButton::clicked, this, [this] { m_crawler->BtTansakuClick(); });
 }
@@ -894,6 +900,45 @@ void TFormMain::showPictureSettings()
 {
     if (m_windows && m_windows->FormSetting)
         m_windows->FormSetting->showOnTab(TFormSetting::TabGazouIndex);
+}
+
+void TFormMain::setWindows(Windows* windows)
+{
+    m_windows = windows;
+    if (m_windows && m_windows->FormDirectory)
+        connect(m_windows->FormDirectory, &disk::TFormDirectory::loadFailed, this, &TFormMain::reportError);
+}
+
+void TFormMain::BtSingleClick()
+{
+    multipleViewMode = false;
+    ShowSelectedPicture();
+}
+
+void TFormMain::BtMultiClick()
+{
+    multipleViewMode = true;
+    ShowSelectedPicture();
+}
+
+void TFormMain::ShowSelectedPicture()
+{
+    QWidget* tab = PageMain->currentWidget();
+    if (tab == TabLinkImage || tab == TabPhoto)
+        return; // the single-picture download and the database pages pick their own picture
+    if (tab != TabList || !m_fileListTab->Image->hasPicture()) {
+        message(QStringLiteral("画像を選択してください"));
+        return;
+    }
+    viewing::Picture picture = m_fileListTab->Image->picture();
+    if (picture.image.size() != picture.fullSize) {
+        // The preview was decoded for its small box; the window shows the whole picture.
+        if (auto full = viewing::loadPicture(m_fileListTab->previewPath()))
+            picture = std::move(*full);
+    }
+    viewing::ShowInViewWindow(multipleViewMode ? viewing::ViewMode::Multiple : viewing::ViewMode::Single,
+                              m_windows ? m_windows->FormView : nullptr, this, picture,
+                              m_fileListTab->currentFileName());
 }
 
 void TFormMain::runDiskScan()

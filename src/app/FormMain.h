@@ -54,7 +54,7 @@ public:
     ~TFormMain() override;
 
     // The secondary windows, known once start-up has created them all.
-    void setWindows(Windows* windows) { m_windows = windows; }
+    void setWindows(Windows* windows);
     Windows* windows() const { return m_windows; }
     store::DataMd3& dm3() { return m_dm3; }
     store::DataMod& dm() { return m_dm; }
@@ -111,6 +111,11 @@ public:
     void HTML1DoRequestDoc(const QString& url);
     void enterDirectoryHistory(const QString& directory);
     void MenuAllClearClick();
+    // The picture commands: "画像" sets the single view-window mode, "複数"
+    // the multiple one; both then show the active tab's picture.
+    void BtSingleClick();
+    void BtMultiClick();
+    void ShowSelectedPicture();
     // Status panel 2: the picture-link count on its tab, the file count on the file list.
     void ShowCounts();
 

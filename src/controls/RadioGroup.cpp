@@ -1,6 +1,7 @@
 #include "controls/RadioGroup.h"
 
 #include <QRadioButton>
+#include <QGridLayout>
 #include <QVBoxLayout>
 
 TRadioGroup::TRadioGroup(const char* name, const QString& caption, const QStringList& items, QWidget* parent)
@@ -15,6 +16,16 @@ TRadioGroup::TRadioGroup(const char* name, const QString& caption, const QString
         m_items << b;
         connect(b, &QRadioButton::clicked, this, [this, i] { emit clicked(i); });
     }
+}
+
+void TRadioGroup::setColumns(int columns)
+{
+    if (columns < 1)
+        return;
+    delete layout(); // the items stay; only their arrangement changes
+    auto* grid = new QGridLayout(this);
+    for (int i = 0; i < m_items.size(); ++i)
+        grid->addWidget(m_items.at(i), i / columns, i % columns);
 }
 
 int TRadioGroup::itemIndex() const

@@ -16,6 +16,8 @@ public:
     int count() const { return int(m_items.size()); }
     QRadioButton* item(int index) const;
     void setItemText(int index, const QString& text);
+    // Lays the items out in this many columns, row by row (one at creation).
+    void setColumns(int columns);
 
 signals:
     void clicked(int index);

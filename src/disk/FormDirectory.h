@@ -2,13 +2,100 @@
 
 #include "app/TForm.h"
 
+#include <QPointer>
+
+class QAction;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QMenuBar;
+class QPushButton;
+
+namespace viewing {
+class TImage;
+}
+
 namespace disk {
 
-// The picture file browser.
+class DirectoryPanel;
+class TFormView;
+
+// The picture file browser ("画像ファイル表示"): a directory list and a file
+// list with a preview of the selected file, from which the file is handed on
+// for registration or deleted. The single picture window it is given follows
+// its preview (without being shown by it).
 class TFormDirectory : public app::TForm {
     Q_OBJECT
 public:
     explicit TFormDirectory(QWidget* parent = nullptr);
+
+    void setViewWindow(TFormView* view);
+    TFormView* viewWindow() const { return m_view; }
+    DirectoryPanel* panel() const { return m_panel; }
+    QString directory() const;
+    bool setDirectory(const QString& dir);
+    // The full path of the file selected in the file list, or empty.
+    QString selectedFile() const;
+
+    // Loads the file at path into image when its extension is one the browser
+    // shows, sets the caption and keeps the view window in step. False when
+    // nothing was shown; a load failure is reported through loadFailed.
+    bool ShowPicture(const QString& path, viewing::TImage* image);
+    // Deletes the selected file without asking, re-reads the list and shows the
+    // file that now stands at the same row, if any.
+    void DeleteSelectedFile();
+
+    void FileListClick();
+    void CheckStretchClick();
+    void Button1Click();
+    void ClickDelete();
+    void Delete2Click();
+    void R1Click();
+    void N1Click();
+    void MenuFileDeleteClick();
+    void Close1Click();
+
+    QMenuBar* MainMenu1;
+    QAction* Close1;
+    QMenu* File1;
+    QAction* Delete1;
+    QAction* R1;
+    QMenu* Setting1;
+    QAction* MenuFileDelete;
+    QMenu* PopupMenu1; // on the file list
+    QAction* Delete2;
+    QMenu* PopupMenu2; // on the directory list
+    QAction* N1;
+
+    QLabel* Label1;
+    QLabel* Label2;
+    QLabel* Label3;
+    viewing::TImage* Image1;
+    QCheckBox* CheckStretch;
+    QGroupBox* GroupBox1;
+    QPushButton* BitBtn1;
+    QPushButton* BitBtn2;
+    QPushButton* Button1;
+
+signals:
+    // A file could not be loaded; the application's error report shows it.
+    void loadFailed(const QString& message);
+    // "登録(&N)": the selected file is to become a new record.
+    void registerRequested(const QString& path);
+
+protected:
+    void readValues(app::SettingsStore& s) override;
+    void writeValues(app::SettingsStore& s) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    bool showPicture(const QString& path, viewing::TImage* image, bool reportFailure);
+
+    DirectoryPanel* m_panel;
+    QPointer<TFormView> m_view;
+    // Set while DeleteSelectedFile picks its row again, which shows the file itself.
+    bool m_reselecting = false;
 };
 
 } // namespace disk

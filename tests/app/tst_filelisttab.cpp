@@ -5,6 +5,7 @@
 #include "app/Windows.h"
 #include "controls/MsgBtn.h"
 #include "controls/RadioGroup.h"
+#include "disk/FormView.h"
 #include "store/DataMd3.h"
 #include "store/DataSource.h"
 #include "store/Query.h"
@@ -13,6 +14,8 @@
 #include "support/ModalHelper.h"
 #include "viewing/TImage.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -270,6 +273,43 @@ private slots:
         QCOMPARE(listedPaths(), QStringList{path("stuck.jpg")});
     }
 
+    void pictureCommandsShowThePreviewInViewWindows()
+    {
+        writeJpeg("big.jpg", QSize(1600, 1200));
+        runScan();
+        // Nothing previewed yet.
+        {
+            ModalAnswer notice([](QWidget* w) { pressButton(w, QMessageBox::Ok); });
+            form().BtSingle->click();
+            QVERIFY(notice.wasShown());
+            QCOMPARE(notice.text(), QStringLiteral("画像を選択してください"));
+        }
+        clickCell(2);
+        QVERIFY(tab().Image->picture().image.width() < 1600);
+
+        form().BtSingle->click();
+        form().S4->trigger();
+        QCOMPARE(visibleViewWindows().size(), 1);
+        disk::TFormView* single = visibleViewWindows().first();
+        QCOMPARE(single, m_fixture->windows().FormView);
+        QCOMPARE(single->windowTitle(), QStringLiteral("big.jpg (1600 x 1200)"));
+        // The window gets the whole picture, not the preview's small decode.
+        QCOMPARE(single->Image1->picture().image.size(), QSize(1600, 1200));
+        QVERIFY(!form().multipleViewMode);
+
+        form().BtMulti->click();
+        form().M2->trigger();
+        QCOMPARE(visibleViewWindows().size(), 3);
+        QVERIFY(form().multipleViewMode);
+
+        // On a tab without a picture of its own.
+        form().PageMain->setCurrentWidget(form().TabHost);
+        ModalAnswer notice([](QWidget* w) { pressButton(w, QMessageBox::Ok); });
+        form().BtMulti->click();
+        QVERIFY(notice.wasShown());
+        QCOMPARE(visibleViewWindows().size(), 3);
+    }
+
     void listClearEmptiesTheTable()
     {
         writeFile("a.jpg", "a");
@@ -324,6 +364,14 @@ private:
         QStringList out;
         for (int row = 0; row < tab().DBGridList->model()->rowCount(); ++row)
             out << QFileInfo(tab().DBGridList->model()->index(row, 2).data().toString()).fileName();
+        return out;
+    }
+    static QList<disk::TFormView*> visibleViewWindows()
+    {
+        QList<disk::TFormView*> out;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* view = qobject_cast<disk::TFormView*>(w); view && view->isVisible())
+                out << view;
         return out;
     }
     QString markOf(int row)
