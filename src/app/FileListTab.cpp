@@ -130,18 +130,19 @@ void FileListTab::buildGridPanel()
     // Right: the preview box, its options and the picture's size.
     auto* right = new QVBoxLayout();
     right->setSpacing(2);
-    PanelImage = qobject_cast<QFrame*>(host->findChild<QFrame*>(QStringLiteral("PanelImage")));
-    if (!PanelImage) {
-        PanelImage = new QFrame(host);
-        PanelImage->setObjectName(QStringLiteral("PanelImage"));
-    }
+    // The panel shrinks to the picture inside a place of the default size,
+    // so the controls below it stay where they are.
+    auto* place = new QWidget(host);
+    place->setFixedSize(viewing::kFileListPreviewBox);
+    PanelImage = new QFrame(place);
+    PanelImage->setObjectName(QStringLiteral("PanelImage"));
     PanelImage->setFrameShape(QFrame::Panel);
     PanelImage->setFrameShadow(QFrame::Sunken);
     PanelImage->setFixedSize(viewing::kFileListPreviewBox);
     Image = new viewing::TImage(PanelImage);
     Image->setObjectName(QStringLiteral("Image"));
     Image->setGeometry(0, 1, PanelImage->width(), PanelImage->height() - 1);
-    right->addWidget(PanelImage, 0, Qt::AlignLeft | Qt::AlignTop);
+    right->addWidget(place, 0, Qt::AlignLeft | Qt::AlignTop);
     auto* options = new QHBoxLayout();
     CheckStretch = checkBox("CheckStretch", QStringLiteral("伸縮"), true, host);
     CheckHiritsu = checkBox("CheckHiritsu", QStringLiteral("比率調整"), true, host);
