@@ -4,6 +4,8 @@
 #include "app/FormVersion.h"
 #include "app/Windows.h"
 #include "controls/Animate.h"
+#include "disk/DirectoryPanel.h"
+#include "disk/FormSelectDir.h"
 #include "controls/TTimer.h"
 #include "store/Store.h"
 #include "store/Table.h"
@@ -15,6 +17,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
+#include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
@@ -24,6 +27,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
@@ -326,6 +330,48 @@ private slots:
         const QFileInfo program(QCoreApplication::applicationFilePath());
         QCOMPARE(f.helpFile(), program.absolutePath() + QLatin1Char('/') + program.completeBaseName() + ".HLP");
         QCOMPARE(f.helpCommandLine(), QStringLiteral("Winhelp ") + f.helpFile());
+    }
+
+    void directoryHistoryThroughTheChooser()
+    {
+        TFormMain& f = start();
+        QTemporaryDir root;
+        const QString a = root.filePath("a"), b = root.filePath("b"), c = root.filePath("c");
+        for (const QString& d : {a, b, c})
+            QVERIFY(QDir().mkpath(d));
+        auto choose = [&](const QString& dir, bool ok) {
+            ModalAnswer chooser([&](QWidget* modal) {
+                auto* w = qobject_cast<disk::TFormSelectDir*>(modal);
+                QVERIFY(w);
+                QVERIFY(w->panel()->setDirectory(dir));
+                (ok ? w->Button2 : w->Button1)->click();
+            });
+            f.BtDirectory->click();
+            QVERIFY(chooser.wasShown());
+        };
+        QVERIFY(!f.BtBack->isEnabled());
+        choose(a, true);
+        QCOMPARE(f.ComboDirectory->currentText(), a);
+        QVERIFY(!f.BtBack->isEnabled() && !f.BtForward->isEnabled());
+        choose(b, true);
+        choose(c, true);
+        QCOMPARE(f.directoryHistory.entries(), (QStringList{a, b, c}));
+        QVERIFY(f.BtBack->isEnabled() && !f.BtForward->isEnabled());
+        // A known directory only moves the index; the drop-down puts it on top.
+        choose(a, true);
+        QCOMPARE(f.directoryHistory.current(), 0);
+        QVERIFY(!f.BtBack->isEnabled() && f.BtForward->isEnabled());
+        QCOMPARE(f.ComboDirectory->itemText(0), a);
+        QCOMPARE(f.ComboDirectory->count(), 3);
+        // A new one drops what lay after the current entry.
+        const QString d = root.filePath("d");
+        QVERIFY(QDir().mkpath(d));
+        choose(d, true);
+        QCOMPARE(f.directoryHistory.entries(), (QStringList{a, d}));
+        // Cancel leaves the directory box as it was.
+        choose(b, false);
+        QCOMPARE(f.ComboDirectory->currentText(), d);
+        QCOMPARE(f.directoryHistory.entries(), (QStringList{a, d}));
     }
 
     void versionDialog()
