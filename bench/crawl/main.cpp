@@ -88,7 +88,7 @@ Result crawl(const QString& scratch, int pages, int bigPageBytes)
     s.EditDirectory->setText(save);
     s.CheckFileSave->setChecked(true);
     s.CheckGaibu->setChecked(true);
-    f.ToolBtWWW->click();
+    f.ApplyTarget(true); // the first run stored WWW: a click would switch it off again
     f.ComboURL->setEditText(server.url(QStringLiteral("/p0.html")));
 
     // The gaps between the ticks of a 5 ms timer: the longest one is the
@@ -131,6 +131,7 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "usage: %s SCRATCH_DIR\n", argv[0]);
         return 2;
     }
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // each figure as soon as it is known
     const QString scratch = QString::fromLocal8Bit(argv[1]);
     qputenv("XDG_CONFIG_HOME", (scratch + QStringLiteral("/config")).toLocal8Bit());
     app::prepareWebEngineEnvironment();
