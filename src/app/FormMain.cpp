@@ -614,6 +614,10 @@ void TFormMain::closeEvent(QCloseEvent* e)
     m_dm3.store().dropAllPasswords();
     writeValues();
     e->accept();
+    // A disk scan turning the event loop from inside its run stops at its
+    // next directory, so the program does not linger after its window.
+    if (m_fileListTab->scan().isRunning())
+        setStopIcon(9);
     // Closing the main window ends the program, whatever else is open.
     QCoreApplication::quit();
 }

@@ -119,6 +119,24 @@ private slots:
         QVERIFY2(listed > 0 && listed < 2000, qPrintable(QString::number(listed)));
     }
 
+    void closingTheWindowDuringAScanEndsIt()
+    {
+        for (int d = 0; d < 200; ++d)
+            for (int f = 0; f < 10; ++f)
+                writeFile(QStringLiteral("d%1/f%2.jpg").arg(d).arg(f), "x");
+        bool closed = false;
+        connect(form().dm3().TaList, &store::Table::dataChanged, this, [&] {
+            if (!closed && form().stopIconIndex() == 8 && form().dm3().TaList->recordCount() > 0) {
+                closed = true;
+                form().close();
+            }
+        });
+        runScan();
+        QVERIFY(closed);
+        QVERIFY(!form().fileListTab()->scan().isRunning());
+        QVERIFY(form().dm3().TaList->recordCount() < 2000);
+    }
+
     void theCellActionPreviewsOrToggles_data()
     {
         QTest::addColumn<QSize>("picture");
@@ -352,8 +370,10 @@ private:
 
     QStringList listedPaths()
     {
-        store::Table t(form().dm3().TaList->store(), QStringLiteral("_List.db"));
-        t.open();
+        store::Table& t = *form().dm3().TaList2;
+        if (!t.isOpen())
+            t.open();
+        t.refresh();
         QStringList out;
         for (t.first(); !t.eof(); t.next())
             out << t.fieldByName(QStringLiteral("フルパス名")).asString();
