@@ -9,9 +9,11 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <cstring>
 #include <limits>
 
 #ifdef Q_OS_UNIX
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,6 +29,53 @@ const QString kSize = QStringLiteral("サイズ");
 const QString kModified = QStringLiteral("作成日");
 const QString kScanned = QStringLiteral("探索日");
 const QString kMark = QStringLiteral("印");
+
+#ifdef Q_OS_UNIX
+// An open directory listing, closed on every way out of a level.
+class DirectoryListing {
+public:
+    explicit DirectoryListing(const QString& path) : m_dir(::opendir(QFile::encodeName(path).constData())) {}
+    ~DirectoryListing()
+    {
+        if (m_dir)
+            ::closedir(m_dir);
+    }
+    DirectoryListing(const DirectoryListing&) = delete;
+    DirectoryListing& operator=(const DirectoryListing&) = delete;
+
+    bool isOpen() const { return m_dir != nullptr; }
+    int fd() const { return ::dirfd(m_dir); }
+    const dirent* next() { return ::readdir(m_dir); }
+
+private:
+    DIR* m_dir;
+};
+
+// Whether the name's extension, from its last "." on and lower-cased, could
+// be one of the wanted ones. Those are ASCII, and in UTF-8 no other
+// character lower-cases to an ASCII letter of them, so the raw name can rule
+// out most files before it is decoded.
+bool mayMatch(const char* name, const QStringList& wanted)
+{
+    const char* dot = std::strrchr(name, '.');
+    if (!dot)
+        return false;
+    const size_t n = std::strlen(dot);
+    for (const QString& ext : wanted) {
+        if (size_t(ext.size()) != n)
+            continue;
+        size_t i = 0;
+        for (; i < n; ++i) {
+            const char c = dot[i] >= 'A' && dot[i] <= 'Z' ? char(dot[i] - 'A' + 'a') : dot[i];
+            if (ext[qsizetype(i)] != QLatin1Char(c))
+                break;
+        }
+        if (i == n)
+            return true;
+    }
+    return false;
+}
+#endif
 
 // Marks the scan as running for its lifetime, also when it is left by an
 // exception.
@@ -68,13 +117,31 @@ QString DiskScan::extensionOf(const QString& fileName)
 
 DiskScan::Measure DiskScan::measure(const QString& fullPath)
 {
-    Measure m;
 #ifdef Q_OS_UNIX
+    return measureAt(AT_FDCWD, fullPath);
+#else
+    Measure m;
+    if (!QFileInfo(fullPath).isFile())
+        return m;
+    QFile file(fullPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return m;
+    m.size = file.size();
+    m.modified = file.fileTime(QFileDevice::FileModificationTime);
+    m.ok = true;
+    return m;
+#endif
+}
+
+#ifdef Q_OS_UNIX
+DiskScan::Measure DiskScan::measureAt(int directoryFd, const QString& path)
+{
+    Measure m;
     // Read-only, so that a read-only picture is measured like any other; and
     // without waiting, so that a FIFO named like a picture does not wait for
     // a writer. One open and one fstat give both the size and the time.
-    const QByteArray native = QFile::encodeName(fullPath);
-    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::openat(directoryFd, native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return m;
     struct stat st;
@@ -84,18 +151,10 @@ DiskScan::Measure DiskScan::measure(const QString& fullPath)
         return m;
     m.size = st.st_size;
     m.modified = QDateTime::fromMSecsSinceEpoch(qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000);
-#else
-    if (!QFileInfo(fullPath).isFile())
-        return m;
-    QFile file(fullPath);
-    if (!file.open(QIODevice::ReadOnly))
-        return m;
-    m.size = file.size();
-    m.modified = file.fileTime(QFileDevice::FileModificationTime);
-#endif
     m.ok = true;
     return m;
 }
+#endif
 
 bool DiskScan::AddFileListRow(const QString& root, const QString& path)
 {
@@ -109,23 +168,35 @@ bool DiskScan::AddFileListRow(const QString& root, const QString& path)
 DiskScan::RowResult DiskScan::addRow(const QString& root, const QString& path)
 {
     const QString full = root + path;
-    const Measure m = measure(full);
+    return writeRow(full, measure(full));
+}
+
+DiskScan::RowResult DiskScan::writeRow(const QString& full, const Measure& m)
+{
     if (!m.ok)
         return RowResult::Unmeasurable;
 
     store::Table& w = *m_writer;
     try {
-        if (!w.isOpen())
+        if (!w.isOpen()) {
+            m_fieldsKnown = false;
             w.open();
+        }
+        if (!m_fieldsKnown) {
+            // Looked up once rather than by name for every row.
+            m_fields = {w.fieldByName(kFullPath).index(), w.fieldByName(kFileName).index(),
+                        w.fieldByName(kSize).index(),     w.fieldByName(kModified).index(),
+                        w.fieldByName(kScanned).index(),  w.fieldByName(kMark).index()};
+            m_fieldsKnown = true;
+        }
         w.insert();
-        w.fieldByName(kFullPath).setAsString(full);
-        w.fieldByName(kFileName).setAsString(full.mid(full.lastIndexOf(QLatin1Char('/')) + 1));
+        w.field(m_fields.fullPath).setAsString(full);
+        w.field(m_fields.fileName).setAsString(full.mid(full.lastIndexOf(QLatin1Char('/')) + 1));
         // The column holds 32 bits; a larger file shows the largest size it can.
-        w.fieldByName(kSize).setAsInteger(
-            qint32(qMin<qint64>(m.size, std::numeric_limits<qint32>::max())));
-        w.fieldByName(kModified).setAsDateTime(m.modified);
-        w.fieldByName(kScanned).setAsDate(m_running ? m_today : QDate::currentDate());
-        w.fieldByName(kMark).setAsString(QString());
+        w.field(m_fields.size).setAsInteger(qint32(qMin<qint64>(m.size, std::numeric_limits<qint32>::max())));
+        w.field(m_fields.modified).setAsDateTime(m.modified);
+        w.field(m_fields.scanned).setAsDate(m_running ? m_today : QDate::currentDate());
+        w.field(m_fields.mark).setAsString(QString());
         w.post();
     } catch (const store::StoreError&) {
         // A path already listed, or any other refusal of the store: the
@@ -164,6 +235,9 @@ bool DiskScan::RunDiskScan(const QString& directoryBoxText, const ScanSettings& 
     if (settings.bmp)
         m_wanted << QStringLiteral(".bmp");
 
+    // The rows are committed at every turn of the event loop; the log is
+    // copied into the store file once, after the walk.
+    store::LongWalk walk(m_grid.store());
     m_batch = std::make_unique<store::Batch>(m_grid.store());
     m_today = QDate::currentDate();
     m_sinceYield.start();
@@ -196,6 +270,85 @@ bool DiskScan::RunDiskScan(const QString& directoryBoxText, const ScanSettings& 
     return true;
 }
 
+bool DiskScan::enterDirectory(const QString& relativeDir, const QString& name)
+{
+    if (m_host.stopRequested()) {
+        m_host.setStatus(3, QStringLiteral("探索中止"));
+        return false;
+    }
+    ScanDirectory(relativeDir + name + QLatin1Char('/'));
+    return true;
+}
+
+bool DiskScan::listFile(const QString& relativeDir, const QString& name, RowResult result)
+{
+    const QString path = relativeDir + name;
+    if (result == RowResult::Unmeasurable) {
+        // Gone since it was listed, unreadable, or not a regular file.
+        m_host.logError(QStringLiteral("ファイルを開けません : ") + m_root + path);
+        return true;
+    }
+    ++m_pagesRecorded;
+    return result != RowResult::NotPosted;
+}
+
+#ifdef Q_OS_UNIX
+void DiskScan::ScanDirectory(const QString& relativeDir)
+{
+    // Unsorted: entries come in the order the file system gives them. A
+    // directory that cannot be read yields no entries, which ends the level.
+    // Files are measured relative to the open directory, which spares a walk
+    // along the whole path for each of them.
+    DirectoryListing listing(m_root + relativeDir);
+    if (!listing.isOpen())
+        return;
+    const int dirFd = listing.fd();
+    while (const dirent* entry = listing.next()) {
+        const char* raw = entry->d_name;
+        if (raw[0] == '.' && (raw[1] == 0 || (raw[1] == '.' && raw[2] == 0)))
+            continue;
+        entrySeen();
+
+        unsigned char type = entry->d_type;
+        struct stat st;
+        if (type == DT_UNKNOWN && ::fstatat(dirFd, raw, &st, AT_SYMLINK_NOFOLLOW) == 0)
+            type = IFTODT(st.st_mode);
+        const bool linked = type == DT_LNK;
+        bool isDir = type == DT_DIR;
+        bool isFile = type == DT_REG;
+        // A link counts as what it points to; a broken one as neither.
+        if (linked && ::fstatat(dirFd, raw, &st, 0) == 0) {
+            isDir = S_ISDIR(st.st_mode);
+            isFile = S_ISREG(st.st_mode);
+        }
+
+        if (isDir) {
+            if (raw[0] == '.')
+                continue;
+            // A linked directory is not entered: a link to an enclosing
+            // directory would list the same files again and again.
+            if (linked)
+                continue;
+            if (!enterDirectory(relativeDir, QFile::decodeName(raw)))
+                return;
+            continue;
+        }
+
+        if (!mayMatch(raw, m_wanted))
+            continue;
+        const QString name = QFile::decodeName(raw);
+        const QString ext = extensionOf(name);
+        if (ext.isEmpty() || !m_wanted.contains(ext))
+            continue;
+        // The entry's type comes with the directory listing; a pipe or a
+        // device is not opened at all.
+        const RowResult r = isFile ? writeRow(m_root + relativeDir + name, measureAt(dirFd, name))
+                                   : RowResult::Unmeasurable;
+        if (!listFile(relativeDir, name, r))
+            return;
+    }
+}
+#else
 void DiskScan::ScanDirectory(const QString& relativeDir)
 {
     // Unsorted: entries come in the order the file system gives them. A
@@ -214,31 +367,22 @@ void DiskScan::ScanDirectory(const QString& relativeDir)
             // directory would list the same files again and again.
             if (info.isSymLink())
                 continue;
-            if (m_host.stopRequested()) {
-                m_host.setStatus(3, QStringLiteral("探索中止"));
+            if (!enterDirectory(relativeDir, name))
                 return;
-            }
-            ScanDirectory(relativeDir + name + QLatin1Char('/'));
             continue;
         }
 
         const QString ext = extensionOf(name);
         if (ext.isEmpty() || !m_wanted.contains(ext))
             continue;
-        const QString path = relativeDir + name;
         // The entry's type comes with the directory listing; a pipe or a
         // device is not opened at all.
-        const RowResult r = info.isFile() ? addRow(m_root, path) : RowResult::Unmeasurable;
-        if (r == RowResult::Unmeasurable) {
-            // Gone since it was listed, unreadable, or not a regular file.
-            m_host.logError(QStringLiteral("ファイルを開けません : ") + m_root + path);
-            continue;
-        }
-        ++m_pagesRecorded;
-        if (r == RowResult::NotPosted)
+        const RowResult r = info.isFile() ? addRow(m_root, relativeDir + name) : RowResult::Unmeasurable;
+        if (!listFile(relativeDir, name, r))
             return;
     }
 }
+#endif
 
 void DiskScan::refreshGrid()
 {

@@ -99,16 +99,29 @@ private:
         QDateTime modified;
     };
     static Measure measure(const QString& fullPath);
+#ifdef Q_OS_UNIX
+    // path relative to an open directory (or absolute).
+    static Measure measureAt(int directoryFd, const QString& path);
+#endif
 
     // One directory level, relativeDir being "" for the root or "a/b/".
     void ScanDirectory(const QString& relativeDir);
+    // A subdirectory met: false when the run was stopped (the level ends).
+    bool enterDirectory(const QString& relativeDir, const QString& name);
+    // A wanted file met and written (or not): false when the level ends.
+    bool listFile(const QString& relativeDir, const QString& name, RowResult result);
     RowResult addRow(const QString& root, const QString& path);
+    RowResult writeRow(const QString& fullPath, const Measure& m);
     void refreshGrid();
     void entrySeen();
     void yieldNow();
 
     store::Table& m_grid;
     std::unique_ptr<store::Table> m_writer;
+    struct FieldIndexes {
+        int fullPath = 0, fileName = 0, size = 0, modified = 0, scanned = 0, mark = 0;
+    } m_fields; // of the writer, taken after it opens
+    bool m_fieldsKnown = false;
     ScanHost& m_host;
     qint32 m_pagesRecorded = 0;
     qint32 m_filesListed = 0;

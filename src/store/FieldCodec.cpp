@@ -3,6 +3,7 @@
 #include <QRegularExpression>
 #include <QSqlError>
 #include <limits>
+#include <mutex>
 
 namespace store::detail {
 
@@ -36,7 +37,140 @@ bool parseBool(const QString& text, bool* ok)
     return false;
 }
 
+// Dates and times are written and read through fixed-width digit fields by
+// hand: the format-string machinery cost more than the rest of a post. Years
+// outside 1..9999 keep the general path, whose padding and sign rules differ.
+void putDigits(char16_t* out, int value, int width)
+{
+    for (int i = width - 1; i >= 0; --i) {
+        out[i] = char16_t(u'0' + value % 10);
+        value /= 10;
+    }
+}
+
+bool putDate(char16_t* out, QDate d, char16_t separator)
+{
+    int y = 0, m = 0, day = 0;
+    d.getDate(&y, &m, &day);
+    if (y < 1 || y > 9999)
+        return false;
+    putDigits(out, y, 4);
+    out[4] = separator;
+    putDigits(out + 5, m, 2);
+    out[7] = separator;
+    putDigits(out + 8, day, 2);
+    return true;
+}
+
+void putTime(char16_t* out, QTime t)
+{
+    putDigits(out, t.hour(), 2);
+    out[2] = u':';
+    putDigits(out + 3, t.minute(), 2);
+    out[5] = u':';
+    putDigits(out + 6, t.second(), 2);
+}
+
+// Date and time written as "yyyy?MM?dd" + middle + "HH:mm:ss" (+ ".zzz").
+QString formatDateTime(const QDateTime& dt, char16_t dateSeparator, char16_t middle, bool millis,
+                       const QString& fallbackFormat)
+{
+    const QDate d = dt.date();
+    const QTime t = dt.time();
+    QString s(millis ? 23 : 19, Qt::Uninitialized);
+    auto* out = reinterpret_cast<char16_t*>(s.data());
+    if (!putDate(out, d, dateSeparator))
+        return dt.toString(fallbackFormat);
+    out[10] = middle;
+    putTime(out + 11, t);
+    if (millis) {
+        out[19] = u'.';
+        putDigits(out + 20, t.msec(), 3);
+    }
+    return s;
+}
+
+QString formatDate(const QDate& d, char16_t separator, const QString& fallbackFormat)
+{
+    QString s(10, Qt::Uninitialized);
+    if (!putDate(reinterpret_cast<char16_t*>(s.data()), d, separator))
+        return d.toString(fallbackFormat);
+    return s;
+}
+
+// Reads `count` ASCII digits at s[at]; false when any is not a digit.
+bool takeDigits(QStringView s, qsizetype at, int count, int* value)
+{
+    int v = 0;
+    for (int i = 0; i < count; ++i) {
+        const char16_t c = s[at + i].unicode();
+        if (c < u'0' || c > u'9')
+            return false;
+        v = v * 10 + (c - u'0');
+    }
+    *value = v;
+    return true;
+}
+
+// "yyyy-MM-dd" or "yyyy/MM/dd" at the start of s; an invalid QDate when the
+// text has another shape or names no real day.
+QDate takeDate(QStringView s, char16_t separator)
+{
+    int y = 0, m = 0, d = 0;
+    if (s.size() < 10 || s[4] != separator || s[7] != separator || !takeDigits(s, 0, 4, &y)
+        || !takeDigits(s, 5, 2, &m) || !takeDigits(s, 8, 2, &d))
+        return {};
+    return QDate(y, m, d);
+}
+
+// The texts the store itself writes: "yyyy-MM-dd'T'HH:mm:ss.zzz" in columns
+// and "yyyy/MM/dd HH:mm:ss" for display. Invalid for any other text, for a
+// value the general parser would refuse, and for a local time that does not
+// exist as written (a daylight-saving gap), so that such texts take the
+// general path and come out as they always did.
+QDateTime quickDateTime(QStringView s)
+{
+    char16_t separator = 0;
+    bool millis = false;
+    if (s.size() == 23 && s[10] == u'T' && s[19] == u'.') {
+        separator = u'-';
+        millis = true;
+    } else if (s.size() == 19 && s[10] == u' ') {
+        separator = u'/';
+    } else {
+        return {};
+    }
+    const QDate date = takeDate(s, separator);
+    int h = 0, mi = 0, sec = 0, ms = 0;
+    if (!date.isValid() || s[13] != u':' || s[16] != u':' || !takeDigits(s, 11, 2, &h) || !takeDigits(s, 14, 2, &mi)
+        || !takeDigits(s, 17, 2, &sec) || (millis && !takeDigits(s, 20, 3, &ms)))
+        return {};
+    const QTime time(h, mi, sec, ms);
+    if (!time.isValid())
+        return {};
+    QDateTime dt(date, time);
+    if (!dt.isValid() || dt.date() != date || dt.time() != time)
+        return {};
+    return dt;
+}
+
 } // namespace
+
+void useCheapLocalTimeZone()
+{
+#ifdef Q_OS_LINUX
+    // Every local-time conversion of Qt calls tzset(). With TZ unset the C
+    // library then looks the zone file up again each time, a file-system
+    // lookup for every date-time read or written. Naming the same default
+    // zone file in TZ keeps the zone and lets tzset() see that nothing
+    // changed. A TZ the user set is left alone.
+    static std::once_flag once;
+    std::call_once(once, [] {
+        if (!qEnvironmentVariableIsSet("TZ"))
+            qputenv("TZ", ":/etc/localtime");
+    });
+#endif
+}
 
 QString columnType(FieldType type, int size)
 {
@@ -110,17 +244,34 @@ bool isInteger(FieldType type)
 
 QString displayDate(const QDate& d)
 {
-    return d.isValid() ? d.toString(QStringLiteral("yyyy/MM/dd")) : QString();
+    return d.isValid() ? formatDate(d, u'/', QStringLiteral("yyyy/MM/dd")) : QString();
 }
 
 QString displayDateTime(const QDateTime& dt)
 {
-    return dt.isValid() ? dt.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")) : QString();
+    return dt.isValid() ? formatDateTime(dt, u'/', u' ', false, QStringLiteral("yyyy/MM/dd HH:mm:ss")) : QString();
+}
+
+QString columnDate(const QDate& d)
+{
+    return formatDate(d, u'-', kDateColumn);
+}
+
+QString columnDateTime(const QDateTime& dt)
+{
+    return formatDateTime(dt, u'-', u'T', true, kDateTimeColumn);
 }
 
 QDate parseDate(const QString& text, bool* ok)
 {
     const QString t = text.trimmed();
+    if (t.size() == 10) {
+        const QDate quick = takeDate(t, t[4] == u'/' ? u'/' : u'-');
+        if (quick.isValid()) {
+            *ok = true;
+            return quick;
+        }
+    }
     for (const char* f : {"yyyy/MM/dd", "yyyy/M/d", "yyyy-MM-dd", "yyyy-M-d"}) {
         const QDate d = QDate::fromString(t, QLatin1String(f));
         if (d.isValid()) {
@@ -139,6 +290,8 @@ QDateTime parseDateTime(const QString& text, bool* ok)
 {
     const QString t = text.trimmed();
     *ok = true;
+    if (const QDateTime quick = quickDateTime(t); quick.isValid())
+        return quick;
     for (const char* f : {"yyyy/MM/dd HH:mm:ss", "yyyy/MM/dd H:mm:ss", "yyyy/M/d H:mm:ss", "yyyy/MM/dd HH:mm",
                           "yyyy-MM-dd'T'HH:mm:ss.zzz", "yyyy-MM-dd'T'HH:mm:ss", "yyyy-MM-dd HH:mm:ss.zzz",
                           "yyyy-MM-dd HH:mm:ss"}) {
@@ -275,9 +428,9 @@ QVariant toColumn(const FieldDef& def, const QVariant& value)
     case FieldType::Long:
         return value.toLongLong();
     case FieldType::Date:
-        return value.toDate().toString(kDateColumn);
+        return columnDate(value.toDate());
     case FieldType::DateTime:
-        return value.toDateTime().toString(kDateTimeColumn);
+        return columnDateTime(value.toDateTime());
     case FieldType::Bool:
         return value.toBool() ? 1 : 0;
     case FieldType::Bytes:

@@ -40,8 +40,16 @@ QString displayText(const FieldDef& def, const QVariant& value);
 QString displayDate(const QDate& d);
 QString displayDateTime(const QDateTime& dt);
 
+// The column texts of a date and a date-time.
+QString columnDate(const QDate& d);
+QString columnDateTime(const QDateTime& dt);
+
 QDate parseDate(const QString& text, bool* ok);
 QDateTime parseDateTime(const QString& text, bool* ok);
+
+// Makes local-time conversions cheap for the whole process (see the
+// definition); called when a store opens.
+void useCheapLocalTimeZone();
 
 // A store error for a failed statement: what we were doing plus SQLite's
 // own message.

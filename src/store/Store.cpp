@@ -8,6 +8,7 @@
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <atomic>
+#include <system_error>
 
 namespace store {
 
@@ -96,6 +97,7 @@ Store::Store(const QString& directory)
     : m_directory(directory)
     , m_connection(newConnectionName())
 {
+    detail::useCheapLocalTimeZone();
     const QString path = filePath();
     if (!QFileInfo(path).isFile())
         throw StoreError(QStringLiteral("テーブルストア %1 が見つかりません").arg(QDir::toNativeSeparators(path)));
@@ -114,6 +116,7 @@ Store::Store(const QString& directory)
         // WAL with NORMAL sync keeps the file consistent across a crash and
         // makes each small transaction cheap.
         run(QStringLiteral("PRAGMA synchronous=NORMAL"));
+        run(QStringLiteral("PRAGMA wal_autocheckpoint=%1").arg(kLogPages));
         run(QStringLiteral("SELECT count(*) FROM sqlite_master"));
     } catch (...) {
         m_db.close();
@@ -125,6 +128,8 @@ Store::Store(const QString& directory)
 
 Store::~Store()
 {
+    if (m_checkpointer.joinable())
+        m_checkpointer.join();
     if (m_batchDepth > 0)
         m_db.rollback();
     m_db.close();
@@ -588,6 +593,53 @@ void Store::rollbackBatch()
     m_rollbackOnly = false;
     m_db.rollback();
     noteEverythingChanged();
+}
+
+void Store::beginLongWalk()
+{
+    if (m_longWalkDepth == 0)
+        run(QStringLiteral("PRAGMA wal_autocheckpoint=%1").arg(kLongWalkLogPages));
+    ++m_longWalkDepth;
+}
+
+void Store::endLongWalk() noexcept
+{
+    if (m_longWalkDepth == 0 || --m_longWalkDepth > 0)
+        return;
+    try {
+        run(QStringLiteral("PRAGMA wal_autocheckpoint=%1").arg(kLogPages));
+    } catch (const StoreError&) {
+    }
+    // One copy at a time; one still running leaves the rest of the log to
+    // the next commit past the bound.
+    if (m_checkpointer.joinable()) {
+        if (!m_checkpointDone->load())
+            return;
+        m_checkpointer.join();
+    }
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    const QString path = filePath();
+    const QString connection = m_connection + QStringLiteral("-checkpoint");
+    try {
+        m_checkpointer = std::thread([path, connection, done] {
+            {
+                QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+                db.setDatabaseName(path);
+                if (db.open()) {
+                    // Passive: copies what no reader still needs, waits for no one.
+                    QSqlQuery q(db);
+                    q.exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)"));
+                    q.finish();
+                }
+                db.close();
+            }
+            QSqlDatabase::removeDatabase(connection);
+            done->store(true);
+        });
+        m_checkpointDone = std::move(done);
+    } catch (const std::system_error&) {
+        // No thread to be had: the next commit past the bound copies the log.
+    }
 }
 
 Batch::~Batch()

@@ -11,7 +11,10 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <atomic>
+#include <memory>
 #include <stdexcept>
+#include <thread>
 
 namespace store {
 
@@ -102,6 +105,17 @@ public:
     void rollbackBatch();
     bool inBatch() const { return m_batchDepth > 0; }
 
+    // A long walk that commits often (at every turn of the event loop) does
+    // not copy its log into the store file every kLogPages pages, which
+    // waits for the disk each time, but only past kLongWalkLogPages; when the
+    // walk ends, a connection of a thread of its own copies the log, so that
+    // no one waits for it. Nested walks join the outer one.
+    void beginLongWalk();
+    void endLongWalk() noexcept;
+    bool inLongWalk() const { return m_longWalkDepth > 0; }
+    static constexpr int kLogPages = 1000;
+    static constexpr int kLongWalkLogPages = 16384;
+
     // Runs one statement; throws StoreError with the SQL error on failure.
     void exec(const QString& sql, const QVariantList& bind = {});
 
@@ -138,9 +152,24 @@ private:
     QSet<QString> m_passwords;
     int m_batchDepth = 0;
     bool m_rollbackOnly = false;
+    int m_longWalkDepth = 0;
+    std::thread m_checkpointer;
+    std::shared_ptr<std::atomic<bool>> m_checkpointDone;
     QHash<QString, TableState> m_states;
     bool m_protectionLoaded = false;
     QHash<QString, QString> m_protection; // state key -> password
+};
+
+// RAII form of beginLongWalk/endLongWalk.
+class LongWalk {
+public:
+    explicit LongWalk(Store& s) : m_store(s) { m_store.beginLongWalk(); }
+    ~LongWalk() { m_store.endLongWalk(); }
+    LongWalk(const LongWalk&) = delete;
+    LongWalk& operator=(const LongWalk&) = delete;
+
+private:
+    Store& m_store;
 };
 
 // RAII form of beginBatch/commitBatch; rolls back when left by an exception.

@@ -609,6 +609,26 @@ void Table::readCurrent()
         m_current = QVariantList(m_fields.size());
 }
 
+void Table::keepWritten(const QVariantList& written)
+{
+    // Every buffer value reads back from its column as itself, except dates
+    // beyond the four-digit years, which do not read back, and a date-time
+    // of another time spec than local: the column keeps its clock reading,
+    // which reads back as local time. Those few take the reading path.
+    for (int i = 0; i < m_fields.size(); ++i) {
+        const QVariant& v = m_current[i];
+        const FieldType type = m_fields[i].type;
+        if (isNullValue(v) || (type != FieldType::Date && type != FieldType::DateTime))
+            continue;
+        const QDateTime dt = type == FieldType::DateTime ? v.toDateTime() : QDateTime();
+        const int year = type == FieldType::Date ? v.toDate().year() : dt.date().year();
+        if (year < 1 || year > 9999 || (type == FieldType::DateTime && dt.timeSpec() != Qt::LocalTime))
+            m_current[i] = fromColumn(m_fields[i], written[i]);
+    }
+    m_changed = QVector<bool>(m_fields.size(), false);
+    m_modified = false;
+}
+
 void Table::moveToRowid(qint64 rowid, int pos)
 {
     m_currentRowid = rowid;
@@ -1031,19 +1051,24 @@ void Table::checkNullKeys() const
             continue;
         bool hasNull = false;
         bool touched = m_state == State::Insert;
-        QStringList where;
-        QVariantList bind;
         for (const QString& name : ix.fields) {
             const int f = indexOfField(m_fields, name);
             if (f < 0)
                 continue;
             hasNull = hasNull || isNullValue(m_current[f]);
             touched = touched || m_changed[f];
-            where << Store::quoted(m_fields[f].name) + QLatin1String(" IS ?");
-            bind << toColumn(m_fields[f], m_current[f]);
         }
         if (!hasNull || !touched)
             continue;
+        QStringList where;
+        QVariantList bind;
+        for (const QString& name : ix.fields) {
+            const int f = indexOfField(m_fields, name);
+            if (f < 0)
+                continue;
+            where << Store::quoted(m_fields[f].name) + QLatin1String(" IS ?");
+            bind << toColumn(m_fields[f], m_current[f]);
+        }
         if (m_state == State::Edit) {
             where << QStringLiteral("rowid <> ?");
             bind << m_currentRowid;
@@ -1091,8 +1116,11 @@ void Table::post()
 
     if (m_state == State::Insert) {
         QSqlQuery& q = statement(m_insertSql);
-        for (int i = 0; i < m_fields.size(); ++i)
-            q.bindValue(i, toColumn(m_fields[i], m_current[i]));
+        QVariantList written(m_fields.size());
+        for (int i = 0; i < m_fields.size(); ++i) {
+            written[i] = toColumn(m_fields[i], m_current[i]);
+            q.bindValue(i, written[i]);
+        }
         if (!q.exec()) {
             const QSqlError err = q.lastError();
             q.finish();
@@ -1102,7 +1130,11 @@ void Table::post()
         q.finish();
         m_store.noteInsert(m_tableName);
         m_state = State::Browse;
-        moveToRowid(rowid, -1);
+        // The new record is what was just written: keep the buffer rather
+        // than read the row back.
+        keepWritten(written);
+        m_currentRowid = rowid;
+        m_pos = -1;
     } else {
         QStringList sets;
         QVariantList bind;

@@ -162,6 +162,7 @@ private:
     void moveToPosition(int pos);
     QVariantList fetch(qint64 rowid, bool useCache);
     void readCurrent(); // the current record's values from the table
+    void keepWritten(const QVariantList& written); // the buffer after an insert, as a re-read would give it
     void clearCurrent();
     void checkBeforePost() const;
     void checkNullKeys() const;

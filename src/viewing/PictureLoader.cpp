@@ -7,6 +7,8 @@
 #include <QImageReader>
 #include <QtEndian>
 
+#include <turbojpeg.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -252,6 +254,139 @@ std::optional<Picture> readWithQt(QIODevice& device, PictureFormat format, QSize
     return picture;
 }
 
+// A JPEG held whole in memory: the bytes of a buffer device from its
+// position on, or a file read in one go. TurboJPEG decodes only from memory;
+// in return it reads the entropy-coded data at full speed, where a reader fed
+// in small pieces keeps falling back to its slow path.
+class JpegBytes
+{
+public:
+    // Empty when the device is neither a buffer nor a file, or the file is
+    // larger than we read whole; the caller then streams it.
+    explicit JpegBytes(QIODevice& device)
+    {
+        const qint64 start = device.pos();
+        if (auto* buffer = qobject_cast<QBuffer*>(&device)) {
+            m_view = QByteArrayView(buffer->data()).sliced(std::min<qint64>(start, buffer->data().size()));
+        } else if (auto* file = qobject_cast<QFile*>(&device)) {
+            const qint64 size = file->size() - start;
+            if (size <= 0 || size > kMaxJpegBytesInMemory)
+                return;
+            // Read rather than mapped: a file cut short by another program
+            // while it is mapped would end the process with a bus error.
+            m_owned = file->read(size);
+            if (m_owned.size() != size || !file->seek(start)) {
+                m_owned.clear();
+                file->seek(start);
+                return;
+            }
+            m_view = m_owned;
+        }
+    }
+
+    bool isValid() const { return !m_view.isEmpty(); }
+    const uchar* data() const { return reinterpret_cast<const uchar*>(m_view.data()); }
+    qint64 size() const { return m_view.size(); }
+
+private:
+    QByteArray m_owned;
+    QByteArrayView m_view;
+};
+
+class TurboJpegHandle
+{
+public:
+    TurboJpegHandle() : m_handle(tjInitDecompress()) {}
+    ~TurboJpegHandle()
+    {
+        if (m_handle)
+            tjDestroy(m_handle);
+    }
+    TurboJpegHandle(const TurboJpegHandle&) = delete;
+    TurboJpegHandle& operator=(const TurboJpegHandle&) = delete;
+
+    tjhandle get() const { return m_handle; }
+    QString errorText() const { return QString::fromLocal8Bit(tjGetErrorStr2(m_handle)); }
+
+private:
+    tjhandle m_handle;
+};
+
+// The decoding scale for a wanted size, as a JPEG decoder picks it: the
+// largest of 1/2, 1/4, 1/8 whose result is not smaller than the size wanted.
+int scaleDenominator(QSize full, QSize wanted)
+{
+    if (wanted == full || wanted.isEmpty())
+        return 1;
+    const int ratio = std::min(full.width() / wanted.width(), full.height() / wanted.height());
+    return ratio >= 8 ? 8 : ratio >= 4 ? 4 : ratio >= 2 ? 2 : 1;
+}
+
+enum class JpegOutcome { Decoded, Failed, NotHandled };
+
+// A complete JPEG in memory through TurboJPEG. NotHandled for what it does
+// not decode to our pixel formats (CMYK and YCCK), which Qt's reader then
+// converts.
+JpegOutcome decodeJpeg(const JpegBytes& bytes, QSize box, Picture* picture, QString* error)
+{
+    TurboJpegHandle tj;
+    if (!tj.get()) {
+        failure(error, QStringLiteral("JPEG decoder cannot start"));
+        return JpegOutcome::Failed;
+    }
+    int width = 0, height = 0, subsampling = 0, colorspace = 0;
+    if (tjDecompressHeader3(tj.get(), bytes.data(), static_cast<unsigned long>(bytes.size()), &width, &height,
+                            &subsampling, &colorspace)
+        != 0) {
+        failure(error, QStringLiteral("JPEG header is unreadable: %1").arg(tj.errorText()));
+        return JpegOutcome::Failed;
+    }
+    if (colorspace == TJCS_CMYK || colorspace == TJCS_YCCK)
+        return JpegOutcome::NotHandled;
+
+    const QSize full(width, height);
+    if (!edgesWithinLimits(full)) {
+        failure(error, QStringLiteral("JPEG declares an absurd size (%1)").arg(sizeText(full)));
+        return JpegOutcome::Failed;
+    }
+    const QSize decode = scaledDecodeSize(full, box);
+    if (!pixelsWithinLimits(decode)) {
+        failure(error, QStringLiteral("JPEG too large to decode (%1)").arg(sizeText(decode)));
+        return JpegOutcome::Failed;
+    }
+    const int denominator = scaleDenominator(full, decode);
+    const QSize output(TJSCALED(width, (tjscalingfactor{1, denominator})),
+                       TJSCALED(height, (tjscalingfactor{1, denominator})));
+    if (!pixelsWithinLimits(output)) {
+        failure(error, QStringLiteral("JPEG too large to decode (%1)").arg(sizeText(output)));
+        return JpegOutcome::Failed;
+    }
+
+    const bool gray = colorspace == TJCS_GRAY;
+    QImage image(output, gray ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
+    if (image.isNull()) {
+        failure(error, QStringLiteral("no memory to decode the JPEG (%1)").arg(sizeText(output)));
+        return JpegOutcome::Failed;
+    }
+    // Format_RGB32 holds 0xffRRGGBB words; the X byte is filled with 0xFF.
+    const int pixelFormat = gray ? TJPF_GRAY : (QSysInfo::ByteOrder == QSysInfo::LittleEndian ? TJPF_BGRX : TJPF_XRGB);
+    if (tjDecompress2(tj.get(), bytes.data(), static_cast<unsigned long>(bytes.size()), image.bits(), output.width(),
+                      int(image.bytesPerLine()), output.height(), pixelFormat, 0)
+            != 0
+        && tjGetErrorCode(tj.get()) == TJERR_FATAL) {
+        // A warning (stray bytes, say) still leaves a whole picture.
+        failure(error, QStringLiteral("JPEG cannot be decoded: %1").arg(tj.errorText()));
+        return JpegOutcome::Failed;
+    }
+    if (image.size() != decode)
+        image = image.scaled(decode, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+
+    picture->image = std::move(image);
+    picture->fullSize = full;
+    picture->format = pictureFormatName(PictureFormat::Jpeg);
+    return JpegOutcome::Decoded;
+}
+
 std::optional<Picture> readMetafile(QIODevice& device, QSize box, QString* error)
 {
     if (!device.isSequential() && device.size() - device.pos() > kMaxMetafileBytes)
@@ -381,7 +516,17 @@ std::optional<Picture> loadPictureFrom(QIODevice& device, QSize box, QString* er
         return readMetafile(device, box, error);
     case PictureFormat::Jpeg: {
         const qint64 start = device.pos();
-        const JpegLayout layout = scanJpeg(device);
+        const JpegBytes bytes(device);
+        JpegLayout layout;
+        if (bytes.isValid()) {
+            JpegWalk walk;
+            if (walk.feed(bytes.data(), bytes.size()) == JpegWalk::Result::Complete) {
+                layout = walk.layout();
+                layout.complete = true;
+            }
+        } else {
+            layout = scanJpeg(device);
+        }
         if (!layout.complete)
             return failure(error, QStringLiteral("JPEG data is truncated or corrupt"));
         // A file of several scans is decoded through coefficient buffers for
@@ -393,6 +538,14 @@ std::optional<Picture> loadPictureFrom(QIODevice& device, QSize box, QString* er
                 return failure(error, QStringLiteral("JPEG of several scans too large to decode (%1, %2 components)")
                                           .arg(sizeText(layout.size))
                                           .arg(layout.components));
+        }
+        if (bytes.isValid()) {
+            Picture picture;
+            switch (decodeJpeg(bytes, box, &picture, error)) {
+            case JpegOutcome::Decoded: return picture;
+            case JpegOutcome::Failed: return std::nullopt;
+            case JpegOutcome::NotHandled: break;
+            }
         }
         if (!device.seek(start))
             return failure(error, QStringLiteral("JPEG data cannot be read twice"));

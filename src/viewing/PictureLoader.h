@@ -1,7 +1,8 @@
 #pragma once
 
-// The picture loader that all views use. JPEG through Qt's JPEG reader, decoded
-// at a reduced scale where the picture is shown smaller than it is; PNG, GIF,
+// The picture loader that all views use. JPEG through libjpeg-turbo, decoded
+// at a reduced scale where the picture is shown smaller than it is (CMYK JPEG
+// and files too large to hold in memory through Qt's JPEG reader); PNG, GIF,
 // BMP and ICO through Qt's readers; placeable WMF and EMF through our own
 // metafile reader. The format comes from the file's first bytes, never from its
 // name. No load allocates without a bound (see PictureLimits.h).

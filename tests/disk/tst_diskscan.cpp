@@ -124,7 +124,7 @@ private slots:
         QTest::addColumn<bool>("gif");
         QTest::addColumn<bool>("bmp");
         QTest::addColumn<QStringList>("expected");
-        const QStringList jpgs{"a.jpg", "b.JPG", ".hidden.jpg", "two.dots.Jpg"};
+        const QStringList jpgs{"a.jpg", "b.JPG", ".hidden.jpg", "two.dots.Jpg", "写真.Jpg"};
         const QStringList gifs{"e.gif", "f.GIF"};
         const QStringList bmps{"g.bmp"};
         QTest::newRow("jpeg only") << true << false << false << jpgs;
@@ -140,7 +140,10 @@ private slots:
         QFETCH(bool, bmp);
         QFETCH(QStringList, expected);
         for (const char* name : {"a.jpg", "b.JPG", ".hidden.jpg", "two.dots.Jpg", "c.jpeg", "d.jpe", "e.gif", "f.GIF",
-                                 "g.bmp", "h.png", "jpg", "x.jpg.txt", "trailing.", "gif.bmp.gif.jpe"})
+                                 "g.bmp", "h.png", "jpg", "x.jpg.txt", "trailing.", "gif.bmp.gif.jpe", "写真.Jpg",
+                                 // Lower-cased, full-width letters stay full-width and
+                                 // the dotted capital I becomes two characters.
+                                 "w.ＪＰＧ", "y.GİF"})
             file(name);
 
         QVERIFY(m_scan->RunDiskScan(m_tree->path(), types(jpeg, gif, bmp)));
@@ -207,6 +210,27 @@ private slots:
         const QString r = m_tree->path() + "/";
         QCOMPARE(sorted(insertedPaths()), sorted({r + "visible/c.jpg", r + "visible/.d.jpg"}));
         QCOMPARE(m_scan->pagesRecorded(), 2);
+    }
+
+    void linksCountAsWhatTheyPointTo()
+    {
+        const QString target = file("real/a.jpg", QByteArray(321, 'a'));
+        const QString r = m_tree->path() + "/";
+        QVERIFY(QFile::link(target, r + "alias.JPG"));
+        // A directory named like a picture, reached through a link or not, is
+        // neither listed nor entered through the link.
+        QVERIFY(QDir().mkpath(r + "album.jpg"));
+        file("album.jpg/in.jpg");
+        QVERIFY(QFile::link(r + "album.jpg", r + "linked.jpg"));
+
+        QVERIFY(m_scan->RunDiskScan(m_tree->path(), ScanSettings()));
+        QCOMPARE(sorted(insertedPaths()), sorted({target, r + "alias.JPG", r + "album.jpg/in.jpg"}));
+        QVERIFY2(m_host->errors.isEmpty(), qPrintable(m_host->errors.join(", ")));
+        store::Table& t = *m_dm3->TaList2;
+        t.open();
+        QVERIFY(t.findKey({r + "alias.JPG"}));
+        QCOMPARE(t.fieldByName("ファイル名").asString(), QStringLiteral("alias.JPG"));
+        QCOMPARE(t.fieldByName("サイズ").asInteger(), 321);
     }
 
     void walkIsDepthFirst()

@@ -7,6 +7,7 @@
 #include "store/Table.h"
 
 #include <QSignalSpy>
+#include <QSqlQuery>
 #include <QtTest>
 #include <functional>
 #include <memory>
@@ -851,6 +852,188 @@ private slots:
         QList<QDateTime> sorted = times;
         std::sort(sorted.begin(), sorted.end());
         QCOMPARE(walked, sorted);
+    }
+
+    // A posted record stays in the handle as it was written; what the handle
+    // then shows must be what any handle reading the row shows, for every
+    // kind of field, and the columns hold the texts they always held.
+    void postedRecordReadsAsWritten_data()
+    {
+        QTest::addColumn<QDateTime>("when");
+        QTest::addColumn<QDate>("day");
+        const QDate d(2024, 2, 29);
+        QTest::newRow("local with milliseconds") << QDateTime(d, QTime(13, 4, 5, 67)) << d;
+        QTest::newRow("midnight") << QDateTime(d, QTime(0, 0)) << QDate(2000, 1, 1);
+        QTest::newRow("last millisecond") << QDateTime(QDate(2023, 12, 31), QTime(23, 59, 59, 999)) << d;
+        QTest::newRow("three-digit year") << QDateTime(QDate(999, 5, 5), QTime(12, 0)) << QDate(999, 5, 5);
+        QTest::newRow("first and last four-digit years") << QDateTime(QDate(1, 1, 1), QTime(1, 2, 3))
+                                                         << QDate(9999, 12, 31);
+        QTest::newRow("utc") << QDateTime(d, QTime(1, 2, 3, 4), Qt::UTC) << d;
+        QTest::newRow("fixed offset") << QDateTime(d, QTime(22, 30), Qt::OffsetFromUTC, 9 * 3600) << d;
+        QTest::newRow("five-digit year") << QDateTime(QDate(10000, 1, 1), QTime(0, 0)) << QDate(12345, 6, 7);
+        QTest::newRow("year before 1") << QDateTime(QDate(-5, 3, 3), QTime(3, 3)) << QDate(-44, 3, 15);
+    }
+    void postedRecordReadsAsWritten()
+    {
+        QFETCH(QDateTime, when);
+        QFETCH(QDate, day);
+        const QString table = QStringLiteral("Every");
+        m_store->createTable(table,
+                             {{QStringLiteral("key"), FieldType::Text, 20, true},
+                              {QStringLiteral("memo"), FieldType::Memo, 0, false},
+                              {QStringLiteral("small"), FieldType::Short, 0, false},
+                              {QStringLiteral("num"), FieldType::Long, 0, false},
+                              {QStringLiteral("day"), FieldType::Date, 0, false},
+                              {QStringLiteral("when"), FieldType::DateTime, 0, false},
+                              {QStringLiteral("flag"), FieldType::Bool, 0, false},
+                              {QStringLiteral("blob"), FieldType::Bytes, 0, false},
+                              {QStringLiteral("unset"), FieldType::Text, 8, false}},
+                             {{QString(), {QStringLiteral("key")}, true, true},
+                              {QStringLiteral("ByWhen"), {QStringLiteral("when")}, false, false}});
+        Table writer(*m_store, table);
+        writer.open();
+        writer.insert();
+        writer.fieldByName(QStringLiteral("key")).setAsString(QStringLiteral("k"));
+        writer.fieldByName(QStringLiteral("memo")).setAsString(QStringLiteral("行\n二"));
+        writer.fieldByName(QStringLiteral("small")).setAsInteger(-32768);
+        writer.fieldByName(QStringLiteral("num")).setAsString(QStringLiteral("2147483647"));
+        writer.fieldByName(QStringLiteral("day")).setAsDate(day);
+        writer.fieldByName(QStringLiteral("when")).setAsDateTime(when);
+        writer.fieldByName(QStringLiteral("flag")).setAsBoolean(true);
+        writer.fieldByName(QStringLiteral("blob")).setAsBytes(allByteValues());
+        writer.post();
+        QCOMPARE(writer.state(), Table::State::Browse);
+        QVERIFY(!writer.modified());
+
+        Table reader(*m_store, table);
+        reader.open();
+        QVERIFY(reader.findKey({QStringLiteral("k")}));
+        for (int i = 0; i < writer.fieldCount(); ++i) {
+            const QVariant kept = writer.field(i).value();
+            const QVariant read = reader.field(i).value();
+            QVERIFY2(kept == read && kept.typeId() == read.typeId(),
+                     qPrintable(QStringLiteral("%1: %2 kept, %3 read")
+                                    .arg(writer.field(i).name(), kept.toString(), read.toString())));
+            if (kept.typeId() == QMetaType::QDateTime)
+                QCOMPARE(kept.toDateTime().timeSpec(), read.toDateTime().timeSpec());
+            QCOMPARE(writer.field(i).asString(), reader.field(i).asString());
+        }
+
+        // The texts in the columns, as the general formatter writes them.
+        QSqlQuery q(m_store->db());
+        QVERIFY(q.exec(QStringLiteral("SELECT \"day\", \"when\" FROM \"Every\"")));
+        QVERIFY(q.next());
+        QCOMPARE(q.value(0).toString(), day.toString(QStringLiteral("yyyy-MM-dd")));
+        QCOMPARE(q.value(1).toString(), when.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss.zzz")));
+
+        // The kept record is a real position of the cursor.
+        QCOMPARE(writer.recNo(), 0);
+        writer.next();
+        QVERIFY(writer.eof());
+        writer.first();
+        QCOMPARE(writer.fieldByName(QStringLiteral("key")).asString(), QStringLiteral("k"));
+    }
+
+    // Date and date-time texts of every accepted shape, and texts that look
+    // like them but name no real moment.
+    void dateTimeTexts_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QDateTime>("expected"); // invalid: refused
+        const QDateTime none;
+        QTest::newRow("display") << "2024/03/04 05:06:07" << QDateTime(QDate(2024, 3, 4), QTime(5, 6, 7));
+        QTest::newRow("display, padded by spaces") << "  2024/03/04 05:06:07 "
+                                                   << QDateTime(QDate(2024, 3, 4), QTime(5, 6, 7));
+        QTest::newRow("column") << "2024-03-04T05:06:07.089" << QDateTime(QDate(2024, 3, 4), QTime(5, 6, 7, 89));
+        QTest::newRow("short fields") << "2024/3/4 5:06:07" << QDateTime(QDate(2024, 3, 4), QTime(5, 6, 7));
+        QTest::newRow("without seconds") << "2024/03/04 05:06" << QDateTime(QDate(2024, 3, 4), QTime(5, 6));
+        QTest::newRow("dashes and a space") << "2024-03-04 05:06:07.500"
+                                            << QDateTime(QDate(2024, 3, 4), QTime(5, 6, 7, 500));
+        QTest::newRow("date only") << "2024-03-04" << QDate(2024, 3, 4).startOfDay();
+        QTest::newRow("no 30th of February") << "2024/02/30 05:06:07" << none;
+        QTest::newRow("no hour 24") << "2024-03-04T24:00:00.000" << none;
+        QTest::newRow("no minute 60") << "2024/03/04 05:60:07" << none;
+        QTest::newRow("no year 0") << "0000-01-01T00:00:00.000" << none;
+        QTest::newRow("slashes with a T") << "2024/03/04T05:06:07" << none;
+        QTest::newRow("letters for digits") << "2024-O3-04T05:06:07.000" << none;
+    }
+    void dateTimeTexts()
+    {
+        QFETCH(QString, text);
+        QFETCH(QDateTime, expected);
+        m_store->createTable(QStringLiteral("Times"),
+                             {{QStringLiteral("when"), FieldType::DateTime, 0, false},
+                              {QStringLiteral("day"), FieldType::Date, 0, false}},
+                             {});
+        Table t(*m_store, QStringLiteral("Times"));
+        t.open();
+        t.insert();
+        const QString whenError = errorOf([&] { t.fieldByName(QStringLiteral("when")).setAsString(text); });
+        const QString dayError = errorOf([&] { t.fieldByName(QStringLiteral("day")).setAsString(text); });
+        if (!expected.isValid()) {
+            QVERIFY(!whenError.isEmpty());
+            QVERIFY(!dayError.isEmpty());
+            return;
+        }
+        QVERIFY2(whenError.isEmpty(), qPrintable(whenError));
+        QVERIFY2(dayError.isEmpty(), qPrintable(dayError));
+        t.post();
+        t.refresh();
+        QCOMPARE(t.fieldByName(QStringLiteral("when")).asDateTime(), expected);
+        QCOMPARE(t.fieldByName(QStringLiteral("day")).asDate(), expected.date());
+    }
+
+    // Inside a long walk the log grows past its usual bound without being
+    // copied into the store file; the copy follows the walk, off the
+    // caller's thread. Outside a walk the usual bound holds again.
+    void longWalkCopiesTheLogAfterItEnds()
+    {
+        const QString table = QStringLiteral("Walk");
+        m_store->createTable(table,
+                             {{QStringLiteral("n"), FieldType::Long, 0, false},
+                              {QStringLiteral("memo"), FieldType::Memo, 0, false}},
+                             {});
+        const QString file = m_store->filePath();
+        const QString memo(3000, QLatin1Char('m'));
+        const qint64 logBound = qint64(Store::kLogPages) * 4096;
+        Table t(*m_store, table);
+        t.open();
+        int n = 0;
+        // About two pages a row: well past the usual bound, far below the walk's.
+        auto write = [&](int rows) {
+            for (int done = 0; done < rows; done += 100) {
+                Batch batch(*m_store);
+                for (int i = 0; i < 100; ++i) {
+                    t.insert();
+                    t.fieldByName(QStringLiteral("n")).setAsInteger(++n);
+                    t.fieldByName(QStringLiteral("memo")).setAsString(memo);
+                    t.post();
+                }
+                batch.commit();
+            }
+        };
+        const qint64 before = QFileInfo(file).size();
+        {
+            LongWalk walk(*m_store);
+            QVERIFY(m_store->inLongWalk());
+            {
+                LongWalk nested(*m_store);
+                write(1000);
+            }
+            QVERIFY(m_store->inLongWalk());
+            write(1000);
+            QCOMPARE(QFileInfo(file).size(), before);
+            QVERIFY(QFileInfo(file + QStringLiteral("-wal")).size() > 2 * logBound);
+        }
+        QVERIFY(!m_store->inLongWalk());
+        QTRY_VERIFY(QFileInfo(file).size() > before + 2 * logBound);
+
+        const qint64 copied = QFileInfo(file).size();
+        write(1000);
+        QVERIFY(QFileInfo(file).size() > copied);
+
+        Store other(m_photo->dir());
+        QCOMPARE(other.countRows(table), 3000);
     }
 
     void dataSourceFollowsTheHandle()

@@ -4,6 +4,7 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QImageReader>
 #include <QImageWriter>
 #include <QPainter>
 #include <QRandomGenerator>
@@ -11,6 +12,9 @@
 #include <QTest>
 #include <QtEndian>
 
+#include <turbojpeg.h>
+
+#include <cstring>
 #include <initializer_list>
 
 using namespace viewing;
@@ -284,6 +288,59 @@ qsizetype markerAt(const QByteArray& jpeg, uchar code)
     return at < 0 ? -1 : at + 2;
 }
 
+// Mean absolute difference per channel of two images of one size.
+double meanDifference(const QImage& a, const QImage& b)
+{
+    const QImage x = a.convertToFormat(QImage::Format_RGB32), y = b.convertToFormat(QImage::Format_RGB32);
+    double sum = 0;
+    for (int row = 0; row < x.height(); ++row) {
+        const auto* p = reinterpret_cast<const QRgb*>(x.constScanLine(row));
+        const auto* q = reinterpret_cast<const QRgb*>(y.constScanLine(row));
+        for (int col = 0; col < x.width(); ++col)
+            sum += std::abs(qRed(p[col]) - qRed(q[col])) + std::abs(qGreen(p[col]) - qGreen(q[col]))
+                + std::abs(qBlue(p[col]) - qBlue(q[col]));
+    }
+    return sum / (3.0 * x.width() * x.height());
+}
+
+// What Qt's own JPEG reader makes of the bytes at a size.
+QImage qtDecoded(const QByteArray& jpeg, QSize size)
+{
+    QBuffer buffer;
+    buffer.setData(jpeg);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "jpeg");
+    reader.setAutoTransform(false);
+    if (size.isValid())
+        reader.setScaledSize(size);
+    return reader.read();
+}
+
+// A CMYK JPEG, which the fast decoder cannot turn into our pixel formats.
+QByteArray cmykJpeg(QSize size)
+{
+    QByteArray pixels(size.width() * size.height() * 4, '\0');
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x) {
+            char* p = pixels.data() + (y * size.width() + x) * 4;
+            p[0] = char(x < size.width() / 2 ? 255 : 0);
+            p[1] = char(y < size.height() / 2 ? 255 : 0);
+            p[2] = 0;
+            p[3] = char(40);
+        }
+    tjhandle tj = tjInitCompress();
+    unsigned char* out = nullptr;
+    unsigned long outSize = 0;
+    if (tjCompress2(tj, reinterpret_cast<const unsigned char*>(pixels.constData()), size.width(), 0, size.height(),
+                    TJPF_CMYK, &out, &outSize, TJSAMP_444, 90, 0)
+        != 0)
+        qFatal("cannot write a CMYK JPEG: %s", tjGetErrorStr2(tj));
+    const QByteArray bytes(reinterpret_cast<const char*>(out), qsizetype(outSize));
+    tjFree(out);
+    tjDestroy(tj);
+    return bytes;
+}
+
 } // namespace
 
 class TestPictures : public QObject
@@ -304,6 +361,10 @@ private slots:
     void formatComesFromContent();
     void largeJpegDecodesScaledButKeepsItsSize();
     void jpegEndingCheck();
+    void jpegDecodedAtTheScaledSize_data();
+    void jpegDecodedAtTheScaledSize();
+    void jpegOfOtherColourSpaces();
+    void jpegFromTheDevicePosition();
     void failuresAreCleanMessages_data();
     void failuresAreCleanMessages();
 
@@ -579,6 +640,107 @@ void TestPictures::jpegEndingCheck()
     QCOMPARE(padded->fullSize, QSize(64, 48));
 }
 
+// Whatever the scale, the picture comes out at exactly the size the rule
+// names, and as Qt's own reader would have made it.
+void TestPictures::jpegDecodedAtTheScaledSize_data()
+{
+    QTest::addColumn<QSize>("full");
+    QTest::addColumn<QSize>("box");
+    const QSize box = kRecordPictureBox;
+    QTest::newRow("1/8, then just covering") << QSize(4000, 3000) << box;
+    QTest::newRow("1/8 with odd edges") << QSize(4001, 3003) << box;
+    QTest::newRow("1/4") << QSize(1400, 1000) << box;
+    QTest::newRow("1/2 of a tall one") << QSize(330, 900) << box;
+    QTest::newRow("a little larger than the box") << QSize(300, 200) << box;
+    QTest::newRow("fits the box: whole") << QSize(270, 190) << box;
+    QTest::newRow("no box: whole") << QSize(1201, 799) << QSize();
+    QTest::newRow("a line of pixels") << QSize(4000, 8) << box;
+}
+
+void TestPictures::jpegDecodedAtTheScaledSize()
+{
+    QFETCH(QSize, full);
+    QFETCH(QSize, box);
+    const QByteArray jpeg = encode(quadrants(full), "JPG", 90);
+    QString error;
+    const auto picture = loadPictureData(jpeg, box, &error);
+    QVERIFY2(picture, qPrintable(error));
+    const QSize decoded = scaledDecodeSize(full, box);
+    QCOMPARE(picture->fullSize, full);
+    QCOMPARE(picture->image.size(), decoded);
+    QCOMPARE(picture->image.format(), QImage::Format_RGB32);
+    QCOMPARE(picture->format, QStringLiteral("JPEG"));
+    QVERIFY(near(at(picture->image, 0.1, 0.1), Qt::red));
+    QVERIFY(near(at(picture->image, 0.9, 0.1), Qt::green));
+    QVERIFY(near(at(picture->image, 0.1, 0.9), Qt::blue));
+    QVERIFY(near(at(picture->image, 0.9, 0.9), Qt::yellow));
+    const QImage qt = qtDecoded(jpeg, decoded == full ? QSize() : decoded);
+    QCOMPARE(qt.size(), decoded);
+    QVERIFY2(meanDifference(picture->image, qt) < 2.0, qPrintable(QString::number(meanDifference(picture->image, qt))));
+}
+
+void TestPictures::jpegOfOtherColourSpaces()
+{
+    // Grey pictures stay grey, one byte a pixel, scaled or not.
+    QImage grey(QSize(1600, 1200), QImage::Format_Grayscale8);
+    for (int y = 0; y < grey.height(); ++y)
+        std::memset(grey.scanLine(y), y < grey.height() / 2 ? 30 : 220, size_t(grey.width()));
+    const QByteArray greyJpeg = encode(grey, "JPG", 90);
+    for (const QSize box : {QSize(), kRecordPictureBox}) {
+        QString error;
+        const auto picture = loadPictureData(greyJpeg, box, &error);
+        QVERIFY2(picture, qPrintable(error));
+        QCOMPARE(picture->image.format(), QImage::Format_Grayscale8);
+        QCOMPARE(picture->image.size(), scaledDecodeSize(QSize(1600, 1200), box));
+        QVERIFY(std::abs(qGray(at(picture->image, 0.5, 0.2)) - 30) <= 4);
+        QVERIFY(std::abs(qGray(at(picture->image, 0.5, 0.8)) - 220) <= 4);
+    }
+
+    // CMYK comes out as Qt's reader converts it.
+    const QByteArray cmyk = cmykJpeg(QSize(800, 600));
+    for (const QSize box : {QSize(), kRecordPictureBox}) {
+        QString error;
+        const auto picture = loadPictureData(cmyk, box, &error);
+        QVERIFY2(picture, qPrintable(error));
+        QCOMPARE(picture->fullSize, QSize(800, 600));
+        const QSize decoded = scaledDecodeSize(QSize(800, 600), box);
+        QCOMPARE(picture->image, qtDecoded(cmyk, decoded == QSize(800, 600) ? QSize() : decoded));
+    }
+}
+
+// A picture that starts further into a device (an archive, a blob after a
+// header) is read from the device's position, from memory and from a file.
+void TestPictures::jpegFromTheDevicePosition()
+{
+    const QByteArray jpeg = encode(quadrants(QSize(1200, 900)), "JPG", 90);
+    const QByteArray prefix(1000, '\xFF');
+    const auto expected = loadPictureData(jpeg, kRecordPictureBox);
+    QVERIFY(expected);
+
+    QBuffer buffer;
+    buffer.setData(prefix + jpeg);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    QVERIFY(buffer.seek(prefix.size()));
+    QString error;
+    auto fromBuffer = loadPictureFrom(buffer, kRecordPictureBox, &error);
+    QVERIFY2(fromBuffer, qPrintable(error));
+    QCOMPARE(fromBuffer->image, expected->image);
+
+    QFile file(writeFile(m_dir, "offset.bin", prefix + jpeg + prefix));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.seek(prefix.size()));
+    auto fromFile = loadPictureFrom(file, kRecordPictureBox, &error);
+    QVERIFY2(fromFile, qPrintable(error));
+    QCOMPARE(fromFile->image, expected->image);
+
+    // Cut short after the position: still a failure.
+    QFile cut(writeFile(m_dir, "offset-cut.bin", prefix + jpeg.left(jpeg.size() - 10)));
+    QVERIFY(cut.open(QIODevice::ReadOnly));
+    QVERIFY(cut.seek(prefix.size()));
+    QVERIFY(!loadPictureFrom(cut, kRecordPictureBox, &error));
+    QVERIFY2(error.contains(QStringLiteral("truncated")), qPrintable(error));
+}
+
 void TestPictures::failuresAreCleanMessages_data()
 {
     QTest::addColumn<QString>("name");
@@ -596,6 +758,14 @@ void TestPictures::failuresAreCleanMessages_data()
     QVERIFY(sof > 0);
     qToBigEndian<quint16>(40000, wide.data() + sof + 5);
     QTest::newRow("jpeg declaring 40000 wide") << "wide.jpg" << wide << "40000 x 48";
+
+    // Complete as far as the markers go, but its code table is impossible.
+    QByteArray bogus = jpeg;
+    const qsizetype dht = markerAt(bogus, 0xC4);
+    QVERIFY(dht > 0);
+    for (int i = 0; i < 16; ++i)
+        bogus[dht + 3 + i] = char(0xFF);
+    QTest::newRow("jpeg with an impossible code table") << "bogus.jpg" << bogus << "JPEG";
 
     // A progressive file is decoded through whole-picture buffers even when
     // scaled, so its declared size is bounded before the decoder sees it.
