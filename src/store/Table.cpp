@@ -613,7 +613,7 @@ void Table::keepWritten(const QVariantList& written)
 {
     // Every buffer value reads back from its column as itself, except dates
     // beyond the four-digit years, which do not read back, and a date-time
-    // of another time spec than local: the column keeps its clock reading,
+    // of another kind than local time: the column keeps its clock reading,
     // which reads back as local time. Those few take the reading path.
     for (int i = 0; i < m_fields.size(); ++i) {
         const QVariant& v = m_current[i];
