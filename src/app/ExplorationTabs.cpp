@@ -2,6 +2,7 @@
 
 #include "app/DBGrid.h"
 #include "app/FormMain.h"
+#include "controls/Named.h"
 #include "controls/RadioGroup.h"
 #include "store/DataMd3.h"
 #include "store/DataSource.h"
@@ -16,13 +17,6 @@
 namespace app {
 
 namespace {
-
-QPushButton* button(const char* name, const QString& caption, QWidget* parent)
-{
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QLatin1String(name));
-    return b;
-}
 
 TRadioGroup* orderChoice(const char* name, QWidget* parent)
 {
@@ -47,7 +41,7 @@ ExplorationTabs::ExplorationTabs(TFormMain& form, web::ExplorationTables& tables
         auto* top = new QHBoxLayout();
         RadioHost = orderChoice("RadioHost", tab);
         DBNavigator3 = new TDBNavigator("DBNavigator3", dm3.DtHost, tab);
-        ButtonHostDelete = button("ButtonHostDelete", QStringLiteral("HOSTリスト消去"), tab);
+        ButtonHostDelete = named<QPushButton>("ButtonHostDelete", QStringLiteral("HOSTリスト消去"), tab);
         top->addWidget(RadioHost);
         top->addWidget(DBNavigator3, 0, Qt::AlignBottom);
         top->addStretch(1);
@@ -72,7 +66,7 @@ ExplorationTabs::ExplorationTabs(TFormMain& form, web::ExplorationTables& tables
         auto* top = new QHBoxLayout();
         RadioLink = orderChoice("RadioLink", tab);
         DBNavigator1 = new TDBNavigator("DBNavigator1", dm3.Dtlink, tab);
-        ButtonLinkDelete = button("ButtonLinkDelete", QStringLiteral("ＵＲＬリスト消去"), tab);
+        ButtonLinkDelete = named<QPushButton>("ButtonLinkDelete", QStringLiteral("ＵＲＬリスト消去"), tab);
         top->addWidget(RadioLink);
         top->addWidget(DBNavigator1, 0, Qt::AlignBottom);
         top->addStretch(1);
@@ -100,11 +94,11 @@ ExplorationTabs::ExplorationTabs(TFormMain& form, web::ExplorationTables& tables
         top->addWidget(DBNavigator2, 0, Qt::AlignBottom);
         top->addStretch(1);
         auto* buttons = new QGridLayout();
-        Button6 = button("Button6", QStringLiteral("全選択(&Z)"), tab);
-        Button13 = button("Button13", QStringLiteral("解除(&K)"), tab);
-        Button18 = button("Button18", QStringLiteral("リセット(&R)"), tab);
-        Button26 = button("Button26", QStringLiteral("削除(&D)"), tab);
-        ButtonImageDelete = button("ButtonImageDelete", QStringLiteral("画像リスト消去"), tab);
+        Button6 = named<QPushButton>("Button6", QStringLiteral("全選択(&Z)"), tab);
+        Button13 = named<QPushButton>("Button13", QStringLiteral("解除(&K)"), tab);
+        Button18 = named<QPushButton>("Button18", QStringLiteral("リセット(&R)"), tab);
+        Button26 = named<QPushButton>("Button26", QStringLiteral("削除(&D)"), tab);
+        ButtonImageDelete = named<QPushButton>("ButtonImageDelete", QStringLiteral("画像リスト消去"), tab);
         buttons->addWidget(Button6, 0, 0);
         buttons->addWidget(Button13, 0, 1);
         buttons->addWidget(Button18, 0, 2);

@@ -5,6 +5,7 @@
 #include "app/FormSetting.h"
 #include "app/Windows.h"
 #include "controls/MsgBtn.h"
+#include "controls/Named.h"
 #include "controls/RadioGroup.h"
 #include "disk/FileListTable.h"
 #include "store/DataMd3.h"
@@ -28,28 +29,6 @@ namespace app {
 
 namespace {
 
-QPushButton* button(const char* name, const QString& caption, QWidget* parent)
-{
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QLatin1String(name));
-    return b;
-}
-
-QCheckBox* checkBox(const char* name, const QString& caption, bool on, QWidget* parent)
-{
-    auto* c = new QCheckBox(caption, parent);
-    c->setObjectName(QLatin1String(name));
-    c->setChecked(on);
-    return c;
-}
-
-QLabel* label(const char* name, const QString& text, QWidget* parent)
-{
-    auto* l = new QLabel(text, parent);
-    l->setObjectName(QLatin1String(name));
-    return l;
-}
-
 const QString kIndexForOrder[] = {QStringLiteral("作成日"), QStringLiteral("サイズ"), QString(),
                                   QStringLiteral("ファイル名")};
 
@@ -68,8 +47,7 @@ FileListTab::~FileListTab() = default;
 
 TMsgBitBtn* FileListTab::deleteButton(const char* name, const QString& caption, QWidget* parent)
 {
-    auto* b = new TMsgBitBtn(caption, parent);
-    b->setObjectName(QLatin1String(name));
+    auto* b = named<TMsgBitBtn>(name, caption, parent);
     b->setDisplayMsg(QStringLiteral("ファイル削除ＯＫ？"));
     b->setMsgDlgType(TMsgBitBtn::Confirmation);
     b->setVisibleButtons(TMsgBitBtn::OK | TMsgBitBtn::Cancel);
@@ -91,12 +69,12 @@ void FileListTab::buildGridPanel()
                                   host);
     RadioHyouji->setItemIndex(0);
     RadioHyouji->setColumns(2);
-    ButtonDBListDelete = button("ButtonDBListDelete", QStringLiteral("リスト消去"), host);
-    Button2 = button("Button2", QStringLiteral("全選択(&Z)"), host);
+    ButtonDBListDelete = named<QPushButton>("ButtonDBListDelete", QStringLiteral("リスト消去"), host);
+    Button2 = named<QPushButton>("Button2", QStringLiteral("全選択(&Z)"), host);
     MsgBitBtn2 = deleteButton("MsgBitBtn2", QStringLiteral("削除(&D)"), host);
-    ButtonDBName = button("ButtonDBName", QStringLiteral("DB名称(&B)"), host);
-    Button51 = button("Button51", QStringLiteral("登録(&I)"), host);
-    CheckFileDelete = checkBox("CheckFileDelete", QStringLiteral("登録時にファイル削除"), false, host);
+    ButtonDBName = named<QPushButton>("ButtonDBName", QStringLiteral("DB名称(&B)"), host);
+    Button51 = named<QPushButton>("Button51", QStringLiteral("登録(&I)"), host);
+    CheckFileDelete = namedCheckBox("CheckFileDelete", QStringLiteral("登録時にファイル削除"), false, host);
 
     store::DataSource* source = m_form.dm3().DtList;
     source->setColumns({QStringLiteral("作成日"), QStringLiteral("サイズ"), QStringLiteral("フルパス名"),
@@ -144,8 +122,8 @@ void FileListTab::buildGridPanel()
     Image->setGeometry(0, 1, PanelImage->width(), PanelImage->height() - 1);
     right->addWidget(place, 0, Qt::AlignLeft | Qt::AlignTop);
     auto* options = new QHBoxLayout();
-    CheckStretch = checkBox("CheckStretch", QStringLiteral("伸縮"), true, host);
-    CheckHiritsu = checkBox("CheckHiritsu", QStringLiteral("比率調整"), true, host);
+    CheckStretch = namedCheckBox("CheckStretch", QStringLiteral("伸縮"), true, host);
+    CheckHiritsu = namedCheckBox("CheckHiritsu", QStringLiteral("比率調整"), true, host);
     m_form.CheckAutoDisp->setParent(host);
     options->addWidget(CheckStretch);
     options->addWidget(CheckHiritsu);
@@ -153,11 +131,11 @@ void FileListTab::buildGridPanel()
     options->addStretch(1);
     right->addLayout(options);
     auto* size = new QHBoxLayout();
-    LabelWidth = label("LabelWidth", QStringLiteral("0"), host);
-    LabelHeight = label("LabelHeight", QStringLiteral("0"), host);
-    size->addWidget(label("LabelW", QStringLiteral("幅"), host));
+    LabelWidth = named<QLabel>("LabelWidth", QStringLiteral("0"), host);
+    LabelHeight = named<QLabel>("LabelHeight", QStringLiteral("0"), host);
+    size->addWidget(named<QLabel>("LabelW", QStringLiteral("幅"), host));
     size->addWidget(LabelWidth);
-    size->addWidget(label("LabelH", QStringLiteral("高さ"), host));
+    size->addWidget(named<QLabel>("LabelH", QStringLiteral("高さ"), host));
     size->addWidget(LabelHeight);
     size->addStretch(1);
     right->addLayout(size);
@@ -182,9 +160,9 @@ void FileListTab::buildListBoxPanel()
     ListImage->setObjectName(QStringLiteral("ListImage"));
     layout->addWidget(ListImage, 1);
     auto* buttons = new QVBoxLayout();
-    ButtonListAll = button("ButtonListAll", QStringLiteral("全選択(&Z)"), host);
+    ButtonListAll = named<QPushButton>("ButtonListAll", QStringLiteral("全選択(&Z)"), host);
     MsgBitBtn1 = deleteButton("MsgBitBtn1", QStringLiteral("削除"), host);
-    ButtonListClear = button("ButtonListClear", QStringLiteral("消去(&R)"), host);
+    ButtonListClear = named<QPushButton>("ButtonListClear", QStringLiteral("消去(&R)"), host);
     buttons->addWidget(ButtonListAll);
     buttons->addWidget(MsgBitBtn1);
     buttons->addWidget(ButtonListClear);

@@ -3,6 +3,7 @@
 #include "app/FormMain.h"
 #include "app/SettingsStore.h"
 #include "app/Windows.h"
+#include "controls/Named.h"
 #include "controls/RadioGroup.h"
 #include "disk/FormSelectDir.h"
 #include "store/TextToInt.h"
@@ -32,17 +33,7 @@ namespace {
 
 QLineEdit* edit(const char* name, const QString& text, QWidget* parent)
 {
-    auto* e = new QLineEdit(text, parent);
-    e->setObjectName(QLatin1String(name));
-    return e;
-}
-
-QCheckBox* check(const char* name, const QString& caption, bool on, QWidget* parent)
-{
-    auto* c = new QCheckBox(caption, parent);
-    c->setObjectName(QLatin1String(name));
-    c->setChecked(on);
-    return c;
+    return named<QLineEdit>(name, text, parent);
 }
 
 QLabel* label(const QString& text, QWidget* parent)
@@ -134,8 +125,8 @@ void TFormSetting::buildTabWWW(QWidget* tab)
 
     auto* link = new QGroupBox(QStringLiteral("リンク"), tab);
     auto* linkLayout = new QHBoxLayout(link);
-    CheckGaibu = check("CheckGaibu", QStringLiteral("外部リンクを追う"), false, link);
-    CheckLinkMax = check("CheckLinkMax", QStringLiteral("リンク先MAXの設定"), false, link);
+    CheckGaibu = namedCheckBox("CheckGaibu", QStringLiteral("外部リンクを追う"), false, link);
+    CheckLinkMax = namedCheckBox("CheckLinkMax", QStringLiteral("リンク先MAXの設定"), false, link);
     CheckLinkMax->setVisible(false);
     EditLinkMax = edit("EditLinkMax", QStringLiteral("2"), link);
     EditLinkMax->setVisible(false);
@@ -196,7 +187,7 @@ void TFormSetting::buildTabGazou(QWidget* tab)
 
     auto* save = new QGroupBox(QStringLiteral("画像の保存"), tab);
     auto* saveLayout = new QVBoxLayout(save);
-    CheckFileSave = check("CheckFileSave", QStringLiteral("ファイルへ保存する"), false, save);
+    CheckFileSave = namedCheckBox("CheckFileSave", QStringLiteral("ファイルへ保存する"), false, save);
     GroupDirectory = new QGroupBox(save);
     GroupDirectory->setObjectName(QStringLiteral("GroupDirectory"));
     auto* dirLayout = new QHBoxLayout(GroupDirectory);
@@ -208,7 +199,7 @@ void TFormSetting::buildTabGazou(QWidget* tab)
     dirLayout->addWidget(Button4);
     Button7 = new QPushButton(QStringLiteral("ﾃﾞｨﾚｸﾄﾘ作成"), save);
     Button7->setObjectName(QStringLiteral("Button7"));
-    CheckDBSave = check("CheckDBSave", QStringLiteral("DBへ保存する"), false, save);
+    CheckDBSave = namedCheckBox("CheckDBSave", QStringLiteral("DBへ保存する"), false, save);
     GroupDB = new QGroupBox(save);
     GroupDB->setObjectName(QStringLiteral("GroupDB"));
     auto* dbLayout = new QHBoxLayout(GroupDB);
@@ -228,9 +219,9 @@ void TFormSetting::buildTabGazou(QWidget* tab)
 
     auto* types = new QGroupBox(QStringLiteral("対象画像"), tab);
     auto* typesLayout = new QHBoxLayout(types);
-    CheckJPEG = check("CheckJPEG", QStringLiteral("JPEG"), true, types);
-    CheckGIF = check("CheckGIF", QStringLiteral("GIF"), false, types);
-    CheckBMP = check("CheckBMP", QStringLiteral("BMP"), false, types);
+    CheckJPEG = namedCheckBox("CheckJPEG", QStringLiteral("JPEG"), true, types);
+    CheckGIF = namedCheckBox("CheckGIF", QStringLiteral("GIF"), false, types);
+    CheckBMP = namedCheckBox("CheckBMP", QStringLiteral("BMP"), false, types);
     typesLayout->addWidget(CheckJPEG);
     typesLayout->addWidget(CheckGIF);
     typesLayout->addWidget(CheckBMP);
@@ -238,7 +229,7 @@ void TFormSetting::buildTabGazou(QWidget* tab)
 
     auto* sizeCheck = new QGroupBox(QStringLiteral("画像サイズのチェック"), tab);
     auto* sizeLayout = new QVBoxLayout(sizeCheck);
-    CheckSize = check("CheckSize", QStringLiteral("サイズチェック"), false, sizeCheck);
+    CheckSize = namedCheckBox("CheckSize", QStringLiteral("サイズチェック"), false, sizeCheck);
     GroupSize = new QGroupBox(QStringLiteral("ファイルサイズの範囲"), sizeCheck);
     GroupSize->setObjectName(QStringLiteral("GroupSize"));
     auto* rangeLayout = new QHBoxLayout(GroupSize);
@@ -248,7 +239,7 @@ void TFormSetting::buildTabGazou(QWidget* tab)
     rangeLayout->addWidget(label(QStringLiteral("KB ～"), GroupSize));
     rangeLayout->addWidget(EditMaxSize);
     rangeLayout->addWidget(label(QStringLiteral("KB まで"), GroupSize));
-    CheckHiritsu = check("CheckHiritsu", QStringLiteral("比率チェック"), false, sizeCheck);
+    CheckHiritsu = namedCheckBox("CheckHiritsu", QStringLiteral("比率チェック"), false, sizeCheck);
     GroupHiritsu = new QGroupBox(QStringLiteral("縦横比率"), sizeCheck);
     GroupHiritsu->setObjectName(QStringLiteral("GroupHiritsu"));
     auto* ratioLayout = new QHBoxLayout(GroupHiritsu);
@@ -290,7 +281,7 @@ void TFormSetting::buildTabNetwork(QWidget* tab)
     auto* layout = new QVBoxLayout(tab);
     auto* proxy = new QGroupBox(QStringLiteral("プロキシ・サーバー"), tab);
     auto* proxyLayout = new QGridLayout(proxy);
-    CheckProxy = check("CheckProxy", QStringLiteral("利用する"), false, proxy);
+    CheckProxy = namedCheckBox("CheckProxy", QStringLiteral("利用する"), false, proxy);
     LabelIP = new QLabel(QStringLiteral("IP Address"), proxy);
     LabelIP->setObjectName(QStringLiteral("LabelIP"));
     EditIPAddress = edit("EditIPAddress", QString(), proxy);
