@@ -210,9 +210,13 @@ bool TFormDirectory::showPicture(const QString& path, viewing::TImage* image, bo
     if (!bitmap && !icon && !metafile)
         return false;
 
-    // Decoded at full size: the view window shows the same picture unscaled.
+    // The view window shows the same picture at its own size, so while it is
+    // on screen the picture is decoded whole; otherwise the preview's size is
+    // enough (a large photo then costs a fraction of a full decode).
+    const bool viewShown = m_view && m_view->isVisible();
+    const QSize box = viewShown || !image ? QSize() : image->size();
     QString error;
-    const std::optional<viewing::Picture> picture = viewing::loadPicture(path, {}, &error);
+    const std::optional<viewing::Picture> picture = viewing::loadPicture(path, box, &error);
     if (!picture) {
         if (reportFailure)
             emit loadFailed(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), error));

@@ -117,6 +117,7 @@ private slots:
     void showPictureByExtension_data();
     void showPictureByExtension();
     void loadFailureKeepsThePreview();
+    void decodesWholeOnlyWhileTheViewWindowIsShown();
     void deleteReselectsTheSameRow();
     void deletingTheLastFileKeepsThePreview();
     void deleteCommandsAndRegistration();
@@ -213,6 +214,20 @@ void TestFormDirectory::showPictureByExtension_data()
     QTest::newRow("jpeg named .jpeg") << "c.jpeg" << "JPEG" << QString() << QString() << QSize();
     QTest::newRow("gif") << "g.gif" << "PNG" << QString() << QString() << QSize();
     QTest::newRow("no extension") << "plain" << "JPEG" << QString() << QString() << QSize();
+}
+
+void TestFormDirectory::decodesWholeOnlyWhileTheViewWindowIsShown()
+{
+    const QString path = writeImage("big.jpg", {2400, 1600}, "JPEG");
+    m_form->ShowPicture(path, m_form->Image1);
+    QCOMPARE(m_form->windowTitle(), QStringLiteral("big.jpg (2400 x 1600)"));
+    QCOMPARE(m_view->Image1->pictureSize(), QSize(2400, 1600));
+    QVERIFY(m_form->Image1->picture().image.width() < 2400); // a preview's decode
+
+    m_view->show();
+    m_form->ShowPicture(path, m_form->Image1);
+    QCOMPARE(m_view->Image1->picture().image.size(), QSize(2400, 1600));
+    m_view->hide();
 }
 
 void TestFormDirectory::showPictureByExtension()
