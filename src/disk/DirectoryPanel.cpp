@@ -2,10 +2,12 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QEvent>
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QLineEdit>
 #include <QListView>
+#include <QTimer>
 #include <QTreeView>
 
 namespace disk {
@@ -74,6 +76,18 @@ DirectoryPanel::DirectoryPanel(QWidget* owner, const QString& mask, const QStrin
                     emit fileSelected(m_files->filePath(current));
             });
 
+    // The tree reads directories in the background and lays itself out only
+    // when shown: bring the current directory into view then, and again as
+    // the rows above it arrive.
+    DirectoryListBox1->installEventFilter(this);
+    // The model adds rows, then sorts them (a layout change) a moment later.
+    auto revealSoon = [this] {
+        if (m_revealPending)
+            QTimer::singleShot(0, this, [this] { revealCurrent(); });
+    };
+    connect(m_dirs, &QAbstractItemModel::rowsInserted, this, revealSoon);
+    connect(m_dirs, &QAbstractItemModel::layoutChanged, this, revealSoon);
+
     setMask(mask);
     setDirectory(QDir::currentPath());
 }
@@ -81,6 +95,28 @@ DirectoryPanel::DirectoryPanel(QWidget* owner, const QString& mask, const QStrin
 QString DirectoryPanel::directory() const
 {
     return QDir::toNativeSeparators(m_directory);
+}
+
+void DirectoryPanel::revealCurrent()
+{
+    const QModelIndex at = m_dirs->index(m_directory);
+    if (!at.isValid())
+        return;
+    // The view lays out inserted rows lazily; scrolling needs them in place.
+    DirectoryListBox1->doItemsLayout();
+    DirectoryListBox1->scrollTo(at, QAbstractItemView::PositionAtCenter);
+}
+
+bool DirectoryPanel::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == DirectoryListBox1 && event->type() == QEvent::Show) {
+        m_revealPending = true;
+        // After the layout that showing starts, and for a few seconds while
+        // rows above it arrive.
+        QTimer::singleShot(0, this, [this] { revealCurrent(); });
+        QTimer::singleShot(3000, this, [this] { m_revealPending = false; });
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 bool DirectoryPanel::setDirectory(const QString& dir)

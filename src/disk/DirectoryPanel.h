@@ -43,15 +43,21 @@ public:
     // Applies the text of the file-name box: a directory, a mask or a file name.
     void applyFileEdit();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 signals:
     void directoryChanged(const QString& dir);
     void fileSelected(const QString& path);
 
 private:
+    void revealCurrent();
+
     QFileSystemModel* m_dirs;
     QFileSystemModel* m_files;
     QString m_directory;
     QString m_mask;
+    bool m_revealPending = false;
 };
 
 } // namespace disk
