@@ -2,6 +2,7 @@
 #include "disk/DirectoryPanel.h"
 #include "disk/FormDirectory.h"
 #include "disk/FormView.h"
+#include "support/MetafileWriter.h"
 #include "support/TempSettings.h"
 #include "viewing/TImage.h"
 
@@ -17,7 +18,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QtEndian>
 
 #include <initializer_list>
 #include <memory>
@@ -27,74 +27,21 @@ using disk::TFormView;
 
 namespace {
 
-void put16(QByteArray& out, quint16 v)
-{
-    char b[2];
-    qToLittleEndian(v, b);
-    out.append(b, 2);
-}
-
-void put32(QByteArray& out, quint32 v)
-{
-    char b[4];
-    qToLittleEndian(v, b);
-    out.append(b, 4);
-}
-
 // A placeable WMF of 64 x 32 pixels (960 x 480 units at 1440 a inch) with one
 // rectangle.
 QByteArray tinyWmf()
 {
-    QByteArray head;
-    put32(head, 0x9AC6CDD7);
-    for (int v : {0, 0, 0, 960, 480, 1440})
-        put16(head, quint16(v));
-    put32(head, 0);
-    quint16 sum = 0;
-    for (int i = 0; i < 10; ++i)
-        sum ^= qFromLittleEndian<quint16>(head.constData() + 2 * i);
-    put16(head, sum);
-
-    QByteArray body;
-    put32(body, 7); // Rectangle: bottom, right, top, left
-    put16(body, 0x041B);
-    for (int v : {400, 800, 100, 100})
-        put16(body, quint16(v));
-    put32(body, 3); // end of file
-    put16(body, 0);
-
-    QByteArray out = head;
-    for (int v : {1, 9, 0x0300})
-        put16(out, quint16(v));
-    put32(out, quint32((18 + body.size()) / 2));
-    put16(out, 0);
-    put32(out, 7);
-    put16(out, 0);
-    return out + body;
+    WmfWriter wmf(QRect(0, 0, 960, 480), 1440, 0);
+    wmf.record(0x041B, {400, 800, 100, 100}); // Rectangle: bottom, right, top, left
+    return wmf.finish();
 }
 
 // An EMF of 96 x 48 pixels on a 96 dpi reference device with one rectangle.
 QByteArray tinyEmf()
 {
-    QByteArray body;
-    for (int v : {43, 24, 10, 10, 50, 30}) // Rectangle
-        put32(body, quint32(v));
-    for (int v : {14, 20, 0, 0, 20}) // end of file
-        put32(body, quint32(v));
-    QByteArray out;
-    put32(out, 1);
-    put32(out, 88);
-    for (int v : {0, 0, 95, 47, 0, 0, 96 * 2540 / 96, 48 * 2540 / 96})
-        put32(out, quint32(v));
-    put32(out, 0x464D4520);
-    put32(out, 0x10000);
-    put32(out, quint32(88 + body.size()));
-    put32(out, 3);
-    put16(out, 8);
-    put16(out, 0);
-    for (int v : {0, 0, 0, 960, 960, 254, 254})
-        put32(out, quint32(v));
-    return out + body;
+    EmfWriter emf(QSize(96, 48));
+    emf.record(43, {10, 10, 50, 30}); // Rectangle
+    return emf.finish();
 }
 
 QImage filled(QSize size, QColor colour)
