@@ -1,44 +1,21 @@
 // Feeds arbitrary bytes, made to start like a JPEG file, through the picture
-// loader's JPEG path (our marker walk, the header bounds, Qt's reader with
-// scaled decoding) from a buffer, with the record picture box. A picture that
+// loader's JPEG path (the completeness walk, the header bounds, the scaled
+// decode) from a buffer, with the record picture box. A picture that
 // loads must be the size the decoding rule gives for its full size; a refusal
 // must come with a message.
 
+#include "GuiFuzzing.h"
 #include "viewing/PictureLoader.h"
 
 #include <QBuffer>
-#include <QGuiApplication>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-
-namespace {
-
-[[noreturn]] void broken(const char* what)
-{
-    std::fprintf(stderr, "broken promise: %s\n", what);
-    std::abort();
-}
-
-} // namespace
-
-// The font configuration library caches what it has looked up (each new font
-// family the input names) for the life of the process; that is not a leak of ours.
-extern "C" const char* __lsan_default_suppressions()
-{
-    return "leak:libfontconfig.so\n";
-}
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
     // The decoder warns about every corrupt input; the log would drown the run.
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-    static int argc = 1;
-    static char name[] = "jpeg_fuzzer";
-    static char* argv[] = {name, nullptr};
-    new QGuiApplication(argc, argv);
+    startGuiApplication("jpeg_fuzzer");
     return 0;
 }
 

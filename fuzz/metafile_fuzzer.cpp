@@ -2,40 +2,15 @@
 // have a size within the picture limits and must draw into an image of the
 // size asked for; whatever it refuses must come with a message.
 
+#include "GuiFuzzing.h"
 #include "viewing/Metafile.h"
 #include "viewing/PictureLimits.h"
 
-#include <QGuiApplication>
-
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-
-namespace {
-
-[[noreturn]] void broken(const char* what)
-{
-    std::fprintf(stderr, "broken promise: %s\n", what);
-    std::abort();
-}
-
-} // namespace
-
-// The font configuration library caches what it has looked up (each new font
-// family the input names) for the life of the process; that is not a leak of ours.
-extern "C" const char* __lsan_default_suppressions()
-{
-    return "leak:libfontconfig.so\n";
-}
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    // Text needs fonts, and fonts need the GUI application.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "metafile_fuzzer";
-    static char* argv[] = {name, nullptr};
-    new QGuiApplication(argc, argv);
+    startGuiApplication("metafile_fuzzer");
     return 0;
 }
 
