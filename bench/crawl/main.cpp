@@ -134,7 +134,7 @@ int main(int argc, char* argv[])
     std::setvbuf(stdout, nullptr, _IOLBF, 0); // each figure as soon as it is known
     const QString scratch = QString::fromLocal8Bit(argv[1]);
     qputenv("XDG_CONFIG_HOME", (scratch + QStringLiteral("/config")).toLocal8Bit());
-    app::prepareWebEngineEnvironment();
+    app::prepareProcessEnvironment();
     QApplication qapp(argc, argv);
 
     const Result site = crawl(scratch, 300, 0);

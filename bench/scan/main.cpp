@@ -129,6 +129,7 @@ int run(const QString& templatePath, const QString& tree, int repetitions)
 
 int main(int argc, char** argv)
 {
+    store::useCheapLocalTimeZone(); // as the program does at its start
     QCoreApplication app(argc, argv);
     try {
         if (argc >= 3 && QByteArray(argv[1]) == "gen")

@@ -55,7 +55,7 @@ int main(int argc, char* argv[])
         return 2;
     }
     qputenv("QUILLON_PHOTO_DIR", argv[2]);
-    app::prepareWebEngineEnvironment();
+    app::prepareProcessEnvironment();
     QApplication qapp(argc, argv);
     app::Application a;
     if (!a.start()) {

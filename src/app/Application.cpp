@@ -77,15 +77,16 @@ bool Application::start()
     return true;
 }
 
-void prepareWebEngineEnvironment()
+void prepareProcessEnvironment()
 {
     if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    store::useCheapLocalTimeZone();
 }
 
 int runApplication(int argc, char* argv[])
 {
-    prepareWebEngineEnvironment();
+    prepareProcessEnvironment();
     QApplication qapp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillon"));
     QApplication::setOrganizationName(QStringLiteral("Tavro"));

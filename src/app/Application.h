@@ -46,7 +46,9 @@ private:
 // The process entry: main() only calls this.
 int runApplication(int argc, char* argv[]);
 
-// Chromium refuses to run as root without its sandbox switched off.
-void prepareWebEngineEnvironment();
+// The environment the program sets for itself before the application object
+// and any thread exist: the web engine's sandbox switch (Chromium refuses to
+// run as root with it on) and the cheap local time zone of the store.
+void prepareProcessEnvironment();
 
 } // namespace app

@@ -156,22 +156,6 @@ QDateTime quickDateTime(QStringView s)
 
 } // namespace
 
-void useCheapLocalTimeZone()
-{
-#ifdef Q_OS_LINUX
-    // Every local-time conversion of Qt calls tzset(). With TZ unset the C
-    // library then looks the zone file up again each time, a file-system
-    // lookup for every date-time read or written. Naming the same default
-    // zone file in TZ keeps the zone and lets tzset() see that nothing
-    // changed. A TZ the user set is left alone.
-    static std::once_flag once;
-    std::call_once(once, [] {
-        if (!qEnvironmentVariableIsSet("TZ"))
-            qputenv("TZ", ":/etc/localtime");
-    });
-#endif
-}
-
 QString columnType(FieldType type, int size)
 {
     switch (type) {
@@ -511,3 +495,23 @@ StoreError sqlError(const QString& what, const QSqlError& error)
 }
 
 } // namespace store::detail
+
+namespace store {
+
+void useCheapLocalTimeZone()
+{
+#ifdef Q_OS_LINUX
+    // Every local-time conversion of Qt calls tzset(). With TZ unset the C
+    // library then looks the zone file up again each time, a file-system
+    // lookup for every date-time read or written. Naming the same default
+    // zone file in TZ keeps the zone and lets tzset() see that nothing
+    // changed. A TZ the user set is left alone.
+    static std::once_flag once;
+    std::call_once(once, [] {
+        if (!qEnvironmentVariableIsSet("TZ"))
+            qputenv("TZ", ":/etc/localtime");
+    });
+#endif
+}
+
+} // namespace store

@@ -47,10 +47,6 @@ QString columnDateTime(const QDateTime& dt);
 QDate parseDate(const QString& text, bool* ok);
 QDateTime parseDateTime(const QString& text, bool* ok);
 
-// Makes local-time conversions cheap for the whole process (see the
-// definition); called when a store opens.
-void useCheapLocalTimeZone();
-
 // A store error for a failed statement: what we were doing plus SQLite's
 // own message.
 StoreError sqlError(const QString& what, const class QSqlError& error);

@@ -97,7 +97,6 @@ Store::Store(const QString& directory)
     : m_directory(directory)
     , m_connection(newConnectionName())
 {
-    detail::useCheapLocalTimeZone();
     const QString path = filePath();
     if (!QFileInfo(path).isFile())
         throw StoreError(QStringLiteral("テーブルストア %1 が見つかりません").arg(QDir::toNativeSeparators(path)));

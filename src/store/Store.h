@@ -160,6 +160,11 @@ private:
     QHash<QString, QString> m_protection; // state key -> password
 };
 
+// Makes local-time conversions cheap for the whole process: every date-time
+// a table reads or writes converts to local time. It sets an environment
+// variable, so call it at the start of the process, before any thread.
+void useCheapLocalTimeZone();
+
 // RAII form of beginLongWalk/endLongWalk.
 class LongWalk {
 public:

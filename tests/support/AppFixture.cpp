@@ -14,7 +14,7 @@ AppFixture::~AppFixture()
 
 app::TFormMain& AppFixture::start()
 {
-    app::prepareWebEngineEnvironment();
+    app::prepareProcessEnvironment();
     m_app = std::make_unique<app::Application>();
     if (!m_app->start())
         qFatal("start-up failed: %s", qPrintable(m_app->errorMessage()));
