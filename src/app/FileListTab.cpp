@@ -117,9 +117,14 @@ void FileListTab::buildGridPanel()
     PanelImage->setFrameShape(QFrame::Panel);
     PanelImage->setFrameShadow(QFrame::Sunken);
     PanelImage->setFixedSize(viewing::kFileListPreviewBox);
+    // The picture control follows its panel, so a fitted panel shows the
+    // picture in its own proportions.
     Image = new viewing::TImage(PanelImage);
     Image->setObjectName(QStringLiteral("Image"));
-    Image->setGeometry(0, 1, PanelImage->width(), PanelImage->height() - 1);
+    Image->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    auto* imageLayout = new QVBoxLayout(PanelImage);
+    imageLayout->setContentsMargins(0, 1, 0, 0);
+    imageLayout->addWidget(Image);
     right->addWidget(place, 0, Qt::AlignLeft | Qt::AlignTop);
     auto* options = new QHBoxLayout();
     CheckStretch = namedCheckBox("CheckStretch", QStringLiteral("伸縮"), true, host);
@@ -266,9 +271,6 @@ void FileListTab::FitPicture()
         LabelWidth->setText(QString::number(size.width()));
         LabelHeight->setText(QString::number(size.height()));
     }
-    // The picture control follows its panel, so a fitted panel shows the
-    // picture in its own proportions.
-    Image->setGeometry(0, 1, PanelImage->width(), PanelImage->height() - 1);
 }
 
 void FileListTab::CheckStretchClick()
