@@ -31,6 +31,8 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <functional>
+
 // The file list tab driven through the main window: a hard-disk run from the
 // tool bar, the grid's cell action with its preview, marks and deletion.
 class TestFileListTab : public QObject {
@@ -100,20 +102,8 @@ private slots:
 
     void stopDuringAScanEndsIt()
     {
-        for (int d = 0; d < 200; ++d)
-            for (int f = 0; f < 10; ++f)
-                writeFile(QStringLiteral("d%1/f%2.jpg").arg(d).arg(f), "x");
-        // "中止" is pressed as soon as the grid first shows rows, which it
-        // does when the scan lets the window repaint.
-        bool pressed = false;
-        connect(form().dm3().TaList, &store::Table::dataChanged, this, [&] {
-            if (!pressed && form().stopIconIndex() == 8 && form().dm3().TaList->recordCount() > 0) {
-                pressed = true;
-                form().BtStop->click();
-            }
-        });
-        runScan();
-        QVERIFY(pressed);
+        const bool acted = scanLargeTreeActingOnFirstRows([this] { form().BtStop->click(); });
+        QVERIFY(acted);
         QCOMPARE(form().stb(3), QStringLiteral("探索中止"));
         const int listed = int(listedPaths().size());
         QVERIFY2(listed > 0 && listed < 2000, qPrintable(QString::number(listed)));
@@ -121,18 +111,8 @@ private slots:
 
     void closingTheWindowDuringAScanEndsIt()
     {
-        for (int d = 0; d < 200; ++d)
-            for (int f = 0; f < 10; ++f)
-                writeFile(QStringLiteral("d%1/f%2.jpg").arg(d).arg(f), "x");
-        bool closed = false;
-        connect(form().dm3().TaList, &store::Table::dataChanged, this, [&] {
-            if (!closed && form().stopIconIndex() == 8 && form().dm3().TaList->recordCount() > 0) {
-                closed = true;
-                form().close();
-            }
-        });
-        runScan();
-        QVERIFY(closed);
+        const bool acted = scanLargeTreeActingOnFirstRows([this] { form().close(); });
+        QVERIFY(acted);
         QVERIFY(!form().fileListTab()->scan().isRunning());
         QVERIFY(form().dm3().TaList->recordCount() < 2000);
     }
@@ -357,6 +337,26 @@ private:
         QImage image(size, QImage::Format_RGB32);
         image.fill(Qt::darkCyan);
         QVERIFY(image.save(p, "JPEG"));
+    }
+
+    // Scans a tree of 2,000 pictures and runs act as soon as the grid first
+    // shows rows, which it does when the scan lets the window repaint.
+    // Answers whether act ran during the scan.
+    bool scanLargeTreeActingOnFirstRows(const std::function<void()>& act)
+    {
+        for (int d = 0; d < 200; ++d)
+            for (int f = 0; f < 10; ++f)
+                writeFile(QStringLiteral("d%1/f%2.jpg").arg(d).arg(f), "x");
+        bool acted = false;
+        auto connection = connect(form().dm3().TaList, &store::Table::dataChanged, this, [&] {
+            if (!acted && form().stopIconIndex() == 8 && form().dm3().TaList->recordCount() > 0) {
+                acted = true;
+                act();
+            }
+        });
+        runScan();
+        disconnect(connection);
+        return acted;
     }
 
     void runScan()
