@@ -40,7 +40,8 @@ FileListTab::FileListTab(TFormMain& form)
 {
     buildGridPanel();
     buildListBoxPanel();
-    m_scan = std::make_unique<disk::DiskScan>(*form.dm3().TaList, *this);
+    m_scan = std::make_unique<disk::DiskScan>(*form.dm3().TaList, *this, form.run.pagesRecorded,
+                                              form.run.filesListed);
 }
 
 FileListTab::~FileListTab() = default;
@@ -186,11 +187,7 @@ void FileListTab::RunDiskScan()
         settings.kekka = d->RadioKekka->itemIndex();
         settings.dbSave = d->CheckDBSave->isChecked();
     }
-    if (settings.kekka == 1)
-        m_form.run.filesListed = 0;
     m_scan->RunDiskScan(m_form.directoryBoxText(), settings);
-    m_form.run.pagesRecorded = m_scan->pagesRecorded();
-    m_form.run.filesListed = m_scan->filesListed();
     m_form.ShowCounts();
 }
 
@@ -206,8 +203,6 @@ void FileListTab::setStatus(int panel, const QString& text)
 
 void FileListTab::yield()
 {
-    m_form.run.pagesRecorded = m_scan->pagesRecorded();
-    m_form.run.filesListed = m_scan->filesListed();
     QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
 }
 

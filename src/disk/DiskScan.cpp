@@ -91,9 +91,16 @@ private:
 } // namespace
 
 DiskScan::DiskScan(store::Table& grid, ScanHost& host)
+    : DiskScan(grid, host, m_ownPagesRecorded, m_ownFilesListed)
+{
+}
+
+DiskScan::DiskScan(store::Table& grid, ScanHost& host, qint32& pagesRecorded, qint32& filesListed)
     : m_grid(grid)
     , m_writer(std::make_unique<store::Table>(grid.store(), grid.tableName()))
     , m_host(host)
+    , m_pagesRecorded(pagesRecorded)
+    , m_filesListed(filesListed)
 {
 }
 

@@ -54,6 +54,9 @@ public:
     // left it; the grid is refreshed at every turn of the event loop and
     // after every single row.
     DiskScan(store::Table& grid, ScanHost& host);
+    // The same, raising the run counters of the caller (matched files, rows
+    // added) instead of counters of its own.
+    DiskScan(store::Table& grid, ScanHost& host, qint32& pagesRecorded, qint32& filesListed);
     ~DiskScan();
     DiskScan(const DiskScan&) = delete;
     DiskScan& operator=(const DiskScan&) = delete;
@@ -123,8 +126,10 @@ private:
     } m_fields; // of the writer, taken after it opens
     bool m_fieldsKnown = false;
     ScanHost& m_host;
-    qint32 m_pagesRecorded = 0;
-    qint32 m_filesListed = 0;
+    qint32 m_ownPagesRecorded = 0;
+    qint32 m_ownFilesListed = 0;
+    qint32& m_pagesRecorded;
+    qint32& m_filesListed;
     bool m_running = false;
 
     // State of the running scan.
