@@ -5,6 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 export QT_QPA_PLATFORM=offscreen
 
+scripts/check-layers.sh
 scripts/setup.sh build
 (cd build && ctest --output-on-failure -j2)
 

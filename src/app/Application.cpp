@@ -5,7 +5,7 @@
 #include "app/FormVersion.h"
 #include "disk/FormDirectory.h"
 #include "disk/FormSelectDir.h"
-#include "disk/FormView.h"
+#include "viewing/FormView.h"
 #include "picturedb/FormDBList.h"
 #include "picturedb/FormPassword.h"
 #include "search/FormPopJouken.h"
@@ -62,7 +62,7 @@ bool Application::start()
     }
     m_formMain = std::make_unique<TFormMain>(*m_dm3, *m_dm);
     m_windows.FormSelectDir = new disk::TFormSelectDir();
-    m_windows.FormView = new disk::TFormView();
+    m_windows.FormView = new viewing::TFormView();
     m_windows.FormSetting = new TFormSetting(m_formMain.get());
     m_windows.FormDirectory = new disk::TFormDirectory();
     m_windows.FormDirectory->setViewWindow(m_windows.FormView);

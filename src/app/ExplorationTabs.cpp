@@ -1,13 +1,14 @@
 #include "app/ExplorationTabs.h"
 
-#include "app/DBGrid.h"
+#include "controls/DBGrid.h"
 #include "app/FormMain.h"
-#include "controls/Named.h"
+#include "base/Named.h"
 #include "controls/RadioGroup.h"
 #include "store/DataMd3.h"
 #include "store/DataSource.h"
 #include "store/Query.h"
 #include "store/Table.h"
+#include "store/TableOps.h"
 #include "web/ExplorationTables.h"
 
 #include <QBoxLayout>
@@ -128,18 +129,18 @@ ExplorationTabs::ExplorationTabs(TFormMain& form, web::ExplorationTables& tables
 
 void ExplorationTabs::ButtonHostDeleteClick()
 {
-    web::ExplorationTables::EmptyTableNow(*m_tables.dm3().TaHost);
+    store::EmptyTableNow(*m_tables.dm3().TaHost);
 }
 
 void ExplorationTabs::ButtonLinkDeleteClick()
 {
-    web::ExplorationTables::EmptyTableNow(*m_tables.dm3().TaLink);
+    store::EmptyTableNow(*m_tables.dm3().TaLink);
     m_form.run.lastPageLinkNo = 0;
 }
 
 void ExplorationTabs::ButtonImageDeleteClick()
 {
-    web::ExplorationTables::EmptyTableNow(*m_tables.dm3().TaLinkImg);
+    store::EmptyTableNow(*m_tables.dm3().TaLinkImg);
     m_form.run.lastImageLinkNo = 0;
     m_form.run.pictureLinksFound = 0;
 }
@@ -163,7 +164,7 @@ void ExplorationTabs::RadioHostClick()
 void ExplorationTabs::DBGridImageCellClick(const QString& field)
 {
     if (field == QStringLiteral("印"))
-        web::ExplorationTables::ToggleMark(*m_tables.dm3().TaLinkImg);
+        store::ToggleMark(*m_tables.dm3().TaLinkImg);
 }
 
 void ExplorationTabs::Button6Click()

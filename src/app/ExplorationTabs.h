@@ -6,6 +6,8 @@
 #include <QObject>
 
 class QPushButton;
+class TDBGrid;
+class TDBNavigator;
 class QCheckBox;
 class QLineEdit;
 
@@ -18,8 +20,6 @@ class ExplorationTables;
 namespace app {
 
 class TFormMain;
-class TDBGrid;
-class TDBNavigator;
 
 class ExplorationTabs : public QObject {
     Q_OBJECT

@@ -1,17 +1,18 @@
 #include "app/FileListTab.h"
 
-#include "app/DBGrid.h"
+#include "controls/DBGrid.h"
 #include "app/FormMain.h"
 #include "app/FormSetting.h"
 #include "app/Windows.h"
 #include "controls/MsgBtn.h"
-#include "controls/Named.h"
+#include "base/Named.h"
 #include "controls/RadioGroup.h"
 #include "disk/FileListTable.h"
 #include "store/DataMd3.h"
 #include "store/DataSource.h"
 #include "store/Query.h"
 #include "store/Table.h"
+#include "store/TableOps.h"
 #include "viewing/FitPicture.h"
 #include "viewing/TImage.h"
 #include "web/ExplorationTables.h"
@@ -221,7 +222,7 @@ void FileListTab::DBGridListCellClick(const QString& field)
     if (field == QStringLiteral("印")) {
         store::Table& t = *m_form.dm3().TaList;
         if (t.isOpen() && !t.isEmpty())
-            web::ExplorationTables::ToggleMark(t);
+            store::ToggleMark(t);
         return;
     }
     PreviewListFile();
@@ -314,7 +315,7 @@ void FileListTab::DeleteMarkedFiles()
 
 void FileListTab::ButtonDBListDeleteClick()
 {
-    web::ExplorationTables::EmptyTableNow(*m_form.dm3().TaList);
+    store::EmptyTableNow(*m_form.dm3().TaList);
 }
 
 } // namespace app

@@ -15,6 +15,8 @@ class QLabel;
 class QListWidget;
 class QMenu;
 class QPushButton;
+class TDBGrid;
+class TDBNavigator;
 class TMsgBitBtn;
 class TRadioGroup;
 
@@ -25,7 +27,6 @@ class TImage;
 namespace app {
 
 class TFormMain;
-class TDBGrid;
 
 class FileListTab : public QObject, public disk::ScanHost {
     Q_OBJECT

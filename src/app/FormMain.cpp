@@ -5,7 +5,7 @@
 #include "app/FormSetting.h"
 #include "app/FormVersion.h"
 #include "app/Icons.h"
-#include "app/SettingsStore.h"
+#include "base/SettingsStore.h"
 #include "app/ToolButton.h"
 #include "app/Windows.h"
 #include "controls/Animate.h"
@@ -13,13 +13,14 @@
 #include "controls/TTimer.h"
 #include "disk/FormDirectory.h"
 #include "disk/FormSelectDir.h"
-#include "disk/FormView.h"
+#include "viewing/FormView.h"
 #include "store/DataMd3.h"
 #include "store/DataMod.h"
 #include "store/DataSource.h"
 #include "store/Query.h"
 #include "store/Store.h"
 #include "store/Table.h"
+#include "store/TableOps.h"
 #include "viewing/FormSetteiMulti.h"
 #include "viewing/TImage.h"
 #include "viewing/ViewWindow.h"
@@ -156,7 +157,7 @@ TFormMain::TFormMain(store::DataMd3& dm3, store::DataMod& dm, QWidget* parent)
     Animate1->open(program.absolutePath() + QStringLiteral("/cool.avi")); // 7: failure ignored
     MemoLink->clear();                              // 8
     MemoImageList->clear();
-    fileListCount = web::ExplorationTables::CountRecords(*m_dm3.TaList); // 9
+    fileListCount = store::CountRecords(*m_dm3.TaList); // 9
     run = web::RunState();                          // 10
     urlHistory.clear();
     directoryHistory.clear();
@@ -576,37 +577,37 @@ void TFormMain::buildTimers()
 
 void TFormMain::readValues()
 {
-    SettingsStore s;
+    base::SettingsStore s;
     s.readBounds(this, QStringLiteral("fmQuillon"));
     ComboDirectory->setEditText(
-        s.readString(SettingsStore::Window, QStringLiteral("fmQuillon.Directory"), QString()));
-    ComboURL->setEditText(s.readString(SettingsStore::Window, QStringLiteral("fmQuillon.URL"), QString()));
-    EditDBName->setText(s.readString(SettingsStore::Window, QStringLiteral("fmQuillon.DBName"), EditDBName->text()));
-    m_targetWWW = s.readBool(SettingsStore::Setting, QStringLiteral("fmQuillon.ToolBtWWW"), false);
-    CheckAutoDisp->setChecked(s.readBool(SettingsStore::Setting, QStringLiteral("fmQuillon.AutoDisp"), true));
-    CheckSakujo->setChecked(s.readBool(SettingsStore::Setting, QStringLiteral("fmQuillon.CheckSakujo"), true));
-    saveDialogDirectory = s.readString(SettingsStore::Window, QStringLiteral("fmPhoto.Directory"), QString());
+        s.readString(base::SettingsStore::Window, QStringLiteral("fmQuillon.Directory"), QString()));
+    ComboURL->setEditText(s.readString(base::SettingsStore::Window, QStringLiteral("fmQuillon.URL"), QString()));
+    EditDBName->setText(s.readString(base::SettingsStore::Window, QStringLiteral("fmQuillon.DBName"), EditDBName->text()));
+    m_targetWWW = s.readBool(base::SettingsStore::Setting, QStringLiteral("fmQuillon.ToolBtWWW"), false);
+    CheckAutoDisp->setChecked(s.readBool(base::SettingsStore::Setting, QStringLiteral("fmQuillon.AutoDisp"), true));
+    CheckSakujo->setChecked(s.readBool(base::SettingsStore::Setting, QStringLiteral("fmQuillon.CheckSakujo"), true));
+    saveDialogDirectory = s.readString(base::SettingsStore::Window, QStringLiteral("fmPhoto.Directory"), QString());
     QHeaderView* header = DBGridQuery->horizontalHeader();
     for (int c = 0; c < 6; ++c) {
         header->resizeSection(
-            c, s.readInteger(SettingsStore::Window, QStringLiteral("fmQuillon.Query%1").arg(c), kQueryColumnWidths[c]));
+            c, s.readInteger(base::SettingsStore::Window, QStringLiteral("fmQuillon.Query%1").arg(c), kQueryColumnWidths[c]));
     }
 }
 
 void TFormMain::writeValues()
 {
-    SettingsStore s;
+    base::SettingsStore s;
     s.writeBounds(this, QStringLiteral("fmQuillon"));
-    s.writeString(SettingsStore::Window, QStringLiteral("fmQuillon.Directory"), ComboDirectory->currentText());
-    s.writeString(SettingsStore::Window, QStringLiteral("fmQuillon.URL"), ComboURL->currentText());
-    s.writeString(SettingsStore::Window, QStringLiteral("fmQuillon.DBName"), EditDBName->text());
-    s.writeBool(SettingsStore::Setting, QStringLiteral("fmQuillon.ToolBtWWW"), ToolBtWWW->isChecked());
-    s.writeBool(SettingsStore::Setting, QStringLiteral("fmQuillon.AutoDisp"), CheckAutoDisp->isChecked());
-    s.writeBool(SettingsStore::Setting, QStringLiteral("fmQuillon.CheckSakujo"), CheckSakujo->isChecked());
-    s.writeString(SettingsStore::Window, QStringLiteral("fmPhoto.Directory"), saveDialogDirectory);
+    s.writeString(base::SettingsStore::Window, QStringLiteral("fmQuillon.Directory"), ComboDirectory->currentText());
+    s.writeString(base::SettingsStore::Window, QStringLiteral("fmQuillon.URL"), ComboURL->currentText());
+    s.writeString(base::SettingsStore::Window, QStringLiteral("fmQuillon.DBName"), EditDBName->text());
+    s.writeBool(base::SettingsStore::Setting, QStringLiteral("fmQuillon.ToolBtWWW"), ToolBtWWW->isChecked());
+    s.writeBool(base::SettingsStore::Setting, QStringLiteral("fmQuillon.AutoDisp"), CheckAutoDisp->isChecked());
+    s.writeBool(base::SettingsStore::Setting, QStringLiteral("fmQuillon.CheckSakujo"), CheckSakujo->isChecked());
+    s.writeString(base::SettingsStore::Window, QStringLiteral("fmPhoto.Directory"), saveDialogDirectory);
     QHeaderView* header = DBGridQuery->horizontalHeader();
     for (int c = 0; c < 6; ++c)
-        s.writeInteger(SettingsStore::Window, QStringLiteral("fmQuillon.Query%1").arg(c), header->sectionSize(c));
+        s.writeInteger(base::SettingsStore::Window, QStringLiteral("fmQuillon.Query%1").arg(c), header->sectionSize(c));
 }
 
 void TFormMain::closeEvent(QCloseEvent* e)
@@ -826,7 +827,7 @@ void TFormMain::MenuAllClearClick()
     m_explorationTabs->ButtonHostDeleteClick();
     m_explorationTabs->ButtonLinkDeleteClick();
     m_explorationTabs->ButtonImageDeleteClick();
-    web::ExplorationTables::EmptyTableNow(*m_dm3.TaList);
+    store::EmptyTableNow(*m_dm3.TaList);
     fileListCount = 0;
     run.picturesReceived = 0;
     run.lastPageLinkNo = 0;

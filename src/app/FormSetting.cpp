@@ -1,9 +1,9 @@
 #include "app/FormSetting.h"
 
 #include "app/FormMain.h"
-#include "app/SettingsStore.h"
+#include "base/SettingsStore.h"
 #include "app/Windows.h"
-#include "controls/Named.h"
+#include "base/Named.h"
 #include "controls/RadioGroup.h"
 #include "disk/FormSelectDir.h"
 #include "store/TextToInt.h"
@@ -53,7 +53,7 @@ const QString kSection = QStringLiteral("fmSetting.");
 } // namespace
 
 TFormSetting::TFormSetting(TFormMain* main, QWidget* parent)
-    : TForm("FormSetting", QStringLiteral("ユーザー設定"), QStringLiteral("fmSetting"), QSize(487, 330), parent)
+    : base::TForm("FormSetting", QStringLiteral("ユーザー設定"), QStringLiteral("fmSetting"), QSize(487, 330), parent)
     , m_main(main)
 {
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
@@ -400,18 +400,18 @@ QString TFormSetting::programDirectory()
     return QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
 }
 
-void TFormSetting::readValues(SettingsStore& s)
+void TFormSetting::readValues(base::SettingsStore& s)
 {
     s.readPosition(this, settingsPrefix());
     auto text = [&](const char* name, QLineEdit* e, const QString& dflt) {
-        e->setText(s.readString(SettingsStore::Setting, kSection + QLatin1String(name), dflt));
+        e->setText(s.readString(base::SettingsStore::Setting, kSection + QLatin1String(name), dflt));
     };
     auto flag = [&](const char* name, QCheckBox* c, bool dflt) {
-        c->setChecked(s.readBool(SettingsStore::Setting, kSection + QLatin1String(name), dflt));
+        c->setChecked(s.readBool(base::SettingsStore::Setting, kSection + QLatin1String(name), dflt));
     };
-    RadioKekka->setItemIndex(s.readInteger(SettingsStore::Setting, kSection + QStringLiteral("Kekka"), 0));
-    RadioKekkaWWW->setItemIndex(s.readInteger(SettingsStore::Setting, kSection + QStringLiteral("KekkaWWW"), 0));
-    ScrollSpeed->setValue(s.readInteger(SettingsStore::Setting, kSection + QStringLiteral("Speed"), ScrollSpeed->value()));
+    RadioKekka->setItemIndex(s.readInteger(base::SettingsStore::Setting, kSection + QStringLiteral("Kekka"), 0));
+    RadioKekkaWWW->setItemIndex(s.readInteger(base::SettingsStore::Setting, kSection + QStringLiteral("KekkaWWW"), 0));
+    ScrollSpeed->setValue(s.readInteger(base::SettingsStore::Setting, kSection + QStringLiteral("Speed"), ScrollSpeed->value()));
     text("MaxURL", EditMaxURL, EditMaxURL->text());
     text("MaxImage", EditMaxImage, EditMaxImage->text());
     text("Uchikiri", EditUchikiri, EditUchikiri->text());
@@ -440,18 +440,18 @@ void TFormSetting::readValues(SettingsStore& s)
     text("Port", EditPort, QString());
 }
 
-void TFormSetting::writeValues(SettingsStore& s)
+void TFormSetting::writeValues(base::SettingsStore& s)
 {
     s.writeBounds(this, settingsPrefix());
     auto text = [&](const char* name, QLineEdit* e) {
-        s.writeString(SettingsStore::Setting, kSection + QLatin1String(name), e->text());
+        s.writeString(base::SettingsStore::Setting, kSection + QLatin1String(name), e->text());
     };
     auto flag = [&](const char* name, QCheckBox* c) {
-        s.writeBool(SettingsStore::Setting, kSection + QLatin1String(name), c->isChecked());
+        s.writeBool(base::SettingsStore::Setting, kSection + QLatin1String(name), c->isChecked());
     };
-    s.writeInteger(SettingsStore::Setting, kSection + QStringLiteral("Kekka"), RadioKekka->itemIndex());
-    s.writeInteger(SettingsStore::Setting, kSection + QStringLiteral("KekkaWWW"), RadioKekkaWWW->itemIndex());
-    s.writeInteger(SettingsStore::Setting, kSection + QStringLiteral("Speed"), ScrollSpeed->value());
+    s.writeInteger(base::SettingsStore::Setting, kSection + QStringLiteral("Kekka"), RadioKekka->itemIndex());
+    s.writeInteger(base::SettingsStore::Setting, kSection + QStringLiteral("KekkaWWW"), RadioKekkaWWW->itemIndex());
+    s.writeInteger(base::SettingsStore::Setting, kSection + QStringLiteral("Speed"), ScrollSpeed->value());
     text("MaxURL", EditMaxURL);
     text("MaxImage", EditMaxImage);
     text("Uchikiri", EditUchikiri);

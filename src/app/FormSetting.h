@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/TForm.h"
+#include "base/TForm.h"
 
 #include <functional>
 
@@ -22,7 +22,7 @@ class TFormMain;
 // The settings dialog: every option of the two explorations, of picture
 // saving and of the proxy. Other windows read its controls at the moment of
 // use; nothing is copied out of it.
-class TFormSetting : public TForm {
+class TFormSetting : public base::TForm {
     Q_OBJECT
 public:
     enum { TabWWWIndex = 0, TabHDIndex = 1, TabGazouIndex = 2, TabNetworkIndex = 3 };
@@ -98,8 +98,8 @@ public:
 
 protected:
     // Only the position is read back; the size is written all the same.
-    void readValues(SettingsStore& s) override;
-    void writeValues(SettingsStore& s) override;
+    void readValues(base::SettingsStore& s) override;
+    void writeValues(base::SettingsStore& s) override;
 
 private:
     void buildTabWWW(QWidget* tab);

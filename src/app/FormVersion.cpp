@@ -12,7 +12,7 @@
 namespace app {
 
 TFormVersion::TFormVersion(QWidget* parent)
-    : TForm("FormVersion", QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報"), QString(), QSize(298, 150), parent)
+    : base::TForm("FormVersion", QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報"), QString(), QSize(298, 150), parent)
 {
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     auto* layout = new QVBoxLayout(this);
@@ -48,7 +48,7 @@ int TFormVersion::exec()
         const QRect area = screen->availableGeometry();
         move(area.center() - rect().center());
     }
-    return TForm::exec();
+    return base::TForm::exec();
 }
 
 } // namespace app

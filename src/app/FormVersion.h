@@ -1,11 +1,11 @@
 #pragma once
 
-#include "app/TForm.h"
+#include "base/TForm.h"
 
 namespace app {
 
 // The version dialog: fixed, centred on the screen.
-class TFormVersion : public TForm {
+class TFormVersion : public base::TForm {
     Q_OBJECT
 public:
     explicit TFormVersion(QWidget* parent = nullptr);

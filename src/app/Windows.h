@@ -5,10 +5,10 @@
 
 namespace disk {
 class TFormSelectDir;
-class TFormView;
 class TFormDirectory;
 } // namespace disk
 namespace viewing {
+class TFormView;
 class TFormMulti;
 class TFormSetteiMulti;
 } // namespace viewing
@@ -28,7 +28,7 @@ class TFormVersion;
 
 struct Windows {
     disk::TFormSelectDir* FormSelectDir = nullptr;
-    disk::TFormView* FormView = nullptr;
+    viewing::TFormView* FormView = nullptr;
     TFormSetting* FormSetting = nullptr;
     disk::TFormDirectory* FormDirectory = nullptr;
     viewing::TFormMulti* FormMulti = nullptr;

@@ -2,7 +2,7 @@
 
 #include "store/Store.h"
 #include "store/Table.h"
-#include "web/ExplorationTables.h"
+#include "store/TableOps.h"
 
 #include <QDate>
 #include <QDir>
@@ -226,7 +226,7 @@ bool DiskScan::RunDiskScan(const QString& directoryBoxText, const ScanSettings& 
     if (settings.kekka == 1) {
         m_filesListed = 0;
         if (settings.dbSave)
-            web::ExplorationTables::EmptyTableNow(m_grid);
+            store::EmptyTableNow(m_grid);
     }
     m_host.applyDisplayOrder();
 

@@ -2,6 +2,7 @@
 
 #include "store/Store.h"
 #include "store/Table.h"
+#include "store/TableOps.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -13,26 +14,15 @@ namespace {
 const QString kMarkField = QStringLiteral("印");
 const QString kPathField = QStringLiteral("フルパス名");
 
-void openIfClosed(store::Table& t)
-{
-    if (!t.isOpen())
-        t.open();
-}
-
 } // namespace
-
-QString fileListMark()
-{
-    return QStringLiteral("〆");
-}
 
 void markAllFiles(store::Table& walker)
 {
-    openIfClosed(walker);
+    store::openIfClosed(walker);
     store::Batch batch(walker.store());
     for (walker.first(); !walker.eof(); walker.next()) {
         walker.edit();
-        walker.fieldByName(kMarkField).setAsString(fileListMark());
+        walker.fieldByName(kMarkField).setAsString(store::markText());
         walker.post();
     }
     batch.commit();
@@ -41,12 +31,12 @@ void markAllFiles(store::Table& walker)
 DeleteResult deleteMarkedFiles(store::Table& walker)
 {
     DeleteResult result;
-    openIfClosed(walker);
+    store::openIfClosed(walker);
     walker.refresh();
     store::Batch batch(walker.store());
     walker.first();
     while (!walker.eof()) {
-        if (walker.fieldByName(kMarkField).asString() != fileListMark()) {
+        if (walker.fieldByName(kMarkField).asString() != store::markText()) {
             walker.next();
             continue;
         }
@@ -57,12 +47,8 @@ DeleteResult deleteMarkedFiles(store::Table& walker)
             walker.next();
             continue;
         }
-        // The cursor then stands on the following row, or on the new last
-        // row when this was the last one: the walk is over then.
-        const bool wasLast = walker.recNo() == walker.recordCount() - 1;
-        walker.remove();
         ++result.deleted;
-        if (wasLast)
+        if (!store::removeAndGoOn(walker))
             break;
     }
     batch.commit();

@@ -14,9 +14,6 @@ class Table;
 
 namespace disk {
 
-// The text of a marked row's 印.
-QString fileListMark();
-
 // Sets 印 to the mark on every row, in one transaction.
 void markAllFiles(store::Table& walker);
 

@@ -1,8 +1,8 @@
 #include "disk/FormDirectory.h"
 
-#include "app/SettingsStore.h"
+#include "base/SettingsStore.h"
 #include "disk/DirectoryPanel.h"
-#include "disk/FormView.h"
+#include "viewing/FormView.h"
 #include "viewing/PictureLoader.h"
 #include "viewing/TImage.h"
 
@@ -52,7 +52,7 @@ QAction* action(const QString& text, const char* name, QObject* parent)
 } // namespace
 
 TFormDirectory::TFormDirectory(QWidget* parent)
-    : app::TForm("FormDirectory", QStringLiteral("画像ファイル表示"), QStringLiteral("fmDirect"), QSize(471, 341),
+    : base::TForm("FormDirectory", QStringLiteral("画像ファイル表示"), QStringLiteral("fmDirect"), QSize(471, 341),
                  parent)
 {
     const QString mask = QStringLiteral("*.jpg;*.bmp;*.ico;*.wmf;*.emf");
@@ -162,7 +162,7 @@ TFormDirectory::TFormDirectory(QWidget* parent)
     restoreValues();
 }
 
-void TFormDirectory::setViewWindow(TFormView* view)
+void TFormDirectory::setViewWindow(viewing::TFormView* view)
 {
     m_view = view;
 }
@@ -182,17 +182,17 @@ QString TFormDirectory::selectedFile() const
     return m_panel->selectedFile();
 }
 
-void TFormDirectory::readValues(app::SettingsStore& s)
+void TFormDirectory::readValues(base::SettingsStore& s)
 {
-    TForm::readValues(s);
+    base::TForm::readValues(s);
     // A directory that cannot be selected leaves the list where it is, silently.
-    m_panel->setDirectory(s.readString(app::SettingsStore::Window, kDirectoryValue, QString()));
+    m_panel->setDirectory(s.readString(base::SettingsStore::Window, kDirectoryValue, QString()));
 }
 
-void TFormDirectory::writeValues(app::SettingsStore& s)
+void TFormDirectory::writeValues(base::SettingsStore& s)
 {
-    TForm::writeValues(s);
-    s.writeString(app::SettingsStore::Window, kDirectoryValue, directory());
+    base::TForm::writeValues(s);
+    s.writeString(base::SettingsStore::Window, kDirectoryValue, directory());
 }
 
 bool TFormDirectory::ShowPicture(const QString& path, viewing::TImage* image)
@@ -333,7 +333,7 @@ bool TFormDirectory::eventFilter(QObject* watched, QEvent* event)
             return true;
         }
     }
-    return TForm::eventFilter(watched, event);
+    return base::TForm::eventFilter(watched, event);
 }
 
 } // namespace disk

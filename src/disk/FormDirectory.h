@@ -1,6 +1,7 @@
 #pragma once
 
-#include "app/TForm.h"
+#include "base/TForm.h"
+#include "viewing/FormView.h"
 
 #include <QPointer>
 
@@ -19,19 +20,18 @@ class TImage;
 namespace disk {
 
 class DirectoryPanel;
-class TFormView;
 
 // The picture file browser ("画像ファイル表示"): a directory list and a file
 // list with a preview of the selected file, from which the file is handed on
 // for registration or deleted. The single picture window it is given follows
 // its preview (without being shown by it).
-class TFormDirectory : public app::TForm {
+class TFormDirectory : public base::TForm {
     Q_OBJECT
 public:
     explicit TFormDirectory(QWidget* parent = nullptr);
 
-    void setViewWindow(TFormView* view);
-    TFormView* viewWindow() const { return m_view; }
+    void setViewWindow(viewing::TFormView* view);
+    viewing::TFormView* viewWindow() const { return m_view; }
     DirectoryPanel* panel() const { return m_panel; }
     QString directory() const;
     bool setDirectory(const QString& dir);
@@ -85,15 +85,15 @@ signals:
     void registerRequested(const QString& path);
 
 protected:
-    void readValues(app::SettingsStore& s) override;
-    void writeValues(app::SettingsStore& s) override;
+    void readValues(base::SettingsStore& s) override;
+    void writeValues(base::SettingsStore& s) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     bool showPicture(const QString& path, viewing::TImage* image, bool reportFailure);
 
     DirectoryPanel* m_panel;
-    QPointer<TFormView> m_view;
+    QPointer<viewing::TFormView> m_view;
     // Set while DeleteSelectedFile picks its row again, which shows the file itself.
     bool m_reselecting = false;
 };

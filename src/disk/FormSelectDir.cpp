@@ -1,6 +1,6 @@
 #include "disk/FormSelectDir.h"
 
-#include "app/SettingsStore.h"
+#include "base/SettingsStore.h"
 #include "disk/DirectoryPanel.h"
 
 #include <QComboBox>
@@ -15,7 +15,7 @@
 namespace disk {
 
 TFormSelectDir::TFormSelectDir(QWidget* parent)
-    : app::TForm("FormSelectDir", QStringLiteral("ディレクトリ選択"), QStringLiteral("fmSelectDir"), QSize(328, 349),
+    : base::TForm("FormSelectDir", QStringLiteral("ディレクトリ選択"), QStringLiteral("fmSelectDir"), QSize(328, 349),
                  parent)
 {
     const QString mask = QStringLiteral("*.jpg;*.gif;*.bmp");
@@ -58,17 +58,17 @@ bool TFormSelectDir::setDirectory(const QString& dir)
     return m_panel->setDirectory(dir);
 }
 
-void TFormSelectDir::readValues(app::SettingsStore& s)
+void TFormSelectDir::readValues(base::SettingsStore& s)
 {
-    TForm::readValues(s);
+    base::TForm::readValues(s);
     // A directory that cannot be selected is skipped without a message.
-    m_panel->setDirectory(s.readString(app::SettingsStore::Window, QStringLiteral("fmSelectDir.Directory"), QString()));
+    m_panel->setDirectory(s.readString(base::SettingsStore::Window, QStringLiteral("fmSelectDir.Directory"), QString()));
 }
 
-void TFormSelectDir::writeValues(app::SettingsStore& s)
+void TFormSelectDir::writeValues(base::SettingsStore& s)
 {
-    TForm::writeValues(s);
-    s.writeString(app::SettingsStore::Window, QStringLiteral("fmSelectDir.Directory"), directory());
+    base::TForm::writeValues(s);
+    s.writeString(base::SettingsStore::Window, QStringLiteral("fmSelectDir.Directory"), directory());
 }
 
 } // namespace disk

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/TForm.h"
+#include "base/TForm.h"
 
 class QPushButton;
 
@@ -11,7 +11,7 @@ class DirectoryPanel;
 // The directory chooser: shown modally, it answers OK ("閉じる(&C)") or
 // cancel ("ｷｬﾝｾﾙ"); on OK the caller reads the directory list's current
 // directory.
-class TFormSelectDir : public app::TForm {
+class TFormSelectDir : public base::TForm {
     Q_OBJECT
 public:
     explicit TFormSelectDir(QWidget* parent = nullptr);
@@ -24,8 +24,8 @@ public:
     QPushButton* Button2;
 
 protected:
-    void readValues(app::SettingsStore& s) override;
-    void writeValues(app::SettingsStore& s) override;
+    void readValues(base::SettingsStore& s) override;
+    void writeValues(base::SettingsStore& s) override;
 
 private:
     DirectoryPanel* m_panel;

@@ -3,7 +3,7 @@
 namespace picturedb {
 
 TFormDBList::TFormDBList(QWidget* parent)
-    : app::TForm("FormDBList", QStringLiteral("データベースリスト"), QStringLiteral("fmDBList"), QSize(250, 300), parent)
+    : base::TForm("FormDBList", QStringLiteral("データベースリスト"), QStringLiteral("fmDBList"), QSize(250, 300), parent)
 {
     restoreValues();
 }

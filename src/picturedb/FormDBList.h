@@ -1,11 +1,11 @@
 #pragma once
 
-#include "app/TForm.h"
+#include "base/TForm.h"
 
 namespace picturedb {
 
 // The database list window.
-class TFormDBList : public app::TForm {
+class TFormDBList : public base::TForm {
     Q_OBJECT
 public:
     explicit TFormDBList(QWidget* parent = nullptr);

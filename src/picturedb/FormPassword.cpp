@@ -3,7 +3,7 @@
 namespace picturedb {
 
 TFormPassword::TFormPassword(QWidget* parent)
-    : app::TForm("FormPassword", QStringLiteral("パスワード入力"), QStringLiteral("fmPassword"), QSize(260, 130), parent)
+    : base::TForm("FormPassword", QStringLiteral("パスワード入力"), QStringLiteral("fmPassword"), QSize(260, 130), parent)
 {
     restoreValues();
 }

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "app/TForm.h"
+#include "base/TForm.h"
 
 namespace picturedb {
 
 // The password window.
-class TFormPassword : public app::TForm {
+class TFormPassword : public base::TForm {
     Q_OBJECT
 public:
     explicit TFormPassword(QWidget* parent = nullptr);

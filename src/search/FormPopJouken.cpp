@@ -3,7 +3,7 @@
 namespace search {
 
 TFormPopJouken::TFormPopJouken(QWidget* parent)
-    : app::TForm("FormPopJouken", QStringLiteral("検索項目選択"), QStringLiteral("PopJouke"), QSize(212, 260), parent)
+    : base::TForm("FormPopJouken", QStringLiteral("検索項目選択"), QStringLiteral("PopJouke"), QSize(212, 260), parent)
 {
     restoreValues();
 }

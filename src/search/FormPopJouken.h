@@ -1,11 +1,11 @@
 #pragma once
 
-#include "app/TForm.h"
+#include "base/TForm.h"
 
 namespace search {
 
 // The search field chooser.
-class TFormPopJouken : public app::TForm {
+class TFormPopJouken : public base::TForm {
     Q_OBJECT
 public:
     explicit TFormPopJouken(QWidget* parent = nullptr);

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "app/TForm.h"
+#include "base/TForm.h"
 
 namespace search {
 
 // The search progress pop-up.
-class TFormPopKensaku : public app::TForm {
+class TFormPopKensaku : public base::TForm {
     Q_OBJECT
 public:
     explicit TFormPopKensaku(QWidget* parent = nullptr);

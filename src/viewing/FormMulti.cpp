@@ -3,7 +3,7 @@
 namespace viewing {
 
 TFormMulti::TFormMulti(QWidget* parent)
-    : app::TForm("FormMulti", QStringLiteral("マルチテーブル表示"), QStringLiteral("fmMulti"), QSize(679, 512), parent)
+    : base::TForm("FormMulti", QStringLiteral("マルチテーブル表示"), QStringLiteral("fmMulti"), QSize(679, 512), parent)
 {
     restoreValues();
 }

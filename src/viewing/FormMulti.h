@@ -1,11 +1,11 @@
 #pragma once
 
-#include "app/TForm.h"
+#include "base/TForm.h"
 
 namespace viewing {
 
 // The multi-picture window.
-class TFormMulti : public app::TForm {
+class TFormMulti : public base::TForm {
     Q_OBJECT
 public:
     explicit TFormMulti(QWidget* parent = nullptr);

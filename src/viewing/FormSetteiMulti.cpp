@@ -3,7 +3,7 @@
 namespace viewing {
 
 TFormSetteiMulti::TFormSetteiMulti(QWidget* parent)
-    : app::TForm("FormSetteiMulti", QStringLiteral("マルチ画面 設定"), QStringLiteral("fmSetteiMulti"), QSize(261, 269), parent)
+    : base::TForm("FormSetteiMulti", QStringLiteral("マルチ画面 設定"), QStringLiteral("fmSetteiMulti"), QSize(261, 269), parent)
 {
     restoreValues();
 }

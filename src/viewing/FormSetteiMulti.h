@@ -1,11 +1,11 @@
 #pragma once
 
-#include "app/TForm.h"
+#include "base/TForm.h"
 
 namespace viewing {
 
 // The settings of the multi-picture window.
-class TFormSetteiMulti : public app::TForm {
+class TFormSetteiMulti : public base::TForm {
     Q_OBJECT
 public:
     explicit TFormSetteiMulti(QWidget* parent = nullptr);

@@ -1,12 +1,12 @@
 #include "viewing/ViewWindow.h"
 
-#include "disk/FormView.h"
+#include "viewing/FormView.h"
 
 #include <QFrame>
 
 namespace viewing {
 
-disk::TFormView* ShowInViewWindow(ViewMode mode, disk::TFormView* shared, QWidget* parentForNew,
+TFormView* ShowInViewWindow(ViewMode mode, TFormView* shared, QWidget* parentForNew,
                                   const Picture& picture, const QString& title)
 {
     QSize size = picture.isNull() ? QSize(0, 0) : picture.fullSize;
@@ -16,11 +16,11 @@ disk::TFormView* ShowInViewWindow(ViewMode mode, disk::TFormView* shared, QWidge
     const int h = size.height();
 
     // A window created now takes this size instead of the stored one.
-    disk::TFormView::setNewWindowSize(QSize(w + 10, h + 44));
+    TFormView::setNewWindowSize(QSize(w + 10, h + 44));
 
-    disk::TFormView* view = shared;
+    TFormView* view = shared;
     if (mode == ViewMode::Multiple) {
-        view = new disk::TFormView(parentForNew);
+        view = new TFormView(parentForNew);
         view->setAttribute(Qt::WA_DeleteOnClose);
     }
     if (!view)

@@ -9,11 +9,9 @@
 
 class QWidget;
 
-namespace disk {
-class TFormView;
-}
-
 namespace viewing {
+
+class TFormView;
 
 enum class ViewMode { Single, Multiple };
 
@@ -21,7 +19,7 @@ enum class ViewMode { Single, Multiple };
 // true size; answers the window used. In the multiple mode the new window has
 // parentForNew as its parent and deletes itself when it is closed. The single
 // mode uses shared and answers nullptr when there is none.
-disk::TFormView* ShowInViewWindow(ViewMode mode, disk::TFormView* shared, QWidget* parentForNew,
+TFormView* ShowInViewWindow(ViewMode mode, TFormView* shared, QWidget* parentForNew,
                                   const Picture& picture, const QString& title);
 
 } // namespace viewing

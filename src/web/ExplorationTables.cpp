@@ -3,6 +3,7 @@
 #include "store/DataMd3.h"
 #include "store/Store.h"
 #include "store/Table.h"
+#include "store/TableOps.h"
 #include "web/RunLog.h"
 #include "web/TextUtils.h"
 
@@ -12,17 +13,9 @@ namespace web {
 
 namespace {
 
-const QString kMark = QStringLiteral("〆");
-
 QDateTime today()
 {
     return QDateTime(QDate::currentDate(), QTime(0, 0));
-}
-
-void openIfClosed(store::Table& t)
-{
-    if (!t.isOpen())
-        t.open();
 }
 
 bool isBlankOrControl(QChar c)
@@ -51,47 +44,10 @@ ExplorationTables::ExplorationTables(store::DataMd3& dm3, RunLog& log)
 {
 }
 
-qint32 ExplorationTables::NextSerial(store::Table& cursor)
-{
-    openIfClosed(cursor);
-    cursor.setIndexName(QString());
-    cursor.last();
-    if (cursor.isEmpty())
-        return 1;
-    store::Field first = cursor.field(0);
-    if (first.asString().isEmpty())
-        return 1;
-    return first.asInteger() + 1;
-}
-
-void ExplorationTables::EmptyTableNow(store::Table& cursor)
-{
-    cursor.close();
-    cursor.store().emptyTable(cursor.tableName());
-    cursor.open();
-}
-
-int ExplorationTables::CountRecords(store::Table& cursor)
-{
-    openIfClosed(cursor);
-    return cursor.recordCount();
-}
-
-void ExplorationTables::ToggleMark(store::Table& cursor)
-{
-    openIfClosed(cursor);
-    if (cursor.isEmpty())
-        return;
-    const bool marked = !cursor.fieldByName(QStringLiteral("印")).asString().isEmpty();
-    cursor.edit();
-    cursor.fieldByName(QStringLiteral("印")).setAsString(marked ? QString() : kMark);
-    cursor.post();
-}
-
 bool ExplorationTables::DeleteImageLinkByURL(const QString& address)
 {
     store::Table& grid = *m_dm3.TaLinkImg;
-    openIfClosed(grid);
+    store::openIfClosed(grid);
     grid.setIndexName(QStringLiteral("KeyURL"));
     if (!grid.findKey({address}))
         return false;
@@ -118,7 +74,7 @@ bool ExplorationTables::writeRecord(store::Table& writer, store::Table& serials,
     if (address.isEmpty())
         return false;
     const QString key = keyAddress(address);
-    openIfClosed(writer);
+    store::openIfClosed(writer);
     if (op == WriteOp::Insert) {
         const qint32 number = NextSerial(serials);
         writer.insert();
@@ -177,7 +133,7 @@ bool ExplorationTables::WriteImageLinkRecord(const QString& host, const QString&
 void ExplorationTables::SetStartHost(const QString& host)
 {
     store::Table& hosts = *m_dm3.TaHost;
-    openIfClosed(hosts);
+    store::openIfClosed(hosts);
 
     // A start host already known at another distance becomes the distance-0
     // host; the previous start host gives way, as it would be overwritten.
@@ -209,7 +165,7 @@ void ExplorationTables::SetStartHost(const QString& host)
 bool ExplorationTables::EnterHost(const QString& host, qint32& distance)
 {
     store::Table& hosts = *m_dm3.TaHost;
-    openIfClosed(hosts);
+    store::openIfClosed(hosts);
     hosts.setIndexName(QString());
     if (hosts.findKey({host})) {
         hosts.edit();
@@ -234,11 +190,11 @@ bool ExplorationTables::EnterHost(const QString& host, qint32& distance)
 void ExplorationTables::MarkAllImageLinks()
 {
     store::Table& grid = *m_dm3.TaLinkImg;
-    openIfClosed(grid);
+    store::openIfClosed(grid);
     store::Batch batch(grid.store());
     for (grid.first(); !grid.eof(); grid.next()) {
         grid.edit();
-        grid.fieldByName(QStringLiteral("印")).setAsString(kMark);
+        grid.fieldByName(QStringLiteral("印")).setAsString(store::markText());
         grid.post();
     }
     batch.commit();
@@ -247,7 +203,7 @@ void ExplorationTables::MarkAllImageLinks()
 void ExplorationTables::ClearImageMarksAndModes()
 {
     store::Table& t = *m_dm3.TaLinkImg2;
-    openIfClosed(t);
+    store::openIfClosed(t);
     store::Batch batch(t.store());
     for (t.first(); !t.eof(); t.next()) {
         t.edit();
@@ -263,7 +219,7 @@ void ExplorationTables::ClearImageMarksAndModes()
 void ExplorationTables::ResetImageModes()
 {
     store::Table& t = *m_dm3.TaLinkImg3;
-    openIfClosed(t);
+    store::openIfClosed(t);
     store::Batch batch(t.store());
     for (t.first(); !t.eof(); t.next()) {
         t.edit();
@@ -278,10 +234,10 @@ void ExplorationTables::ResetImageModes()
 int ExplorationTables::CountMarkedImageLinks()
 {
     store::Table& t = *m_dm3.TaLinkImg3;
-    openIfClosed(t);
+    store::openIfClosed(t);
     int count = 0;
     for (t.first(); !t.eof(); t.next()) {
-        if (t.fieldByName(QStringLiteral("印")).asString() == kMark)
+        if (t.fieldByName(QStringLiteral("印")).asString() == store::markText())
             ++count;
     }
     return count;

@@ -26,12 +26,6 @@ public:
 
     store::DataMd3& dm3() { return m_dm3; }
 
-    // Table operations on any cursor.
-    static qint32 NextSerial(store::Table& cursor);
-    static void EmptyTableNow(store::Table& cursor);
-    static int CountRecords(store::Table& cursor);
-    static void ToggleMark(store::Table& cursor);
-
     bool DeleteImageLinkByURL(const QString& address);
 
     // Insert: a new record numbered after the highest; false for an empty or

@@ -1,4 +1,4 @@
-#include "app/DBGrid.h"
+#include "controls/DBGrid.h"
 #include "app/ExplorationTabs.h"
 #include "app/FormMain.h"
 #include "controls/RadioGroup.h"
@@ -6,6 +6,7 @@
 #include "store/DataSource.h"
 #include "store/Query.h"
 #include "store/Table.h"
+#include "store/TableOps.h"
 #include "support/AppFixture.h"
 #include "web/ExplorationTables.h"
 
@@ -47,7 +48,7 @@ private slots:
         addPictures(2);
         app::ExplorationTabs& tabs = *form().explorationTabs();
         form().PageMain->setCurrentWidget(form().TabLinkImage);
-        app::TDBGrid* grid = tabs.DBGridImage;
+        TDBGrid* grid = tabs.DBGridImage;
         QTRY_COMPARE(grid->model()->rowCount(), 2);
         const QModelIndex markCell = grid->model()->index(1, 5);
         const QModelIndex urlCell = grid->model()->index(1, 2);
@@ -95,7 +96,7 @@ private slots:
         tabs.ButtonLinkDelete->click();
         QCOMPARE(form().dm3().TaLink->recordCount(), 0);
         QCOMPARE(form().run.lastPageLinkNo, 0);
-        QCOMPARE(web::ExplorationTables::NextSerial(*form().dm3().TaLink3), 1);
+        QCOMPARE(store::NextSerial(*form().dm3().TaLink3), 1);
     }
 
     void orderChoices()

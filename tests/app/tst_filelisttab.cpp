@@ -1,11 +1,11 @@
-#include "app/DBGrid.h"
+#include "controls/DBGrid.h"
 #include "app/FileListTab.h"
 #include "app/FormMain.h"
 #include "app/FormSetting.h"
 #include "app/Windows.h"
 #include "controls/MsgBtn.h"
 #include "controls/RadioGroup.h"
-#include "disk/FormView.h"
+#include "viewing/FormView.h"
 #include "store/DataMd3.h"
 #include "store/DataSource.h"
 #include "store/Query.h"
@@ -288,7 +288,7 @@ private slots:
         form().BtSingle->click();
         form().S4->trigger();
         QCOMPARE(visibleViewWindows().size(), 1);
-        disk::TFormView* single = visibleViewWindows().first();
+        viewing::TFormView* single = visibleViewWindows().first();
         QCOMPARE(single, m_fixture->windows().FormView);
         QCOMPARE(single->windowTitle(), QStringLiteral("big.jpg (1600 x 1200)"));
         // The window gets the whole picture, not the preview's small decode.
@@ -386,11 +386,11 @@ private:
             out << QFileInfo(tab().DBGridList->model()->index(row, 2).data().toString()).fileName();
         return out;
     }
-    static QList<disk::TFormView*> visibleViewWindows()
+    static QList<viewing::TFormView*> visibleViewWindows()
     {
-        QList<disk::TFormView*> out;
+        QList<viewing::TFormView*> out;
         for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* view = qobject_cast<disk::TFormView*>(w); view && view->isVisible())
+            if (auto* view = qobject_cast<viewing::TFormView*>(w); view && view->isVisible())
                 out << view;
         return out;
     }
@@ -400,7 +400,7 @@ private:
     }
     void clickCell(int column, int row = 0)
     {
-        app::TDBGrid* grid = tab().DBGridList;
+        TDBGrid* grid = tab().DBGridList;
         const QModelIndex cell = grid->model()->index(row, column);
         QVERIFY(cell.isValid());
         grid->scrollTo(cell);

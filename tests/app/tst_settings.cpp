@@ -1,10 +1,10 @@
-#include "app/SettingsStore.h"
+#include "base/SettingsStore.h"
 #include "support/TempSettings.h"
 
 #include <QSettings>
 #include <QTest>
 
-using app::SettingsStore;
+using base::SettingsStore;
 
 class TestSettings : public QObject {
     Q_OBJECT

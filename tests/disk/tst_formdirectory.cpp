@@ -1,7 +1,7 @@
-#include "app/SettingsStore.h"
+#include "base/SettingsStore.h"
 #include "disk/DirectoryPanel.h"
 #include "disk/FormDirectory.h"
-#include "disk/FormView.h"
+#include "viewing/FormView.h"
 #include "support/MetafileWriter.h"
 #include "support/TempSettings.h"
 #include "viewing/TImage.h"
@@ -23,7 +23,7 @@
 #include <memory>
 
 using disk::TFormDirectory;
-using disk::TFormView;
+using viewing::TFormView;
 
 namespace {
 
@@ -382,10 +382,10 @@ void TestFormDirectory::directoryIsStoredAndRestored()
     m_form->Close1->trigger();
     QVERIFY(!m_form->isVisible());
     {
-        app::SettingsStore s;
-        QCOMPARE(QDir(s.readString(app::SettingsStore::Window, "fmDirect.Directory", QString())), QDir(sub));
-        QCOMPARE(s.readInteger(app::SettingsStore::Window, "fmDirect.Width", 0), 500);
-        QCOMPARE(s.readInteger(app::SettingsStore::Window, "fmDirect.Height", 0), 360);
+        base::SettingsStore s;
+        QCOMPARE(QDir(s.readString(base::SettingsStore::Window, "fmDirect.Directory", QString())), QDir(sub));
+        QCOMPARE(s.readInteger(base::SettingsStore::Window, "fmDirect.Width", 0), 500);
+        QCOMPARE(s.readInteger(base::SettingsStore::Window, "fmDirect.Height", 0), 360);
     }
     {
         TFormDirectory again;

@@ -1,5 +1,5 @@
-#include "app/SettingsStore.h"
-#include "disk/FormView.h"
+#include "base/SettingsStore.h"
+#include "viewing/FormView.h"
 #include "support/TempSettings.h"
 #include "viewing/PictureLoader.h"
 #include "viewing/TImage.h"
@@ -18,7 +18,7 @@
 
 #include <memory>
 
-using disk::TFormView;
+using viewing::TFormView;
 using viewing::Picture;
 using viewing::ShowInViewWindow;
 using viewing::ViewMode;
@@ -37,8 +37,8 @@ QList<TFormView*> viewWindows()
 
 int storedInteger(const QString& name)
 {
-    app::SettingsStore s;
-    return s.readInteger(app::SettingsStore::Window, name, -1);
+    base::SettingsStore s;
+    return s.readInteger(base::SettingsStore::Window, name, -1);
 }
 
 } // namespace
@@ -196,11 +196,11 @@ void TestViewWindow::showingLeavesMaximisedAndMinimised()
 void TestViewWindow::recordedSizeWinsOverStoredSize()
 {
     {
-        app::SettingsStore s;
-        s.writeInteger(app::SettingsStore::Window, "fmView.Left", 120);
-        s.writeInteger(app::SettingsStore::Window, "fmView.Top", 90);
-        s.writeInteger(app::SettingsStore::Window, "fmView.Width", 500);
-        s.writeInteger(app::SettingsStore::Window, "fmView.Height", 400);
+        base::SettingsStore s;
+        s.writeInteger(base::SettingsStore::Window, "fmView.Left", 120);
+        s.writeInteger(base::SettingsStore::Window, "fmView.Top", 90);
+        s.writeInteger(base::SettingsStore::Window, "fmView.Width", 500);
+        s.writeInteger(base::SettingsStore::Window, "fmView.Height", 400);
     }
     // Nothing recorded yet: the stored bounds.
     {

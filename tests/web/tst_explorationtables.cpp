@@ -1,6 +1,7 @@
 #include "store/DataMd3.h"
 #include "store/Store.h"
 #include "store/Table.h"
+#include "store/TableOps.h"
 #include "support/TempPhoto.h"
 #include "web/ExplorationTables.h"
 #include "web/RunLog.h"
@@ -49,10 +50,10 @@ private slots:
         // The same address written another way is the same key.
         QVERIFY(!m_tables->WriteLinkRecord(QStringLiteral("h"), QStringLiteral(" http://h:80/./a.html\t"), 1, 0,
                                            WriteOp::Insert));
-        QCOMPARE(ExplorationTables::CountRecords(*m_dm3.get()->TaLink), 1);
+        QCOMPARE(store::CountRecords(*m_dm3.get()->TaLink), 1);
         // The failed inserts left the writer usable.
         QVERIFY(m_tables->WriteLinkRecord(QStringLiteral("h"), QStringLiteral("http://h/b.html"), 1, 0, WriteOp::Insert));
-        QCOMPARE(ExplorationTables::CountRecords(*m_dm3->TaLink), 2);
+        QCOMPARE(store::CountRecords(*m_dm3->TaLink), 2);
         QVERIFY(!m_tables->WriteLinkRecord(QStringLiteral("h"), QString(), 1, 0, WriteOp::Insert));
     }
 
@@ -85,9 +86,9 @@ private slots:
     {
         for (int i = 0; i < 3; ++i)
             QVERIFY(m_tables->WriteLinkRecord(QString(), QStringLiteral("http://h/%1.html").arg(i), 0, 0, WriteOp::Insert));
-        QCOMPARE(ExplorationTables::NextSerial(*m_dm3->TaLink3), 4);
-        ExplorationTables::EmptyTableNow(*m_dm3->TaLink);
-        QCOMPARE(ExplorationTables::NextSerial(*m_dm3->TaLink3), 1);
+        QCOMPARE(store::NextSerial(*m_dm3->TaLink3), 4);
+        store::EmptyTableNow(*m_dm3->TaLink);
+        QCOMPARE(store::NextSerial(*m_dm3->TaLink3), 1);
         QVERIFY(m_tables->WriteLinkRecord(QString(), QStringLiteral("http://h/again.html"), 0, 0, WriteOp::Insert));
         store::Table& t = *m_dm3->TaLink;
         t.refresh();
@@ -118,10 +119,10 @@ private slots:
         store::Table& grid = *m_dm3->TaLinkImg;
         grid.refresh();
         grid.first();
-        ExplorationTables::ToggleMark(grid);
+        store::ToggleMark(grid);
         QCOMPARE(grid.fieldByName(QStringLiteral("印")).asString(), QStringLiteral("〆"));
         QCOMPARE(m_tables->CountMarkedImageLinks(), 1);
-        ExplorationTables::ToggleMark(grid);
+        store::ToggleMark(grid);
         QCOMPARE(grid.fieldByName(QStringLiteral("印")).asString(), QString());
         QCOMPARE(m_tables->CountMarkedImageLinks(), 0);
 
@@ -144,7 +145,7 @@ private slots:
         m_tables->WriteImageLinkRecord(QStringLiteral("h"), QStringLiteral("http://h/2.jpg"), 0, WriteOp::Insert);
         QVERIFY(m_tables->DeleteImageLinkByURL(QStringLiteral("http://h/1.jpg")));
         QVERIFY(!m_tables->DeleteImageLinkByURL(QStringLiteral("http://h/1.jpg")));
-        QCOMPARE(ExplorationTables::CountRecords(*m_dm3->TaLinkImg), 1);
+        QCOMPARE(store::CountRecords(*m_dm3->TaLinkImg), 1);
         QCOMPARE(m_dm3->TaLinkImg->indexName(), QStringLiteral("KeyURL"));
     }
 

@@ -1,4 +1,4 @@
-#include "app/DBGrid.h"
+#include "controls/DBGrid.h"
 
 #include "store/DataSource.h"
 #include "store/Query.h"
@@ -7,8 +7,6 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QToolButton>
-
-namespace app {
 
 TDBGrid::TDBGrid(const char* name, QWidget* parent)
     : QTableView(parent)
@@ -114,4 +112,3 @@ TDBNavigator::TDBNavigator(const char* name, store::DataSource* source, QWidget*
     }
 }
 
-} // namespace app

@@ -17,7 +17,7 @@
 
 class QWidget;
 
-namespace app {
+namespace base {
 
 class SettingsStore {
 public:
@@ -53,4 +53,4 @@ private:
     std::unique_ptr<QSettings> m_settings;
 };
 
-} // namespace app
+} // namespace base

@@ -13,8 +13,6 @@ namespace store {
 class DataSource;
 }
 
-namespace app {
-
 class TDBGrid : public QTableView {
     Q_OBJECT
 public:
@@ -50,4 +48,3 @@ private:
     QToolButton* m_buttons[4];
 };
 
-} // namespace app

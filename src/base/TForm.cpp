@@ -1,10 +1,10 @@
-#include "app/TForm.h"
+#include "base/TForm.h"
 
-#include "app/SettingsStore.h"
+#include "base/SettingsStore.h"
 
 #include <QCloseEvent>
 
-namespace app {
+namespace base {
 
 TForm::TForm(const char* objectName, const QString& caption, const QString& prefix, QSize designSize,
              QWidget* parent)
@@ -59,4 +59,4 @@ void TForm::closeEvent(QCloseEvent* e)
     QDialog::closeEvent(e);
 }
 
-} // namespace app
+} // namespace base

@@ -7,7 +7,7 @@
 
 #include <QDialog>
 
-namespace app {
+namespace base {
 
 class SettingsStore;
 
@@ -38,4 +38,4 @@ private:
     bool m_storing = false;
 };
 
-} // namespace app
+} // namespace base

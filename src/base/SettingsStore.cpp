@@ -1,8 +1,8 @@
-#include "app/SettingsStore.h"
+#include "base/SettingsStore.h"
 
 #include <QWidget>
 
-namespace app {
+namespace base {
 
 SettingsStore::SettingsStore()
     : m_settings(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
@@ -138,4 +138,4 @@ void SettingsStore::writeBounds(QWidget* window, const QString& prefix)
     writeInteger(Window, prefix + QLatin1String(".Height"), window->height());
 }
 
-} // namespace app
+} // namespace base

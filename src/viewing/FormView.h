@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/TForm.h"
+#include "base/TForm.h"
 
 #include <QSize>
 
@@ -11,11 +11,9 @@ class QScrollArea;
 class TTimer;
 
 namespace viewing {
+
 class TImage;
 struct Picture;
-} // namespace viewing
-
-namespace disk {
 
 // The single picture window ("View Form"). The picture fills the window above
 // a bottom panel; with "伸縮" on it is scaled to the window, otherwise it is
@@ -24,7 +22,7 @@ namespace disk {
 // Its picture, caption and size are set by ShowInViewWindow and by the file
 // browser; closing hides the window (or deletes it, for the extra windows of
 // the multiple mode) and stores its bounds under "fmView".
-class TFormView : public app::TForm {
+class TFormView : public base::TForm {
     Q_OBJECT
 public:
     explicit TFormView(QWidget* parent = nullptr);
@@ -35,7 +33,7 @@ public:
     static void setNewWindowSize(QSize size);
     static QSize newWindowSize();
 
-    void setPicture(const viewing::Picture& picture);
+    void setPicture(const Picture& picture);
     // The extent that can be scrolled through while "伸縮" is off.
     void setScrollRange(QSize range);
     QSize scrollRange() const { return m_range; }
@@ -45,7 +43,7 @@ public:
     void BitBtn1Click();
 
     QFrame* Panel1;
-    viewing::TImage* Image1;
+    TImage* Image1;
     QFrame* PanelTail;
     QCheckBox* CheckStretch;
     QPushButton* BitBtn1;
@@ -53,7 +51,7 @@ public:
     TTimer* TimerClose;
 
 protected:
-    void readValues(app::SettingsStore& s) override;
+    void readValues(base::SettingsStore& s) override;
 
 private:
     void applyStretch();
@@ -62,4 +60,4 @@ private:
     QSize m_range;
 };
 
-} // namespace disk
+} // namespace viewing

@@ -1,6 +1,6 @@
-#include "disk/FormView.h"
+#include "viewing/FormView.h"
 
-#include "app/SettingsStore.h"
+#include "base/SettingsStore.h"
 #include "controls/TTimer.h"
 #include "viewing/TImage.h"
 
@@ -12,7 +12,7 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 
-namespace disk {
+namespace viewing {
 
 namespace {
 
@@ -34,7 +34,7 @@ QSize TFormView::newWindowSize()
 }
 
 TFormView::TFormView(QWidget* parent)
-    : app::TForm("FormView", QStringLiteral("View Form"), QStringLiteral("fmView"), QSize(365, 281), parent)
+    : base::TForm("FormView", QStringLiteral("View Form"), QStringLiteral("fmView"), QSize(365, 281), parent)
 {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
@@ -49,7 +49,7 @@ TFormView::TFormView(QWidget* parent)
     Panel1->setObjectName(QStringLiteral("Panel1"));
     auto* inPanel = new QVBoxLayout(Panel1);
     inPanel->setContentsMargins(0, 0, 0, 0);
-    Image1 = new viewing::TImage(Panel1);
+    Image1 = new TImage(Panel1);
     Image1->setObjectName(QStringLiteral("Image1"));
     // The panel decides the size; the picture's own size must not push it.
     Image1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
@@ -88,7 +88,7 @@ TFormView::TFormView(QWidget* parent)
     restoreValues();
 }
 
-void TFormView::readValues(app::SettingsStore& s)
+void TFormView::readValues(base::SettingsStore& s)
 {
     const QSize recorded = newWindowSize();
     if (!recorded.isValid()) {
@@ -99,7 +99,7 @@ void TFormView::readValues(app::SettingsStore& s)
     resize(recorded);
 }
 
-void TFormView::setPicture(const viewing::Picture& picture)
+void TFormView::setPicture(const Picture& picture)
 {
     Image1->setPicture(picture);
     if (Image1->hasPicture())
@@ -139,4 +139,4 @@ void TFormView::applyStretch()
     Panel1->resize(m_range.isValid() ? m_range : m_scroll->viewport()->size());
 }
 
-} // namespace disk
+} // namespace viewing

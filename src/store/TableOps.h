@@ -1,0 +1,31 @@
+#pragma once
+
+// Small operations that any handle offers the program's walks: the next
+// serial number, emptying and counting a table, and the mark of the lists.
+
+#include <QString>
+
+namespace store {
+
+class Table;
+
+// The text of 印 in a marked row of the file list or the picture-link list.
+QString markText();
+
+void openIfClosed(Table& t);
+
+// The highest number of the primary key's first field plus 1; 1 for an
+// empty table.
+qint32 NextSerial(Table& cursor);
+void EmptyTableNow(Table& cursor);
+int CountRecords(Table& cursor);
+// Sets or clears the mark of the current row.
+void ToggleMark(Table& cursor);
+// Whether the current row holds exactly the mark.
+bool isMarked(Table& cursor);
+
+// Deletes the current row of a walk. True when the row that followed is now
+// current; false when the deleted row was the last, so the walk is over.
+bool removeAndGoOn(Table& walker);
+
+} // namespace store
