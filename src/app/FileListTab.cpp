@@ -4,10 +4,13 @@
 #include "app/FormMain.h"
 #include "app/FormSetting.h"
 #include "app/Windows.h"
+#include "controls/DBEdit.h"
 #include "controls/MsgBtn.h"
 #include "base/Named.h"
 #include "controls/RadioGroup.h"
 #include "disk/FileListTable.h"
+#include "picturedb/PictureDatabase.h"
+#include "store/DataMod.h"
 #include "store/DataMd3.h"
 #include "store/DataSource.h"
 #include "store/Query.h"
@@ -75,6 +78,10 @@ void FileListTab::buildGridPanel()
     Button2 = named<QPushButton>("Button2", QStringLiteral("全選択(&Z)"), host);
     MsgBitBtn2 = deleteButton("MsgBitBtn2", QStringLiteral("削除(&D)"), host);
     ButtonDBName = named<QPushButton>("ButtonDBName", QStringLiteral("DB名称(&B)"), host);
+    DBEditDBName = new TDBEdit("DBEditDBName", host);
+    DBEditDBName->setReadOnly(true);
+    DBEditDBName->setDataSource(m_form.dm().DtIndex);
+    DBEditDBName->setDataField(QStringLiteral("DB名称"));
     Button51 = named<QPushButton>("Button51", QStringLiteral("登録(&I)"), host);
     CheckFileDelete = namedCheckBox("CheckFileDelete", QStringLiteral("登録時にファイル削除"), false, host);
 
@@ -101,8 +108,9 @@ void FileListTab::buildGridPanel()
     buttons->addWidget(MsgBitBtn2, 0, 1);
     buttons->addWidget(ButtonDBListDelete, 0, 2);
     buttons->addWidget(ButtonDBName, 1, 0);
-    buttons->addWidget(Button51, 1, 1);
-    buttons->addWidget(CheckFileDelete, 1, 2);
+    buttons->addWidget(DBEditDBName, 1, 1);
+    buttons->addWidget(Button51, 1, 2);
+    buttons->addWidget(CheckFileDelete, 2, 0, 1, 3);
     left->addLayout(buttons);
     left->addWidget(DBGridList, 1);
     layout->addLayout(left, 1);
@@ -154,6 +162,11 @@ void FileListTab::buildGridPanel()
     connect(DBGridList, &TDBGrid::cellClicked, this, &FileListTab::DBGridListCellClick);
     connect(RadioHyouji, &TRadioGroup::clicked, this, &FileListTab::RadioHyoujiClick);
     connect(Button2, &QPushButton::clicked, this, &FileListTab::MarkAllFiles);
+    connect(ButtonDBName, &QPushButton::clicked, this, [this] { m_form.photo().ButtonDBNameClick(); });
+    connect(Button51, &QPushButton::clicked, this, [this] {
+        m_form.photo().registerMarkedFiles(*m_form.dm3().TaList, CheckFileDelete->isChecked());
+        m_form.ShowCounts();
+    });
     connect(ButtonDBListDelete, &QPushButton::clicked, this, &FileListTab::ButtonDBListDeleteClick);
     connect(CheckStretch, &QCheckBox::clicked, this, &FileListTab::CheckStretchClick);
     connect(CheckHiritsu, &QCheckBox::clicked, this, &FileListTab::CheckHiritsuClick);

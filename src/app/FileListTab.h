@@ -15,6 +15,7 @@ class QLabel;
 class QListWidget;
 class QMenu;
 class QPushButton;
+class TDBEdit;
 class TDBGrid;
 class TDBNavigator;
 class TMsgBitBtn;
@@ -62,6 +63,7 @@ public:
     QPushButton* Button2;
     TMsgBitBtn* MsgBitBtn2;
     QPushButton* ButtonDBName;
+    TDBEdit* DBEditDBName; // the catalogue's current DB名称 beside ButtonDBName
     QPushButton* Button51;
     QCheckBox* CheckFileDelete;
     QFrame* PanelImage;

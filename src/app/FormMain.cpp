@@ -9,10 +9,16 @@
 #include "app/ToolButton.h"
 #include "app/Windows.h"
 #include "controls/Animate.h"
+#include "controls/DBEdit.h"
 #include "controls/RadioGroup.h"
 #include "controls/TTimer.h"
 #include "disk/FormDirectory.h"
 #include "disk/FormSelectDir.h"
+#include "picturedb/DatabasePages.h"
+#include "picturedb/FormDBList.h"
+#include "picturedb/FormPassword.h"
+#include "picturedb/PictureDatabase.h"
+#include "picturedb/RecordPage.h"
 #include "viewing/FormView.h"
 #include "store/DataMd3.h"
 #include "store/DataMod.h"
@@ -42,6 +48,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QScrollBar>
@@ -130,6 +137,17 @@ TFormMain::TFormMain(store::DataMd3& dm3, store::DataMod& dm, QWidget* parent)
     buildTabs();
     buildStatusBars();
     buildTimers();
+    m_photo = new picturedb::PictureDatabase(*this, m_dm, EditDBName, TabToroku, TabShinki, TabDBSettei);
+    connect(m_photo, &picturedb::PictureDatabase::fieldLabelsBound, this, [this](const QStringList& labels) {
+        // The result grid's columns 1 to 3 and the order items 1 to 4 follow the user items.
+        for (int k = 0; k < 3; ++k) {
+            m_dm.DqPhoto->setColumnField(k + 1, labels.value(k));
+            m_dm.DqPhoto->setColumnTitle(k + 1, labels.value(k));
+        }
+        for (int k = 0; k < 4 && k < labels.size(); ++k)
+            RadioHyouji2->setItemText(k + 1, labels[k]);
+    });
+    connect(m_photo, &picturedb::PictureDatabase::storageModeShown, LabelHokan2, &QLabel::setText);
     m_explorationTabs = new ExplorationTabs(*this, *m_tables);
     m_fileListTab = new FileListTab(*this);
     {
@@ -163,8 +181,8 @@ TFormMain::TFormMain(store::DataMd3& dm3, store::DataMod& dm, QWidget* parent)
     directoryHistory.clear();
     ApplyTarget(m_targetWWW);                       // 11
     // 12: the save dialog starts in the picture save directory (saveDialogDirectory).
-    PagePhoto->setCurrentIndex(0);                  // 13
-    DatabaseChosen = false;
+    m_photo->startUp();                             // 13; the database opens once the
+    PagePhoto->setCurrentWidget(TabToroku);         // windows it may ask for exist
 }
 
 TFormMain::~TFormMain() = default;
@@ -295,6 +313,7 @@ void TFormMain::buildToolBars()
         PagePhoto->setCurrentWidget(TabKensaku);
     });
     connect(BtSingle, &QToolButton::clicked, this, &TFormMain::BtSingleClick);
+    connect(BtTable, &QToolButton::clicked, this, &TFormMain::BtTableClick);
     connect(BtMulti, &QToolButton::clicked, this, &TFormMain::BtMultiClick);
     connect(BtSelect, &QToolButton::clicked, this, [this] { m_crawler->BtSelectClick(); });
     connect(BtTansaku, &QToolButton::clicked, this, [this] { m_crawler->BtTansakuClick(); });
@@ -437,7 +456,21 @@ void TFormMain::buildTabs()
     CheckSakujo = new QCheckBox(QStringLiteral("登録時にリスト削除"), registration);
     CheckSakujo->setObjectName(QStringLiteral("CheckSakujo"));
     CheckSakujo->setChecked(true);
+    Button4 = new QPushButton(QStringLiteral("DB名称(&B)"), registration);
+    Button4->setObjectName(QStringLiteral("Button4"));
+    DBEditDBName2 = new TDBEdit("DBEditDBName2", registration);
+    DBEditDBName2->setReadOnly(true);
+    DBEditDBName2->setDataSource(m_dm.DtIndex);
+    DBEditDBName2->setDataField(QStringLiteral("DB名称"));
+    Button5 = new QPushButton(QStringLiteral("登録(&I)"), registration);
+    Button5->setObjectName(QStringLiteral("Button5"));
+    registrationLayout->addWidget(Button4);
+    registrationLayout->addWidget(DBEditDBName2);
+    registrationLayout->addWidget(Button5);
     registrationLayout->addWidget(CheckSakujo);
+    connect(Button4, &QPushButton::clicked, this, [this] { m_photo->ButtonDBNameClick(); });
+    connect(Button5, &QPushButton::clicked, this,
+            [this] { m_photo->registerMarkedAddresses(*m_dm3.TaLinkImg, CheckSakujo->isChecked()); });
     imageLayout->addStretch(1);
     imageLayout->addWidget(registration);
 
@@ -498,6 +531,8 @@ void TFormMain::buildTabs()
 
     // データベース: the database name above the four pages.
     auto* photoLayout = new QVBoxLayout(TabPhoto);
+    photoLayout->setContentsMargins(2, 2, 2, 2);
+    photoLayout->setSpacing(2);
     auto* nameRow = new QHBoxLayout();
     auto* nameLabel = new QLabel(QStringLiteral("DB名称"), TabPhoto);
     EditDBName = new QLineEdit(QStringLiteral("Sample"), TabPhoto);
@@ -517,13 +552,28 @@ void TFormMain::buildTabs()
         PagePhoto->addTab(w, caption);
         return w;
     };
-    page("TabToroku", QStringLiteral("登録/変更/削除"));
+    TabToroku = page("TabToroku", QStringLiteral("登録/変更/削除"));
     TabKensaku = page("TabKensaku", QStringLiteral("検索"));
-    page("TabShinki", QStringLiteral("新規データベース"));
-    page("TabDBSettei", QStringLiteral("ＤＢ設定/削除"));
+    TabShinki = page("TabShinki", QStringLiteral("新規データベース"));
+    TabDBSettei = page("TabDBSettei", QStringLiteral("ＤＢ設定/削除"));
     photoLayout->addWidget(PagePhoto, 1);
+    // Enter in the name box chooses the database as the "DB名称(&B)" buttons of the lists do.
+    connect(EditDBName, &QLineEdit::returnPressed, this, [this] { m_photo->ButtonDBNameClick(); });
+    connect(Button17, &QPushButton::clicked, this, [this] { m_photo->ChooseDatabase(); });
 
     auto* searchLayout = new QVBoxLayout(TabKensaku);
+    auto* searchTop = new QHBoxLayout();
+    LabelHokan2 = new QLabel(QStringLiteral("（保管形式）"), TabKensaku);
+    LabelHokan2->setObjectName(QStringLiteral("LabelHokan2"));
+    LabelHokan2->setStyleSheet(QStringLiteral("color: blue"));
+    RadioHyouji2 = new TRadioGroup("RadioHyouji2", QStringLiteral("表示順"),
+                                   {QStringLiteral("連番"), QStringLiteral("分類"), QStringLiteral("タイトル"),
+                                    QStringLiteral("ファイル名"), QStringLiteral("説明")},
+                                   TabKensaku);
+    RadioHyouji2->setItemIndex(0);
+    searchTop->addWidget(LabelHokan2, 0, Qt::AlignTop);
+    searchTop->addStretch(1);
+    searchTop->addWidget(RadioHyouji2);
     DBGridQuery = new QTableView(TabKensaku);
     DBGridQuery->setObjectName(QStringLiteral("DBGridQuery"));
     DBGridQuery->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -531,8 +581,16 @@ void TFormMain::buildTabs()
     m_dm.DqPhoto->setColumns({QStringLiteral("連番"), QString(), QString(), QString(), QStringLiteral("サイズ"),
                               QStringLiteral("更新日")});
     DBGridQuery->setModel(m_dm.DqPhoto);
-    searchLayout->addStretch(1);
-    searchLayout->addWidget(DBGridQuery);
+    PopQuery = new QMenu(DBGridQuery);
+    PopQuery->setObjectName(QStringLiteral("PopQuery"));
+    Delete3 = PopQuery->addAction(QStringLiteral("削除"));
+    Delete3->setObjectName(QStringLiteral("Delete3"));
+    DBGridQuery->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(DBGridQuery, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { PopQuery->popup(DBGridQuery->viewport()->mapToGlobal(at)); });
+    connect(Delete3, &QAction::triggered, this, &TFormMain::Delete3Click);
+    searchLayout->addLayout(searchTop);
+    searchLayout->addWidget(DBGridQuery, 1);
 }
 
 void TFormMain::buildStatusBars()
@@ -612,6 +670,8 @@ void TFormMain::writeValues()
 
 void TFormMain::closeEvent(QCloseEvent* e)
 {
+    // A registration run turning the event loop stops at its next record.
+    m_closing = true;
     m_dm3.store().dropAllPasswords();
     writeValues();
     e->accept();
@@ -910,8 +970,80 @@ void TFormMain::showPictureSettings()
 void TFormMain::setWindows(Windows* windows)
 {
     m_windows = windows;
+    if (m_windows && m_windows->FormDirectory) {
+        disk::TFormDirectory* browser = m_windows->FormDirectory;
+        connect(browser, &disk::TFormDirectory::loadFailed, this, &TFormMain::reportError);
+        connect(browser, &disk::TFormDirectory::registerRequested, this, [this, browser](const QString& path) {
+            m_photo->RegisterFromBrowser(path, browser->Image1->picture());
+            PagePhoto->setCurrentWidget(TabToroku);
+            PageMain->setCurrentWidget(TabPhoto);
+            show();
+            raise();
+            activateWindow();
+        });
+    }
+    // The last start-up step: the database in the name box opens, which may
+    // ask for its password in a window of its own.
+    m_photo->openAtStart();
+}
+
+bool TFormMain::databaseChosen()
+{
+    return m_photo->state().DatabaseChosen;
+}
+
+picturedb::TFormDBList* TFormMain::databaseList()
+{
+    return m_windows ? m_windows->FormDBList : nullptr;
+}
+
+picturedb::TFormPassword* TFormMain::passwordWindow()
+{
+    return m_windows ? m_windows->FormPassword : nullptr;
+}
+
+viewing::TFormView* TFormMain::sharedViewWindow()
+{
+    return m_windows ? m_windows->FormView : nullptr;
+}
+
+void TFormMain::fetchSingleImage(const QString&)
+{
+    // The single fetch of a picture address comes with picture acceptance.
+}
+
+void TFormMain::showFileBrowser()
+{
     if (m_windows && m_windows->FormDirectory)
-        connect(m_windows->FormDirectory, &disk::TFormDirectory::loadFailed, this, &TFormMain::reportError);
+        m_windows->FormDirectory->show();
+}
+
+bool TFormMain::yieldDuringRun()
+{
+    // Paint and timers, but no clicks: a click could start another run on the same tables.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+    return !m_closing;
+}
+
+void TFormMain::BtTableClick()
+{
+    if (PageMain->currentWidget() != TabPhoto)
+        return;
+    if (PagePhoto->currentWidget() == TabToroku)
+        m_photo->record()->ShowInNewViewWindow();
+}
+
+void TFormMain::Delete3Click()
+{
+    store::Query& result = *m_dm.QuPhoto;
+    const int row = DBGridQuery->currentIndex().row();
+    if (!result.isOpen() || row < 0 || row >= result.recordCount())
+        return;
+    result.moveTo(row);
+    bool ok = false;
+    const qint32 serial = result.value(QStringLiteral("連番")).toInt(&ok);
+    if (ok)
+        m_photo->record()->DeleteRecordOf(serial);
 }
 
 void TFormMain::BtSingleClick()

@@ -5,6 +5,7 @@
 // that the other windows read and write.
 
 #include "app/History.h"
+#include "picturedb/PhotoHost.h"
 #include "web/Crawler.h"
 
 #include <QElapsedTimer>
@@ -27,13 +28,20 @@ class QTableView;
 class QToolBar;
 class QToolButton;
 class QWidget;
+class QMenu;
 class TAnimate;
+class TDBEdit;
+class TRadioGroup;
 class TTimer;
 
 namespace store {
 class DataMd3;
 class DataMod;
 } // namespace store
+
+namespace picturedb {
+class PictureDatabase;
+}
 
 namespace web {
 class THTTP;
@@ -47,7 +55,7 @@ struct Windows;
 class ExplorationTabs;
 class FileListTab;
 
-class TFormMain : public QMainWindow, public web::CrawlHost {
+class TFormMain : public QMainWindow, public web::CrawlHost, public picturedb::PhotoHost {
     Q_OBJECT
 public:
     TFormMain(store::DataMd3& dm3, store::DataMod& dm, QWidget* parent = nullptr);
@@ -86,7 +94,6 @@ public:
     History directoryHistory;
     bool historyRecording = false;
     bool proxySwitch = false;
-    bool DatabaseChosen = false;
     bool multipleViewMode = true;
     QString saveDialogDirectory;
     QString helpFile() const { return m_helpFile; }
@@ -118,6 +125,13 @@ public:
     void ShowSelectedPicture();
     // Status panel 2: the picture-link count on its tab, the file count on the file list.
     void ShowCounts();
+
+    // The open picture database with its pages and commands.
+    picturedb::PictureDatabase& photo() { return *m_photo; }
+    // "ﾃｰﾌﾞﾙ": the record's picture in a new view window on the record page.
+    void BtTableClick();
+    // The search result's "削除": the record of the selected result.
+    void Delete3Click();
 
     web::ExplorationTables& tables() { return *m_tables; }
     ExplorationTabs* explorationTabs() const { return m_explorationTabs; }
@@ -167,6 +181,9 @@ public:
     QPlainTextEdit* MemoLog;
     QPlainTextEdit* MemoError;
     QCheckBox* CheckSakujo;
+    QPushButton* Button4;
+    TDBEdit* DBEditDBName2; // the catalogue's current DB名称 beside Button4
+    QPushButton* Button5;
     QCheckBox* CheckAutoDisp;
     QFrame* PanelCL1;
     QFrame* PanelCL2;
@@ -174,8 +191,15 @@ public:
     QLineEdit* EditDBName;
     QPushButton* Button17;
     QTabWidget* PagePhoto;
+    QWidget* TabToroku;
     QWidget* TabKensaku;
+    QWidget* TabShinki;
+    QWidget* TabDBSettei;
+    QLabel* LabelHokan2;
+    TRadioGroup* RadioHyouji2;
     QTableView* DBGridQuery;
+    QMenu* PopQuery;
+    QAction* Delete3;
     QFrame* STB;
     QFrame* STA;
     std::array<QLabel*, 6> STBPanels{};
@@ -214,7 +238,7 @@ public:
     bool targetIsWWW() override { return m_targetWWW; }
     QString urlBoxText() override;
     QString directoryBoxText() override;
-    bool databaseChosen() override { return DatabaseChosen; }
+    bool databaseChosen() override;
     void message(const QString& text) override;
     void reportError(const QString& text) override;
     void setStatus(int panel, const QString& text) override { setStb(panel, text); }
@@ -230,6 +254,15 @@ public:
     void runDiskScan() override;
     void acceptPicture(int slot) override;
     void repaintWindow() override { update(); }
+
+    // What the picture-database pages read and call here.
+    QWidget* hostWindow() override { return this; }
+    picturedb::TFormDBList* databaseList() override;
+    picturedb::TFormPassword* passwordWindow() override;
+    viewing::TFormView* sharedViewWindow() override;
+    void fetchSingleImage(const QString& address) override;
+    void showFileBrowser() override;
+    bool yieldDuringRun() override;
 
 signals:
     // Every text put into a panel of the status bars, also ones soon replaced.
@@ -257,6 +290,8 @@ private:
     std::unique_ptr<web::ExplorationTables> m_tables;
     ExplorationTabs* m_explorationTabs = nullptr;
     FileListTab* m_fileListTab = nullptr;
+    picturedb::PictureDatabase* m_photo = nullptr;
+    bool m_closing = false;
     std::unique_ptr<web::Crawler> m_crawler;
     Windows* m_windows = nullptr;
     bool m_targetWWW = false;

@@ -1,10 +1,13 @@
 #include "app/FormSetting.h"
 
 #include "app/FormMain.h"
-#include "base/SettingsStore.h"
 #include "app/Windows.h"
 #include "base/Named.h"
+#include "base/SettingsStore.h"
+#include "controls/DBEdit.h"
 #include "controls/RadioGroup.h"
+#include "picturedb/PictureDatabase.h"
+#include "store/DataMod.h"
 #include "disk/FormSelectDir.h"
 #include "store/TextToInt.h"
 #include "web/THTTP.h"
@@ -203,8 +206,13 @@ void TFormSetting::buildTabGazou(QWidget* tab)
     GroupDB = new QGroupBox(save);
     GroupDB->setObjectName(QStringLiteral("GroupDB"));
     auto* dbLayout = new QHBoxLayout(GroupDB);
-    DBEdit11 = edit("DBEdit11", QString(), GroupDB);
+    // The catalogue's current DB名称, which names the open database.
+    DBEdit11 = new TDBEdit("DBEdit11", GroupDB);
     DBEdit11->setReadOnly(true);
+    if (m_main) {
+        DBEdit11->setDataSource(m_main->dm().DtIndex);
+        DBEdit11->setDataField(QStringLiteral("DB名称"));
+    }
     Button5 = new QPushButton(QStringLiteral("DB名称(&B)"), GroupDB);
     Button5->setObjectName(QStringLiteral("Button5"));
     dbLayout->addWidget(label(QStringLiteral("DB名称"), GroupDB));
@@ -263,8 +271,8 @@ void TFormSetting::buildTabGazou(QWidget* tab)
     connect(Button4, &QPushButton::clicked, this, [this] { chooseDirectoryInto(EditDirectory); });
     connect(Button7, &QPushButton::clicked, this, &TFormSetting::Button7Click);
     connect(Button5, &QPushButton::clicked, this, [this] {
-        if (onChooseDatabase)
-            onChooseDatabase();
+        if (m_main)
+            m_main->photo().ButtonDBNameClick();
     });
     connect(EditMinSize, &QLineEdit::textChanged, this, [this](const QString& t) {
         if (!isInteger(t))

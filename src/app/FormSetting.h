@@ -13,6 +13,7 @@ class QRadioButton;
 class QScrollBar;
 class QStatusBar;
 class QTabWidget;
+class TDBEdit;
 class TRadioGroup;
 
 namespace app {
@@ -42,8 +43,6 @@ public:
     void Button6Click();
     void Button7Click();
     void chooseDirectoryInto(QLineEdit* edit);
-    // The database choice of the main window, set by whoever owns it.
-    std::function<void()> onChooseDatabase;
 
     // The save directory when nothing is stored: the program's directory.
     static QString programDirectory();
@@ -72,7 +71,7 @@ public:
     QPushButton* Button7;
     QCheckBox* CheckDBSave;
     QGroupBox* GroupDB;
-    QLineEdit* DBEdit11;
+    TDBEdit* DBEdit11;
     QPushButton* Button5;
     QCheckBox* CheckJPEG;
     QCheckBox* CheckGIF;

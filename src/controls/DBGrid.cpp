@@ -83,32 +83,50 @@ TDBNavigator::TDBNavigator(const char* name, store::DataSource* source, QWidget*
     const char* names[4] = {"First", "Prior", "Next", "Last"};
     for (int i = 0; i < 4; ++i) {
         m_buttons[i] = new QToolButton(this);
-        m_buttons[i]->setObjectName(QLatin1String(names[i]));
+        // Named after the navigator: a window holds several of them.
+        m_buttons[i]->setObjectName(objectName() + QLatin1Char('_') + QLatin1String(names[i]));
         m_buttons[i]->setText(QString::fromUtf8(glyphs[i]));
         m_buttons[i]->setFixedSize(30, 25);
         layout->addWidget(m_buttons[i]);
         connect(m_buttons[i], &QToolButton::clicked, this, [this, i] {
-            if (store::Table* t = m_source->table()) {
-                if (!t->isOpen())
+            try {
+                if (m_beforeMove)
+                    m_beforeMove();
+                if (!move(i))
                     return;
-                switch (i) {
-                case 0: t->first(); break;
-                case 1: t->prior(); break;
-                case 2: t->next(); break;
-                default: t->last(); break;
-                }
-            } else if (store::Query* q = m_source->query()) {
-                if (!q->isOpen())
-                    return;
-                switch (i) {
-                case 0: q->first(); break;
-                case 1: q->moveTo(std::max(0, q->recNo() - 1)); break;
-                case 2: q->next(); break;
-                default: q->moveTo(q->recordCount() - 1); break;
-                }
+            } catch (const store::StoreError& e) {
+                // Moving writes a pending edit first; a refused one stays pending.
+                emit storeError(e.message());
+                return;
             }
             emit clicked(i);
         });
     }
 }
 
+bool TDBNavigator::move(int button)
+{
+    if (store::Table* t = m_source->table()) {
+        if (!t->isOpen() || !m_source->isEnabled())
+            return false;
+        switch (button) {
+        case 0: t->first(); break;
+        case 1: t->prior(); break;
+        case 2: t->next(); break;
+        default: t->last(); break;
+        }
+        return true;
+    }
+    if (store::Query* q = m_source->query()) {
+        if (!q->isOpen() || !m_source->isEnabled())
+            return false;
+        switch (button) {
+        case 0: q->first(); break;
+        case 1: q->moveTo(std::max(0, q->recNo() - 1)); break;
+        case 2: q->next(); break;
+        default: q->moveTo(q->recordCount() - 1); break;
+        }
+        return true;
+    }
+    return false;
+}

@@ -6,6 +6,7 @@
 
 #include <QTableView>
 #include <QWidget>
+#include <functional>
 
 class QToolButton;
 
@@ -38,13 +39,23 @@ class TDBNavigator : public QWidget {
     Q_OBJECT
 public:
     TDBNavigator(const char* name, store::DataSource* source, QWidget* parent = nullptr);
-    QToolButton* button(int i) const { return m_buttons[i]; } // 0 first, 1 prior, 2 next, 3 last
+    // Buttons 0 first, 1 prior, 2 next, 3 last, named after the navigator
+    // ("DBNavigator5_First", "_Prior", "_Next", "_Last").
+    QToolButton* button(int i) const { return m_buttons[i]; }
+
+    // Runs before every move; a StoreError it raises stops the move.
+    void setBeforeMove(std::function<void()> f) { m_beforeMove = std::move(f); }
 
 signals:
+    // After a button moved the cursor.
     void clicked(int button);
+    // A button could not move: the handle refused to write its pending edit.
+    void storeError(const QString& message);
 
 private:
+    bool move(int button);
     store::DataSource* m_source;
     QToolButton* m_buttons[4];
+    std::function<void()> m_beforeMove;
 };
 

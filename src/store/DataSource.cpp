@@ -57,6 +57,16 @@ DataSource::DataSource(Query* query, QObject* parent)
         });
 }
 
+Table* DataSource::table() const
+{
+    return m_table;
+}
+
+Query* DataSource::query() const
+{
+    return m_query;
+}
+
 void DataSource::setColumns(const QStringList& fields, const QStringList& titles)
 {
     beginResetModel();

@@ -29,8 +29,8 @@ public:
     void setEnabled(bool on);
     bool isEnabled() const { return m_enabled; }
 
-    Table* table() const { return m_table; }
-    Query* query() const { return m_query; }
+    Table* table() const;
+    Query* query() const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

@@ -81,11 +81,12 @@ QList<FixedTableLayout> fixedTableLayouts()
 
     layouts << FixedTableLayout{
         QStringLiteral("_INDEX.DB"),
-        {text(QStringLiteral("DB名称"), 40), text(QStringLiteral("パスワード"), 16),
+        // パスワード holds a salted hash of the password, longer than the password.
+        {text(QStringLiteral("DB名称"), 40), text(QStringLiteral("パスワード"), 128),
          typed(QStringLiteral("索引"), T::Bool)},
         {primaryKey({QStringLiteral("DB名称")})},
         {},
-        {}};
+        {{sampleDatabaseName(), QString(), false}}};
 
     layouts << FixedTableLayout{
         QStringLiteral("_ITEM.DB"),
@@ -108,19 +109,38 @@ QList<FixedTableLayout> fixedTableLayouts()
          {photo, 3, QStringLiteral("ファイル名"), QStringLiteral("A"), 128},
          {photo, 4, QStringLiteral("説明"), QStringLiteral("M"), 0}}};
 
-    // サイズ is 32-bit here: picture files are larger than 32767 bytes.
-    layouts << FixedTableLayout{
-        QStringLiteral("_PHOTO.DB"),
-        {typed(QStringLiteral("連番"), T::Short, true), text(QStringLiteral("画像種別"), 4),
-         typed(QStringLiteral("サイズ"), T::Long), text(QStringLiteral("パスワード"), 16),
-         typed(QStringLiteral("更新日"), T::Date), text(QStringLiteral("分類"), 20),
-         text(QStringLiteral("タイトル"), 60), text(QStringLiteral("ファイル名"), 128),
-         typed(QStringLiteral("説明"), T::Memo)},
-        {primaryKey({QStringLiteral("連番")})},
-        {},
-        {}};
+    // 連番 and サイズ are 32-bit: a database outgrows 32767 records, and
+    // picture files are larger than 32767 bytes.
+    const QList<FieldDef> standardRecord{
+        typed(QStringLiteral("連番"), T::Long, true), text(QStringLiteral("画像種別"), 4),
+        typed(QStringLiteral("サイズ"), T::Long),    text(QStringLiteral("パスワード"), 16),
+        typed(QStringLiteral("更新日"), T::Date),    text(QStringLiteral("分類"), 20),
+        text(QStringLiteral("タイトル"), 60),        text(QStringLiteral("ファイル名"), 128),
+        typed(QStringLiteral("説明"), T::Memo)};
+    layouts << FixedTableLayout{QStringLiteral("_PHOTO.DB"), standardRecord, {primaryKey({QStringLiteral("連番")})},
+                                {}, {}};
+
+    layouts << FixedTableLayout{sampleDatabaseName(), standardRecord, {primaryKey({QStringLiteral("連番")})}, {}, {}};
+    layouts << FixedTableLayout{sampleDatabaseName() + QLatin1Char('_'), imageTableFields(), imageTableIndexes(),
+                                {}, {}};
 
     return layouts;
+}
+
+QList<FieldDef> imageTableFields()
+{
+    return {typed(QStringLiteral("連番"), FieldType::Long, true), typed(QStringLiteral("画像"), FieldType::Bytes),
+            typed(QStringLiteral("BMP"), FieldType::Graphic)};
+}
+
+QList<IndexDef> imageTableIndexes()
+{
+    return {primaryKey({QStringLiteral("連番")})};
+}
+
+QString sampleDatabaseName()
+{
+    return QStringLiteral("Sample");
 }
 
 void createFixedTables(Store& store)

@@ -25,6 +25,15 @@ QString explorationTablePassword();
 
 QList<FixedTableLayout> fixedTableLayouts();
 
+// The layout of a picture database's image table (its name is the database's
+// name followed by "_"): the owner's serial, the picture bytes, a bitmap.
+QList<FieldDef> imageTableFields();
+QList<IndexDef> imageTableIndexes();
+
+// The picture database that the template holds, empty and with the standard
+// items, so that a first start opens it.
+QString sampleDatabaseName();
+
 // Creates every fixed table with its indexes, rows and protection in the store.
 void createFixedTables(Store& store);
 

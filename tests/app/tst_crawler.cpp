@@ -1,6 +1,7 @@
 // Real crawls of a local test site: each port of 127.0.0.1 stands for a host.
 
 #include "app/FormMain.h"
+#include "picturedb/PictureDatabase.h"
 #include "app/FormSetting.h"
 #include "app/Windows.h"
 #include "controls/RadioGroup.h"
@@ -432,6 +433,7 @@ private slots:
         }
         form().ComboURL->setEditText("http://127.0.0.1:9/");
         settings().CheckDBSave->setChecked(true);
+        form().photo().state().DatabaseChosen = false;
         {
             ModalAnswer answer([](QWidget* m) { pressButton(m, QMessageBox::Ok); });
             form().BtTansaku->click();

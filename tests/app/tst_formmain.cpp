@@ -246,7 +246,11 @@ private slots:
             f.close();
             m_app.reset();
         }
+        // The name box's database is opened at start: there is none of that name.
+        ModalAnswer missing([](QWidget* m) { pressButton(m, QMessageBox::Ok); });
         TFormMain& f = start();
+        QVERIFY(missing.wasShown());
+        QCOMPARE(missing.text(), QStringLiteral("データベース該当なし"));
         QVERIFY(f.targetWWW());
         QVERIFY(f.ComboURL->isVisible());
         QCOMPARE(f.LabelTaishou->text(), QStringLiteral("　ＵＲＬ"));
@@ -288,6 +292,8 @@ private slots:
     void logsAndStatusBars()
     {
         TFormMain& f = start();
+        // Opening the start-up database logged its items; start from empty logs.
+        f.ClearStatusAndLogs();
         f.LogNormal(QStringLiteral("Found : http://h/a.html"));
         f.LogNormal(QStringLiteral("second"));
         f.LogError(QStringLiteral("Error newHost x"));
@@ -405,6 +411,7 @@ private slots:
         QCOMPARE(setting->PageControl1->currentIndex(), int(app::TFormSetting::TabWWWIndex));
         // The home item copies the start address without fetching anything.
         setting->EditStartURL->setText(QStringLiteral("http://127.0.0.1:9/home.html"));
+        f.ClearStatusAndLogs();
         f.H1->trigger();
         QCOMPARE(f.ComboURL->currentText(), QStringLiteral("http://127.0.0.1:9/home.html"));
         QVERIFY(f.MemoLog->toPlainText().isEmpty());

@@ -112,7 +112,8 @@ private slots:
     {
         QStringList expected{QStringLiteral("_Link.db"), QStringLiteral("_LinkIMG.db"), QStringLiteral("_host"),
                              QStringLiteral("_List.db"), QStringLiteral("_INDEX.DB"), QStringLiteral("_ITEM.DB"),
-                             QStringLiteral("_Model.DB"), QStringLiteral("_PHOTO.DB")};
+                             QStringLiteral("_Model.DB"), QStringLiteral("_PHOTO.DB"), QStringLiteral("Sample"),
+                             QStringLiteral("Sample_")};
         QStringList names = m_store->tableNames();
         names.sort();
         expected.sort();
@@ -146,7 +147,7 @@ private slots:
                  (QStringList{QStringLiteral("DB名称"), QStringLiteral("項目連番")}));
         const QList<FieldDef> photo = m_store->fieldDefs(QStringLiteral("_PHOTO.DB"));
         QCOMPARE(photo.size(), 9);
-        QCOMPARE(photo[0], (FieldDef{QStringLiteral("連番"), FieldType::Short, 0, true}));
+        QCOMPARE(photo[0], (FieldDef{QStringLiteral("連番"), FieldType::Long, 0, true}));
         QCOMPARE(photo[2], (FieldDef{QStringLiteral("サイズ"), FieldType::Long, 0, false}));
         QCOMPARE(photo[8], (FieldDef{QStringLiteral("説明"), FieldType::Memo, 0, false}));
 
@@ -413,6 +414,7 @@ private slots:
     {
         Table t(*m_store, QStringLiteral("_INDEX.DB"));
         t.open();
+        t.remove(); // the template's one database
         QVERIFY(t.isEmpty());
         QVERIFY(t.eof());
         t.edit();
@@ -501,11 +503,7 @@ private slots:
 
     void blobRoundTrip()
     {
-        m_store->createTable(QStringLiteral("Sample_"),
-                             {{QStringLiteral("連番"), FieldType::Long, 0, true},
-                              {QStringLiteral("画像"), FieldType::Bytes, 0, false},
-                              {QStringLiteral("BMP"), FieldType::Graphic, 0, false}},
-                             {{QString(), {QStringLiteral("連番")}, true, true}});
+        // The template's image table of the database Sample.
         QTemporaryDir files;
         const QByteArray bytes = allByteValues();
         const QString in = files.filePath(QStringLiteral("in.bin"));
@@ -597,11 +595,11 @@ private slots:
         const QList<IndexDef> indexes{{QString(), {QStringLiteral("大"), QStringLiteral("名前")}, true, true},
                                       {QStringLiteral("KeyName"), {QStringLiteral("名前")}, false, true},
                                       {QStringLiteral("ByDay"), {QStringLiteral("日"), QStringLiteral("小")}, false, false}};
-        m_store->createTable(QStringLiteral("Sample"), fields, indexes);
-        QCOMPARE(m_store->fieldDefs(QStringLiteral("Sample")), fields);
-        QCOMPARE(m_store->indexDefs(QStringLiteral("Sample")), indexes);
+        m_store->createTable(QStringLiteral("Trial"), fields, indexes);
+        QCOMPARE(m_store->fieldDefs(QStringLiteral("Trial")), fields);
+        QCOMPARE(m_store->indexDefs(QStringLiteral("Trial")), indexes);
 
-        Table t(*m_store, QStringLiteral("Sample"));
+        Table t(*m_store, QStringLiteral("Trial"));
         t.open();
         QCOMPARE(t.fieldDefs(), fields);
         QCOMPARE(t.fieldCount(), fields.size());
@@ -615,7 +613,7 @@ private slots:
         m_store->createTable(QStringLiteral("Sized"), {{QStringLiteral("n"), FieldType::Long, 12, false}}, {});
         QCOMPARE(m_store->fieldDefs(QStringLiteral("Sized")).value(0).size, 0);
 
-        QVERIFY(!errorOf([&] { m_store->createTable(QStringLiteral("Sample"), fields, {}); }).isEmpty());
+        QVERIFY(!errorOf([&] { m_store->createTable(QStringLiteral("Trial"), fields, {}); }).isEmpty());
         QVERIFY(!errorOf([&] {
                     m_store->createTable(QStringLiteral("Bad"), fields,
                                          {{QStringLiteral("x"), {QStringLiteral("無い")}, false, false}});
@@ -625,10 +623,10 @@ private slots:
 
     void emptyRenameAndDelete()
     {
-        m_store->createTable(QStringLiteral("Sample"), recordTableFields(),
+        m_store->createTable(QStringLiteral("Trial"), recordTableFields(),
                              {{QString(), {QStringLiteral("連番")}, true, true},
                               {QStringLiteral("KeyTitle"), {QStringLiteral("タイトル")}, false, true}});
-        Table t(*m_store, QStringLiteral("Sample"));
+        Table t(*m_store, QStringLiteral("Trial"));
         t.open();
         for (int i = 1; i <= 3; ++i) {
             t.insert();
@@ -639,7 +637,7 @@ private slots:
         t.emptyTable();
         QVERIFY(t.isEmpty());
         QVERIFY(t.eof());
-        QCOMPARE(m_store->countRows(QStringLiteral("Sample")), 0);
+        QCOMPARE(m_store->countRows(QStringLiteral("Trial")), 0);
         t.insert();
         t.fieldByName(QStringLiteral("連番")).setAsInteger(1);
         t.fieldByName(QStringLiteral("タイトル")).setAsString(QStringLiteral("海"));
@@ -649,7 +647,7 @@ private slots:
         t.close();
         t.renameTable(QStringLiteral("Sample2"));
         QCOMPARE(t.tableName(), QStringLiteral("Sample2"));
-        QVERIFY(!m_store->tableExists(QStringLiteral("Sample")));
+        QVERIFY(!m_store->tableExists(QStringLiteral("Trial")));
         QVERIFY(m_store->tableExists(QStringLiteral("Sample2")));
         QCOMPARE(m_store->indexDefs(QStringLiteral("Sample2")).value(1).name, QStringLiteral("KeyTitle"));
         t.setIndexName(QStringLiteral("KeyTitle"));
@@ -664,25 +662,24 @@ private slots:
         t.close();
 
         // A name freed by a rename can be used again, with indexes of its own.
-        m_store->createTable(QStringLiteral("Sample"), recordTableFields(),
+        m_store->createTable(QStringLiteral("Trial"), recordTableFields(),
                              {{QStringLiteral("KeyTitle"), {QStringLiteral("タイトル")}, false, false}});
-        QVERIFY(m_store->tableExists(QStringLiteral("Sample")));
+        QVERIFY(m_store->tableExists(QStringLiteral("Trial")));
 
         t.deleteTable();
         QVERIFY(!m_store->tableExists(QStringLiteral("Sample2")));
         QVERIFY(!errorOf([&] { t.open(); }).isEmpty());
 
         // Protection goes with the table's name.
-        m_store->protectTable(QStringLiteral("Sample"), QStringLiteral("pw"));
-        m_store->renameTable(QStringLiteral("Sample"), QStringLiteral("Renamed"));
+        m_store->protectTable(QStringLiteral("Trial"), QStringLiteral("pw"));
+        m_store->renameTable(QStringLiteral("Trial"), QStringLiteral("Renamed"));
         QVERIFY(!m_store->mayOpen(QStringLiteral("Renamed")));
-        QVERIFY(m_store->mayOpen(QStringLiteral("Sample")));
+        QVERIFY(m_store->mayOpen(QStringLiteral("Trial")));
     }
 
     void queryWithTargetParameters()
     {
-        m_store->createTable(QStringLiteral("Sample"), recordTableFields(),
-                             {{QString(), {QStringLiteral("連番")}, true, true}});
+        // The template's database Sample, with the standard items.
         Table t(*m_store, QStringLiteral("Sample"));
         t.open();
         const QList<QStringList> rows{{QStringLiteral("夏の海"), QStringLiteral("風景")},
@@ -1111,8 +1108,6 @@ private slots:
 
     void dataSourceOverAQuery()
     {
-        m_store->createTable(QStringLiteral("Sample"), recordTableFields(),
-                             {{QString(), {QStringLiteral("連番")}, true, true}});
         Table t(*m_store, QStringLiteral("Sample"));
         t.open();
         t.insert();

@@ -1,0 +1,44 @@
+#pragma once
+
+// What the picture-database pages need of the main window that holds them.
+
+#include <QString>
+
+class QWidget;
+
+namespace viewing {
+class TFormView;
+struct Picture;
+} // namespace viewing
+
+namespace picturedb {
+
+class TFormDBList;
+class TFormPassword;
+
+class PhotoHost {
+public:
+    virtual ~PhotoHost() = default;
+
+    virtual void setStatus(int panel, const QString& text) = 0;
+    virtual void LogNormal(const QString& line) = 0;
+    // A modal message box with the text.
+    virtual void message(const QString& text) = 0;
+    // The general error report: a store's or the file system's message.
+    virtual void reportError(const QString& text) = 0;
+    // The window that dialogs and new view windows belong to.
+    virtual QWidget* hostWindow() = 0;
+    virtual TFormDBList* databaseList() = 0;
+    virtual TFormPassword* passwordWindow() = 0;
+    // The shared view window and the view-window mode.
+    virtual viewing::TFormView* sharedViewWindow() = 0;
+    // Fetches the picture at a Web address and shows it (the single fetch).
+    virtual void fetchSingleImage(const QString& address) = 0;
+    // Shows the picture file browser.
+    virtual void showFileBrowser() = 0;
+    // Lets the event loop paint and run timers during a long run, without
+    // taking user input; false when the run should stop (the window closes).
+    virtual bool yieldDuringRun() = 0;
+};
+
+} // namespace picturedb

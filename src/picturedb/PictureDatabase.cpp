@@ -1,0 +1,383 @@
+#include "picturedb/PictureDatabase.h"
+
+#include "controls/DBGrid.h"
+#include "picturedb/DatabasePages.h"
+#include "picturedb/FormDBList.h"
+#include "picturedb/FormPassword.h"
+#include "picturedb/PasswordHash.h"
+#include "picturedb/PhotoHost.h"
+#include "picturedb/RecordPage.h"
+#include "picturedb/Registration.h"
+#include "store/DataMod.h"
+#include "store/DataSource.h"
+#include "store/Query.h"
+#include "store/Store.h"
+#include "store/Table.h"
+#include "store/TableOps.h"
+#include "viewing/PictureLoader.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace picturedb {
+
+namespace {
+
+const QString kName = QStringLiteral("DB名称");
+const QString kPassword = QStringLiteral("パスワード");
+const QString kIndexMode = QStringLiteral("索引");
+
+QString storageModeText(bool indexMode)
+{
+    return indexMode ? QStringLiteral("索引方式") : QStringLiteral("取込方式");
+}
+
+} // namespace
+
+PictureDatabase::PictureDatabase(PhotoHost& host, store::DataMod& dm, QLineEdit* nameBox, QWidget* recordPage,
+                                 QWidget* newPage, QWidget* settingsPage)
+    : QObject(recordPage)
+    , m_host(host)
+    , m_dm(dm)
+    , m_nameBox(nameBox)
+    , m_catalogue(dm)
+{
+    m_record = new RecordPage(host, m_catalogue, m_state, recordPage);
+    m_pages = new DatabasePages(dm, newPage, settingsPage);
+    connect(m_record->Button7, &QPushButton::clicked, this, &PictureDatabase::Button7Click);
+    connect(m_pages->ButtonSettei, &QPushButton::clicked, this,
+            [this] { SetDatabasePassword(m_pages->EditPassword->text()); });
+}
+
+PictureDatabase::~PictureDatabase() = default;
+
+void PictureDatabase::startUp()
+{
+    m_state.FieldLabels.fill(QString());
+    m_pages->GroupKoumoku->setVisible(false);
+    m_pages->GroupKoumokuCopy->setVisible(false);
+    m_record->ButtonUpdate->setEnabled(false);
+    m_state.ShowOnNavigate = true;
+}
+
+void PictureDatabase::openAtStart()
+{
+    m_state.DatabaseChosen = OpenDatabase(m_nameBox->text());
+}
+
+void PictureDatabase::positionCatalogue(const QString& name)
+{
+    if (!name.isEmpty() && m_dm.TaIndex->isOpen())
+        m_dm.TaIndex->findKey({name});
+}
+
+PictureDatabase::Choice PictureDatabase::ChooseDatabase()
+{
+    m_state.ShowOnNavigate = false;
+    try {
+        store::openIfClosed(*m_dm.TaIndex);
+        TFormDBList* list = m_host.databaseList();
+        list->setCatalogue(m_dm.DtIndex);
+        if (list->exec() != QDialog::Accepted) {
+            positionCatalogue(m_state.CurrentDatabase);
+            return Choice::Cancelled;
+        }
+        const QString name = m_dm.TaIndex->isEmpty() ? QString() : m_dm.TaIndex->fieldByName(kName).asString();
+        const bool opened = !name.isEmpty() && OpenDatabase(name);
+        // The catalogue's current row names the open database, also after a refusal.
+        if (!opened)
+            positionCatalogue(m_state.CurrentDatabase);
+        m_state.ShowOnNavigate = true;
+        return opened ? Choice::Opened : Choice::NotOpened;
+    } catch (const store::StoreError& e) {
+        m_host.reportError(e.message());
+        return Choice::NotOpened;
+    }
+}
+
+bool PictureDatabase::ButtonDBNameClick()
+{
+    if (ChooseDatabase() != Choice::Opened)
+        return false;
+    m_nameBox->setText(m_state.CurrentDatabase);
+    m_state.DatabaseChosen = true;
+    return true;
+}
+
+std::optional<QString> PictureDatabase::checkPassword(const QString& stored)
+{
+    QLineEdit* box = m_pages->EditPassword;
+    const QString typed = box->text();
+    if (!typed.isEmpty() && passwordMatches(stored, typed)) {
+        box->clear();
+        m_pages->CheckPassword->setChecked(false);
+        m_pages->CheckPasswordClick();
+        return typed;
+    }
+    TFormPassword* window = m_host.passwordWindow();
+    if (!window)
+        return std::nullopt;
+    window->expect(stored);
+    const bool ok = window->exec() == QDialog::Accepted;
+    const QString entered = window->EditPassword->text();
+    window->expect(QString()); // nothing of the password stays in the window
+    if (!ok)
+        return std::nullopt;
+    return entered;
+}
+
+PictureDatabase::Switch PictureDatabase::switchTables(const QString& name, bool* indexMode)
+{
+    store::Table& catalogue = *m_dm.TaIndex;
+    store::openIfClosed(catalogue);
+    catalogue.setIndexName(QString());
+    if (!catalogue.findKey({name}))
+        return Switch::Refused;
+    const QString stored = catalogue.fieldByName(kPassword).asString();
+    *indexMode = catalogue.fieldByName(kIndexMode).asBoolean();
+    if (!stored.isEmpty()) {
+        const std::optional<QString> typed = checkPassword(stored);
+        if (!typed)
+            return Switch::Refused;
+        if (!isPasswordHash(stored) && catalogue.findKey({name})) {
+            // An old plain password: from now on only its hash is kept.
+            catalogue.edit();
+            catalogue.fieldByName(kPassword).setAsString(hashPassword(*typed));
+            catalogue.post();
+        }
+    }
+    store::Store& store = m_dm.store();
+    if (!store.tableExists(name) || !store.tableExists(imageTableName(name))) {
+        m_host.message(QStringLiteral("Cannot Change ") + name);
+        return Switch::Refused;
+    }
+
+    // From here on the handles change tables.
+    BindUserFields(QString());
+    m_catalogue.ClearItems();
+    m_dm.DtPhoto->setEnabled(false);
+    m_dm.DtImage->setEnabled(false);
+    const QString previous = m_state.CurrentDatabase;
+    for (store::Table* t : {m_dm.TaPhoto, m_dm.TaPhoto2, m_dm.TaImage})
+        t->close();
+    m_dm.TaPhoto->setTableName(name);
+    m_dm.TaPhoto2->setTableName(name);
+    m_dm.TaImage->setTableName(imageTableName(name));
+    m_host.setStatus(0, QString());
+    try {
+        m_dm.TaPhoto->open();
+        m_dm.TaImage->open();
+    } catch (const store::StoreError&) {
+        // Back to the tables that were open, so that the pages still show them.
+        for (store::Table* t : {m_dm.TaPhoto, m_dm.TaPhoto2, m_dm.TaImage})
+            t->close();
+        m_dm.TaPhoto->setTableName(previous);
+        m_dm.TaPhoto2->setTableName(previous);
+        m_dm.TaImage->setTableName(previous.isEmpty() ? QString() : imageTableName(previous));
+        if (!previous.isEmpty()) {
+            try {
+                m_dm.TaPhoto->open();
+                m_dm.TaImage->open();
+                BindUserFields(previous);
+                m_catalogue.ListTableItems();
+            } catch (const store::StoreError&) {
+            }
+        }
+        m_dm.DtPhoto->setEnabled(true);
+        m_dm.DtImage->setEnabled(true);
+        throw;
+    }
+    m_host.setStatus(0, QStringLiteral("ＤＢ切替完了"));
+    return Switch::Done;
+}
+
+bool PictureDatabase::OpenDatabase(const QString& name)
+{
+    bool indexMode = false;
+    try {
+        if (name.isEmpty() || switchTables(name, &indexMode) == Switch::Refused) {
+            m_host.message(QStringLiteral("データベース該当なし"));
+            return false;
+        }
+    } catch (const store::StoreError& e) {
+        m_host.reportError(e.message());
+        return false;
+    }
+    const bool changed = name != m_state.CurrentDatabase;
+    m_state.IndexMode = indexMode;
+    m_pages->showStorageMode(indexMode);
+    m_record->LabelHokan->setText(storageModeText(indexMode));
+    emit storageModeShown(storageModeText(indexMode));
+    try {
+        BindUserFields(name);
+        m_state.CurrentDatabase = name;
+        m_nameBox->setText(name);
+        // A search result of another database is not this one's.
+        if (changed)
+            m_dm.QuPhoto->close();
+        m_record->ShowRecordPicture();
+        m_pages->GroupKoumokuCopy->setVisible(true);
+        m_host.setStatus(0, name);
+        m_catalogue.ListTableItems();
+    } catch (const store::StoreError& e) {
+        m_host.reportError(e.message());
+    }
+    m_dm.DtPhoto->setEnabled(true);
+    m_dm.DtImage->setEnabled(true);
+    return true;
+}
+
+void PictureDatabase::BindUserFields(const QString& name)
+{
+    QStringList labels;
+    if (!name.isEmpty())
+        labels = m_catalogue.userFieldLabels();
+    m_state.FieldLabels.fill(QString());
+    for (int k = 0; k < labels.size() && k < kMaxUserItems; ++k) {
+        m_state.FieldLabels[size_t(k)] = labels[k];
+        if (k < 4)
+            m_host.LogNormal(labels[k] + QLatin1Char(' ') + QString::number(k));
+    }
+    m_record->bindFields(labels);
+    m_host.LogNormal(QStringLiteral("DBEdit3  :") + labels.value(2));
+    emit fieldLabelsBound(labels);
+}
+
+bool PictureDatabase::SetDatabasePassword(const QString& password)
+{
+    auto fail = [this](const QString& text) {
+        if (!text.isEmpty())
+            m_host.message(text);
+        m_host.setStatus(0, QString());
+        return false;
+    };
+    if (password.isEmpty())
+        return fail(QStringLiteral("パスワード未設定"));
+    const QString name = m_nameBox->text();
+    if (name.isEmpty())
+        return fail(QStringLiteral("データベース未設定"));
+    try {
+        store::Table& catalogue = *m_dm.TaIndex;
+        store::openIfClosed(catalogue);
+        catalogue.setIndexName(QString());
+        if (!catalogue.findKey({name}))
+            return fail(QStringLiteral("データベース該当なし"));
+        const QString stored = catalogue.fieldByName(kPassword).asString();
+        if (stored.isEmpty()) {
+            catalogue.edit();
+            catalogue.fieldByName(kPassword).setAsString(hashPassword(password));
+            catalogue.post();
+        } else if (!passwordMatches(stored, password)) {
+            return fail(QStringLiteral("パスワードが違います"));
+        }
+    } catch (const store::StoreError& e) {
+        m_host.reportError(e.message());
+        return fail(QString());
+    }
+    m_host.setStatus(0, QStringLiteral("パスワード設定完了"));
+    return true;
+}
+
+template <class Walk>
+void PictureDatabase::runRegistration(store::Table& grid, Walk walk)
+{
+    // One run at a time; the run lets the window paint between records.
+    if (m_registering)
+        return;
+    m_registering = true;
+    m_record->setDisplaySuspended(true);
+    WalkResult result;
+    try {
+        store::Table walker(m_dm.store(), grid.tableName());
+        store::LongWalk longWalk(m_dm.store());
+        result = walk(walker, [this] { return m_host.yieldDuringRun(); });
+    } catch (const store::StoreError& e) {
+        m_host.reportError(e.message());
+        result.registered = -1;
+    }
+    m_record->setDisplaySuspended(false);
+    m_registering = false;
+    for (const QString& path : result.undeletable)
+        m_host.reportError(QStringLiteral("ファイルを削除できません : ") + path);
+    if (result.marked == 0 && result.registered == 0) {
+        m_host.message(QStringLiteral("リストに印をつけて下さい"));
+        return;
+    }
+    try {
+        m_record->ShowRecordPicture();
+        grid.refresh();
+    } catch (const store::StoreError& e) {
+        m_host.reportError(e.message());
+    }
+    if (result.registered >= 0)
+        m_host.setStatus(0, QStringLiteral("登録完了 %1件").arg(result.registered));
+}
+
+void PictureDatabase::registerMarkedFiles(store::Table& grid, bool deleteRegistered)
+{
+    if (m_state.CurrentDatabase.isEmpty()) {
+        m_host.message(QStringLiteral("DB名称を選択してください"));
+        return;
+    }
+    const bool indexMode = m_state.IndexMode;
+    runRegistration(grid, [&](store::Table& walker, const GoOn& goOn) {
+        return picturedb::registerMarkedFiles(m_catalogue, indexMode, walker, deleteRegistered, goOn);
+    });
+}
+
+void PictureDatabase::registerMarkedAddresses(store::Table& grid, bool deleteRegistered)
+{
+    if (!m_state.DatabaseChosen) {
+        m_host.message(QStringLiteral("DB名称を選択してください"));
+        return;
+    }
+    if (!m_state.IndexMode) {
+        m_host.message(QStringLiteral("登録できるのは、索引方式のデータベースのみです"));
+        return;
+    }
+    runRegistration(grid, [&](store::Table& walker, const GoOn& goOn) {
+        return picturedb::registerMarkedAddresses(m_catalogue, walker, deleteRegistered, goOn);
+    });
+}
+
+void PictureDatabase::RegisterFromBrowser(const QString& path, const viewing::Picture& preview)
+{
+    m_state.ShowOnNavigate = false;
+    if (m_state.CurrentDatabase.isEmpty()) {
+        m_host.message(QStringLiteral("DB名称を指定してください"));
+        return;
+    }
+    m_host.setStatus(0, path);
+    // The bitmap of a BMP file whole, also when the preview was decoded smaller.
+    QImage bitmap = preview.image;
+    if (preview.image.size() != preview.fullSize) {
+        if (const auto full = viewing::loadPicture(path))
+            bitmap = full->image;
+    }
+    qint32 serial = 0;
+    try {
+        serial = startBrowserRecord(m_catalogue, m_state.IndexMode, path, bitmap);
+    } catch (const store::StoreError& e) {
+        m_host.reportError(e.message());
+        return;
+    }
+    m_host.LogNormal(QString::number(serial));
+    m_record->startedRecord(serial);
+    m_record->showPicture(preview);
+    m_state.ShowOnNavigate = true;
+    m_record->ButtonUpdate->setEnabled(false);
+}
+
+void PictureDatabase::Button7Click()
+{
+    if (m_nameBox->text().isEmpty()) {
+        m_host.message(QStringLiteral("DB名称を指定してください"));
+        return;
+    }
+    m_host.showFileBrowser();
+}
+
+} // namespace picturedb

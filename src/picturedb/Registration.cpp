@@ -1,0 +1,235 @@
+#include "picturedb/Registration.h"
+
+#include "picturedb/Catalogue.h"
+#include "store/DataMod.h"
+#include "store/Store.h"
+#include "store/Table.h"
+#include "store/TableOps.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <limits>
+
+namespace picturedb {
+
+namespace {
+
+const QString kSerial = QStringLiteral("連番");
+const QString kKind = QStringLiteral("画像種別");
+const QString kSize = QStringLiteral("サイズ");
+const QString kDate = QStringLiteral("更新日");
+const QString kPicture = QStringLiteral("画像");
+const QString kBitmap = QStringLiteral("BMP");
+
+// A pending edit of the record page (a record started from the browser) is
+// written before another record takes the next serial.
+void settle(store::Table& t)
+{
+    if (t.state() == store::Table::State::Edit || t.state() == store::Table::State::Insert)
+        t.post();
+}
+
+void setUserItem(store::Table& records, int item, const QString& text)
+{
+    const int position = kFirstUserField + item - 1;
+    if (position < records.fieldCount())
+        records.field(position).setAsString(text);
+}
+
+// Positions the image handle on the serial's row, for editing or as a new row.
+void editImageRow(Catalogue& catalogue, qint32 serial)
+{
+    store::Table& images = *catalogue.dm().TaImage;
+    if (catalogue.LocateImage(serial)) {
+        images.edit();
+    } else {
+        images.insert();
+        images.fieldByName(kSerial).setAsInteger(serial);
+    }
+}
+
+// Leaves both handles out of their edit states after a failed write.
+void cancelBoth(Catalogue& catalogue)
+{
+    catalogue.dm().TaImage->cancel();
+    catalogue.dm().TaPhoto->cancel();
+}
+
+qint32 sizeField(qint64 size)
+{
+    return qint32(std::clamp<qint64>(size, 0, std::numeric_limits<qint32>::max()));
+}
+
+} // namespace
+
+bool RegisterFile(Catalogue& catalogue, bool indexMode, const QString& title, const QString& address,
+                  const QDate& date, qint64 size, const QString& file)
+{
+    const QString kind = ImageKindOf(UpperExtensionOf(file));
+    if (kind != u"JPEG")
+        return false;
+    store::Table& records = *catalogue.dm().TaPhoto;
+    store::openIfClosed(records);
+    settle(records);
+    store::Batch batch(records.store());
+    try {
+        const qint32 serial = catalogue.NextRecordSerial();
+        if (!indexMode) {
+            editImageRow(catalogue, serial);
+            catalogue.dm().TaImage->fieldByName(kPicture).loadFromFile(file);
+            catalogue.dm().TaImage->post();
+        }
+        records.insert();
+        records.fieldByName(kSerial).setAsInteger(serial);
+        records.fieldByName(kSize).setAsInteger(sizeField(size));
+        records.fieldByName(kDate).setAsDate(date);
+        setUserItem(records, 1, QString());
+        setUserItem(records, 2, title);
+        setUserItem(records, 3, address.isEmpty() ? file : address);
+        setUserItem(records, 4, QString());
+        records.fieldByName(kKind).setAsString(kind);
+        records.post();
+        batch.commit();
+    } catch (const store::StoreError&) {
+        cancelBoth(catalogue);
+        throw;
+    }
+    return true;
+}
+
+void RegisterAddress(Catalogue& catalogue, const QString& address, const QDate& date)
+{
+    store::Table& records = *catalogue.dm().TaPhoto;
+    store::openIfClosed(records);
+    settle(records);
+    store::Batch batch(records.store());
+    try {
+        const qint32 serial = catalogue.NextRecordSerial();
+        records.insert();
+        records.fieldByName(kSerial).setAsInteger(serial);
+        records.fieldByName(kSize).setAsInteger(0);
+        records.fieldByName(kDate).setAsDate(date);
+        setUserItem(records, 1, QString());
+        setUserItem(records, 2, QString());
+        setUserItem(records, 3, address);
+        setUserItem(records, 4, QString());
+        records.fieldByName(kKind).setAsString(QString());
+        records.post();
+        batch.commit();
+    } catch (const store::StoreError&) {
+        records.cancel();
+        throw;
+    }
+}
+
+WalkResult registerMarkedFiles(Catalogue& catalogue, bool indexMode, store::Table& walker, bool deleteRegistered,
+                               const GoOn& goOn)
+{
+    WalkResult result;
+    store::openIfClosed(walker);
+    walker.refresh();
+    if (walker.isEmpty())
+        return result;
+    walker.first();
+    while (!walker.eof()) {
+        if (!store::isMarked(walker)) {
+            walker.next();
+            continue;
+        }
+        ++result.marked;
+        const QString path = walker.fieldByName(QStringLiteral("フルパス名")).asString();
+        const bool registered = RegisterFile(catalogue, indexMode, QString(), QString(),
+                                             walker.fieldByName(QStringLiteral("作成日")).asDate(),
+                                             walker.fieldByName(kSize).asString().isEmpty()
+                                                 ? 0
+                                                 : walker.fieldByName(kSize).asInteger(),
+                                             path);
+        if (registered)
+            ++result.registered;
+        bool more = true;
+        if (registered && deleteRegistered) {
+            more = store::removeAndGoOn(walker);
+            if (!indexMode && !QFile::remove(path) && QFileInfo::exists(path))
+                result.undeletable << path;
+        } else {
+            walker.next();
+        }
+        if (goOn && !goOn()) {
+            result.stopped = true;
+            break;
+        }
+        if (!more)
+            break;
+    }
+    return result;
+}
+
+WalkResult registerMarkedAddresses(Catalogue& catalogue, store::Table& walker, bool deleteRegistered,
+                                   const GoOn& goOn)
+{
+    WalkResult result;
+    store::openIfClosed(walker);
+    walker.refresh();
+    if (walker.isEmpty())
+        return result;
+    walker.first();
+    while (!walker.eof()) {
+        if (!store::isMarked(walker)) {
+            walker.next();
+            continue;
+        }
+        ++result.marked;
+        RegisterAddress(catalogue, walker.fieldByName(QStringLiteral("URL")).asString(),
+                        walker.fieldByName(QStringLiteral("Date")).asDate());
+        ++result.registered;
+        bool more = true;
+        if (deleteRegistered)
+            more = store::removeAndGoOn(walker);
+        else
+            walker.next();
+        if (goOn && !goOn()) {
+            result.stopped = true;
+            break;
+        }
+        if (!more)
+            break;
+    }
+    return result;
+}
+
+qint32 startBrowserRecord(Catalogue& catalogue, bool indexMode, const QString& path, const QImage& bitmap)
+{
+    const QFileInfo info(path);
+    const qint64 size = info.exists() ? info.size() : 0;
+    const QString kind = ImageKindOf(UpperExtensionOf(path).left(4));
+    store::Table& records = *catalogue.dm().TaPhoto;
+    store::Table& images = *catalogue.dm().TaImage;
+    store::openIfClosed(images);
+    store::openIfClosed(records);
+    settle(records);
+    const qint32 serial = catalogue.NextRecordSerial();
+    try {
+        records.insert();
+        records.fieldByName(kSerial).setAsInteger(serial);
+        editImageRow(catalogue, serial);
+        if (!indexMode && kind == u"BMP") {
+            images.fieldByName(kBitmap).setImage(bitmap);
+            images.fieldByName(kPicture).setAsBytes(QByteArrayLiteral("www"));
+        } else if (!indexMode && kind == u"JPEG") {
+            images.fieldByName(kPicture).loadFromFile(path);
+        }
+        images.post();
+        records.fieldByName(kDate).setAsDate(QDate::currentDate());
+        if (indexMode)
+            setUserItem(records, 3, path);
+        records.fieldByName(kKind).setAsString(kind);
+        records.fieldByName(kSize).setAsInteger(sizeField(size));
+    } catch (const store::StoreError&) {
+        cancelBoth(catalogue);
+        throw;
+    }
+    return serial;
+}
+
+} // namespace picturedb
