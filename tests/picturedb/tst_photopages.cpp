@@ -1,0 +1,640 @@
+#include "app/FileListTab.h"
+#include "app/FormMain.h"
+#include "app/FormSetting.h"
+#include "app/Windows.h"
+#include "controls/DBEdit.h"
+#include "controls/DBGrid.h"
+#include "controls/MsgBtn.h"
+#include "controls/RadioGroup.h"
+#include "disk/DirectoryPanel.h"
+#include "disk/FormDirectory.h"
+#include "picturedb/DatabasePages.h"
+#include "picturedb/FormDBList.h"
+#include "picturedb/FormPassword.h"
+#include "picturedb/PasswordHash.h"
+#include "picturedb/PictureDatabase.h"
+#include "picturedb/RecordPage.h"
+#include "store/DataMd3.h"
+#include "store/DataMod.h"
+#include "store/DataSource.h"
+#include "store/Query.h"
+#include "store/Store.h"
+#include "store/Table.h"
+#include "store/TableOps.h"
+#include "support/AppFixture.h"
+#include "support/ModalHelper.h"
+#include "support/PhotoData.h"
+#include "viewing/FormView.h"
+#include "viewing/TImage.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+using picturedb::PictureDatabase;
+
+// The picture-database pages driven through the main window: opening and
+// protecting databases, the record page, and the registration roads.
+class TestPhotoPages : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_fixture = std::make_unique<AppFixture>();
+        m_fixture->start();
+        m_files = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_files->isValid());
+        m_status.clear();
+        connect(&form(), &app::TFormMain::statusChanged, this, [this](int panel, const QString& text) {
+            if (panel == 0)
+                m_status << text;
+        });
+    }
+    void cleanup()
+    {
+        m_fixture.reset();
+        m_files.reset();
+    }
+
+    void startUpOpensTheTemplatesSample()
+    {
+        const picturedb::DatabaseState& s = photo().state();
+        QCOMPARE(s.CurrentDatabase, QStringLiteral("Sample"));
+        QVERIFY(s.DatabaseChosen);
+        QVERIFY(!s.IndexMode);
+        QCOMPARE(s.FieldLabels[2], QStringLiteral("ファイル名"));
+        QCOMPARE(record().LabelHokan->text(), QStringLiteral("取込方式"));
+        QCOMPARE(form().LabelHokan2->text(), QStringLiteral("取込方式"));
+        QCOMPARE(captions(), (QStringList{"分類", "タイトル", "ファイル名", "説明"}));
+        QCOMPARE(record().DBEdit3->dataField(), QStringLiteral("ファイル名"));
+        QCOMPARE(form().RadioHyouji2->item(4)->text(), QStringLiteral("説明"));
+        QCOMPARE(resultTitles(), (QStringList{"連番", "分類", "タイトル", "ファイル名", "サイズ", "更新日"}));
+        QVERIFY(form().MemoLog->toPlainText().contains(
+            QStringLiteral("分類 0\nタイトル 1\nファイル名 2\n説明 3\nDBEdit3  :ファイル名")));
+        QVERIFY(pages().GroupKoumokuCopy->isVisibleTo(form().TabDBSettei));
+        QVERIFY(!pages().GroupKoumoku->isVisibleTo(form().TabShinki));
+        QCOMPARE(form().dm().TaItem->recordCount(), 4);
+        QVERIFY(!record().ButtonUpdate->isEnabled());
+        QCOMPARE(form().fileListTab()->DBEditDBName->text(), QStringLiteral("Sample"));
+    }
+
+    // The list chooses; the chosen database opens and every page follows it.
+    void choosingADatabase()
+    {
+        makeDatabase(store(), QStringLiteral("Travel"), true);
+        QVERIFY(choose(form().fileListTab()->ButtonDBName, QStringLiteral("Travel")));
+        const picturedb::DatabaseState& s = photo().state();
+        QCOMPARE(s.CurrentDatabase, QStringLiteral("Travel"));
+        QCOMPARE(form().EditDBName->text(), QStringLiteral("Travel"));
+        QVERIFY(s.DatabaseChosen && s.IndexMode && s.ShowOnNavigate);
+        QCOMPARE(m_status.mid(m_status.size() - 2), (QStringList{"ＤＢ切替完了", "Travel"}));
+        QCOMPARE(pages().RadioHokan->itemIndex(), 1);
+        QCOMPARE(pages().RadioHokanDisp->itemIndex(), 1);
+        QCOMPARE(record().LabelHokan->text(), QStringLiteral("索引方式"));
+        QCOMPARE(form().LabelHokan2->text(), QStringLiteral("索引方式"));
+        for (QLineEdit* box : {static_cast<QLineEdit*>(form().fileListTab()->DBEditDBName),
+                               static_cast<QLineEdit*>(form().DBEditDBName2),
+                               static_cast<QLineEdit*>(m_fixture->windows().FormSetting->DBEdit11)})
+            QCOMPARE(box->text(), QStringLiteral("Travel"));
+
+        // Cancel in the list changes nothing.
+        ModalAnswer cancel([](QWidget* w) { QTest::keyClick(qobject_cast<picturedb::TFormDBList*>(w)->DBGrid1, Qt::Key_Escape); });
+        form().Button17->click();
+        QVERIFY(cancel.wasShown());
+        QCOMPARE(s.CurrentDatabase, QStringLiteral("Travel"));
+        QVERIFY(!s.ShowOnNavigate);
+    }
+
+    // A wrong or cancelled password leaves the open database open and named.
+    void aProtectedDatabase()
+    {
+        makeDatabase(store(), QStringLiteral("Secret"), false, picturedb::hashPassword(QStringLiteral("Pw-1")));
+        QString passwordStatus;
+        QVERIFY(choose(form().fileListTab()->ButtonDBName, QStringLiteral("Secret"), [&](picturedb::TFormPassword* p) {
+            QVERIFY(p->EditPassword->echoMode() == QLineEdit::Password);
+            QVERIFY(!p->EditPasswd->isVisible());
+            QTest::keyClicks(p->EditPassword, QStringLiteral("pw-1"));
+            QTest::keyClick(p->EditPassword, Qt::Key_Return);
+            QVERIFY(p->isVisible());
+            passwordStatus = p->StatusBar1->currentMessage();
+            armMessage(QStringLiteral("データベース該当なし"));
+            p->Button1->click();
+        }));
+        QCOMPARE(passwordStatus, QStringLiteral("パスワード・エラー"));
+        QVERIFY(m_messageSeen);
+        expectOpen(QStringLiteral("Sample"));
+        QVERIFY(photo().state().DatabaseChosen);
+        QCOMPARE(form().fileListTab()->DBEditDBName->text(), QStringLiteral("Sample"));
+
+        QVERIFY(choose(form().fileListTab()->ButtonDBName, QStringLiteral("Secret"), [](picturedb::TFormPassword* p) {
+            QTest::keyClicks(p->EditPassword, QStringLiteral("Pw-1"));
+            p->BitBtn1->click();
+        }));
+        expectOpen(QStringLiteral("Secret"));
+        QVERIFY(m_fixture->windows().FormPassword->EditPasswd->text().isEmpty());
+
+        // Typed in the settings page beforehand: no window, and the box is emptied and hidden.
+        QVERIFY(photo().OpenDatabase(QStringLiteral("Sample")));
+        pages().CheckPassword->click();
+        QVERIFY(pages().EditPassword->isVisibleTo(form().TabDBSettei));
+        QTest::keyClicks(pages().EditPassword, QStringLiteral("Pw-1"));
+        QVERIFY(choose(form().Button17, QStringLiteral("Secret")));
+        expectOpen(QStringLiteral("Secret"));
+        QVERIFY(pages().EditPassword->text().isEmpty());
+        QVERIFY(!pages().CheckPassword->isChecked());
+        QVERIFY(!pages().EditPassword->isVisibleTo(form().TabDBSettei));
+    }
+
+    void settingAPassword_data()
+    {
+        QTest::addColumn<QString>("nameBox");
+        QTest::addColumn<QString>("storedBefore");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("matchesAfter");
+        QTest::newRow("nothing typed") << "Sample" << "" << "" << "パスワード未設定" << "";
+        QTest::newRow("no name") << "" << "" << "abc" << "データベース未設定" << "";
+        QTest::newRow("no such database") << "Nowhere" << "" << "abc" << "データベース該当なし" << "";
+        QTest::newRow("first password") << "Sample" << "" << "abc" << "" << "abc";
+        QTest::newRow("the same again") << "Sample" << "abc" << "abc" << "" << "abc";
+        QTest::newRow("another one") << "Sample" << "abc" << "xyz" << "パスワードが違います" << "abc";
+    }
+    void settingAPassword()
+    {
+        QFETCH(QString, nameBox);
+        QFETCH(QString, storedBefore);
+        QFETCH(QString, typed);
+        QFETCH(QString, message);
+        QFETCH(QString, matchesAfter);
+        const QString stored = storedBefore.isEmpty() ? QString() : picturedb::hashPassword(storedBefore);
+        setStoredPassword(QStringLiteral("Sample"), stored);
+        form().EditDBName->setText(nameBox);
+        pages().CheckPassword->click();
+        QTest::keyClicks(pages().EditPassword, typed);
+        std::unique_ptr<ModalAnswer> box;
+        if (!message.isEmpty())
+            box = std::make_unique<ModalAnswer>([](QWidget* w) { pressButton(w, QMessageBox::Ok); });
+        pages().ButtonSettei->click();
+        if (box) {
+            QVERIFY(box->wasShown());
+            QCOMPARE(box->text(), message);
+            QCOMPARE(form().stb(0), QString());
+        } else {
+            QCOMPARE(form().stb(0), QStringLiteral("パスワード設定完了"));
+        }
+        const QString after = storedPassword(QStringLiteral("Sample"));
+        if (matchesAfter.isEmpty()) {
+            QVERIFY(after.isEmpty());
+        } else {
+            QVERIFY(picturedb::isPasswordHash(after));
+            QVERIFY(picturedb::passwordMatches(after, matchesAfter));
+        }
+        if (!stored.isEmpty())
+            QCOMPARE(after, stored); // never replaced
+    }
+
+    // Neither the store file nor the settings hold a password as typed; an
+    // old plain one is replaced by its hash when it is first used.
+    void noPasswordIsKeptAsTyped()
+    {
+        const QString typed = QStringLiteral("Zq7-unique-pw");
+        pages().CheckPassword->click();
+        QTest::keyClicks(pages().EditPassword, typed);
+        pages().ButtonSettei->click();
+        QCOMPARE(form().stb(0), QStringLiteral("パスワード設定完了"));
+        makeDatabase(store(), QStringLiteral("Old"), false, QStringLiteral("legacy-9"));
+        QVERIFY(choose(form().Button17, QStringLiteral("Old"), [](picturedb::TFormPassword* p) {
+            QTest::keyClicks(p->EditPassword, QStringLiteral("legacy-9"));
+            QTest::keyClick(p->EditPassword, Qt::Key_Return);
+        }));
+        expectOpen(QStringLiteral("Old"));
+        QVERIFY(picturedb::passwordMatches(storedPassword(QStringLiteral("Old")), QStringLiteral("legacy-9")));
+        QVERIFY(picturedb::isPasswordHash(storedPassword(QStringLiteral("Old"))));
+
+        const QString storeFile = m_fixture->photo().storePath();
+        const QString settingsFile = m_fixture->settings().filePath();
+        m_fixture->stop();
+        for (const QString& path : {storeFile, storeFile + QStringLiteral("-wal"), settingsFile}) {
+            const QByteArray bytes = fileBytes(path);
+            QVERIFY2(!bytes.contains(typed.toUtf8()), qPrintable(path));
+            const QByteArray utf16(reinterpret_cast<const char*>(typed.utf16()), typed.size() * 2);
+            QVERIFY2(!bytes.contains(utf16), qPrintable(path));
+        }
+    }
+
+    // Two marked JPEG files and a marked GIF make two records.
+    void registeringMarkedFiles()
+    {
+        {
+            ModalAnswer none([](QWidget* w) { pressButton(w, QMessageBox::Ok); });
+            form().fileListTab()->Button51->click();
+            QVERIFY(none.wasShown());
+            QCOMPARE(none.text(), QStringLiteral("リストに印をつけて下さい"));
+        }
+        registerFiles({QSize(40, 30), QSize(30, 40)}, /*withGif*/ true);
+        QCOMPARE(form().stb(0), QStringLiteral("登録完了 2件"));
+        QCOMPARE(store().countRows(QStringLiteral("Sample")), 2);
+        // The record page shows the last record registered.
+        QCOMPARE(record().DBEditRenban->text(), QStringLiteral("2"));
+        QCOMPARE(record().ImagePhoto->pictureSize(), QSize(30, 40));
+        QCOMPARE(form().dm3().TaList->recordCount(), 3);
+
+        // "登録時にファイル削除": two adjacent rows, both registered and gone with their files.
+        form().fileListTab()->CheckFileDelete->setChecked(true);
+        registerFiles({QSize(8, 8), QSize(9, 9)});
+        QCOMPARE(form().stb(0), QStringLiteral("登録完了 2件"));
+        QCOMPARE(form().dm3().TaList->recordCount(), 0);
+        QCOMPARE(QDir(m_files->path()).entryList({QStringLiteral("*.jpg")}).size(), 2); // the first two
+    }
+
+    // A record table of the five system fields alone has no items to show.
+    void aDatabaseWithoutUserItems()
+    {
+        store().createTable(QStringLiteral("Bare"), store().fieldDefs(QStringLiteral("_PHOTO.DB")).mid(0, 5),
+                            store().indexDefs(QStringLiteral("_PHOTO.DB")));
+        store().createTable(QStringLiteral("Bare_"), store().fieldDefs(QStringLiteral("Sample_")),
+                            store().indexDefs(QStringLiteral("Sample_")));
+        QVERIFY(photo().catalogue().AddCatalogueEntry(QStringLiteral("Bare"), QString(), false));
+        QVERIFY(choose(form().Button17, QStringLiteral("Bare")));
+        QCOMPARE(photo().state().CurrentDatabase, QStringLiteral("Bare"));
+        QVERIFY(std::all_of(photo().state().FieldLabels.begin(), photo().state().FieldLabels.end(),
+                            [](const QString& l) { return l.isEmpty(); }));
+        QCOMPARE(form().dm().TaItem->recordCount(), 0);
+        QCOMPARE(captions(), (QStringList{"", "", "", ""}));
+    }
+
+    void navigatingShowsEachRecordsPicture()
+    {
+        registerFiles({QSize(40, 30), QSize(30, 40), QSize(50, 20)});
+        record().DBNavigator5->button(0)->click();
+        QCOMPARE(record().DBEditRenban->text(), QStringLiteral("1"));
+        QTRY_COMPARE(record().ImagePhoto->pictureSize(), QSize(40, 30));
+        QCOMPARE(record().PanelPhoto->size(), QSize(273, 288)); // 伸縮 is off
+        record().CheckStretch2->click();
+        QCOMPARE(record().PanelPhoto->size(), QSize(273, 204));
+
+        // A record without its image row keeps the picture shown before.
+        QVERIFY(photo().catalogue().LocateImage(2));
+        form().dm().TaImage->remove();
+        record().DBNavigator5->button(2)->click();
+        QTRY_COMPARE(form().stb(0), QStringLiteral("CallGazou Error"));
+        QCOMPARE(record().ImagePhoto->pictureSize(), QSize(40, 30));
+        record().DBNavigator5->button(3)->click();
+        QTRY_COMPARE(record().ImagePhoto->pictureSize(), QSize(50, 20));
+        QVERIFY(QDir::current().entryList({QStringLiteral("_Photmp*")}).isEmpty());
+
+        // While a registration from the browser has it off, moving shows nothing new.
+        photo().state().ShowOnNavigate = false;
+        form().dm().TaPhoto->first();
+        QTest::qWait(50);
+        QCOMPARE(record().ImagePhoto->pictureSize(), QSize(50, 20));
+
+        // "ﾃｰﾌﾞﾙ" shows the record's picture whole in a new view window.
+        setItem(1, QStringLiteral("旅"));
+        setItem(2, QStringLiteral("海"));
+        form().PageMain->setCurrentWidget(form().TabPhoto);
+        form().BtTable->click();
+        QCOMPARE(viewTitles(), QStringList{QStringLiteral("旅 海 (40 x 30)")});
+    }
+
+    void writingARecord()
+    {
+        registerFiles({QSize(40, 30), QSize(30, 40)});
+        // An edited item enables "更新(&U)", which writes it.
+        typeText(record().DBEdit2, QStringLiteral("夏"));
+        QVERIFY(record().ButtonUpdate->isEnabled());
+        record().ButtonUpdate->click();
+        QCOMPARE(form().stb(0), QStringLiteral("更新完了"));
+        QVERIFY(!record().ButtonUpdate->isEnabled());
+        QCOMPARE(recordField(2, 6), QStringLiteral("夏"));
+
+        // A serial that another record has is refused and the record comes back.
+        retype(record().DBEditRenban, QStringLiteral("1"));
+        {
+            ModalAnswer refused([](QWidget* w) { pressButton(w, QMessageBox::Ok); });
+            record().ButtonUpdate->click();
+            QVERIFY(refused.wasShown());
+            QCOMPARE(refused.text(), QStringLiteral("登録エラー ： キーを確認してください"));
+        }
+        QCOMPARE(record().DBEditRenban->text(), QStringLiteral("2"));
+        QCOMPARE(form().dm().TaPhoto->state(), store::Table::State::Browse);
+
+        // A free serial takes the image row along.
+        const QByteArray picture = imageBytes(2);
+        retype(record().DBEditRenban, QStringLiteral("9"));
+        record().ButtonUpdate->click();
+        QCOMPARE(imageBytes(9), picture);
+        QVERIFY(!photo().catalogue().LocateImage(2));
+        // "ｷｬﾝｾﾙ" drops an edit.
+        QTest::keyClicks(record().DBEdit1, QStringLiteral("x"));
+        record().ButtonCancel->click();
+        QCOMPARE(record().DBEdit1->text(), QString());
+    }
+
+    void deletingRecords()
+    {
+        registerFiles({QSize(40, 30), QSize(30, 40), QSize(20, 20)});
+        {
+            ModalAnswer confirm([](QWidget* w) { pressButton(w, QMessageBox::Ok); });
+            record().MsgBitBtn3->click();
+            QVERIFY(confirm.wasShown());
+            QCOMPARE(confirm.text(), QStringLiteral("レコード削除 ＯＫ？"));
+        }
+        QCOMPARE(m_status.mid(m_status.size() - 2), (QStringList{"削除完了", "削除完了 画像"}));
+        QCOMPARE(store().countRows(QStringLiteral("Sample")), 2);
+        QCOMPARE(store().countRows(QStringLiteral("Sample_")), 2);
+
+        // The search result's "削除" deletes the record of the selected row.
+        store::Query& q = *form().dm().QuPhoto;
+        q.setSql(QStringLiteral("Select 連番, サイズ, 更新日, 画像種別, 分類, タイトル, ファイル名, 説明 from  \"Sample\" order by 連番"));
+        q.open();
+        form().DBGridQuery->setCurrentIndex(form().DBGridQuery->model()->index(0, 0));
+        form().Delete3->trigger();
+        QCOMPARE(form().stb(0), QStringLiteral("削除完了"));
+        QVERIFY(!photo().catalogue().LocateRecord(1));
+        QVERIFY(photo().catalogue().LocateRecord(2));
+        QCOMPARE(store().countRows(QStringLiteral("Sample_")), 1);
+
+        // An index-mode record has no image row: the record alone goes.
+        makeDatabase(store(), QStringLiteral("Index"), true);
+        QVERIFY(photo().OpenDatabase(QStringLiteral("Index")));
+        registerFiles({QSize(10, 10)});
+        ModalAnswer confirm([](QWidget* w) { pressButton(w, QMessageBox::Ok); });
+        record().MsgBitBtn3->click();
+        QCOMPARE(form().stb(0), QStringLiteral("削除完了"));
+        QCOMPARE(store().countRows(QStringLiteral("Index")), 0);
+    }
+
+    void registeringAddresses()
+    {
+        const QDateTime when(QDate(2026, 3, 4), QTime(5, 6));
+        addAddressRow(*form().dm3().TaLinkImg, QStringLiteral("http://h/1.jpg"), true, when);
+        addAddressRow(*form().dm3().TaLinkImg, QStringLiteral("http://h/2.jpg"), true, when);
+        // Import mode refuses before any row is read; so does no chosen database.
+        expectMessage(form().Button5, QStringLiteral("登録できるのは、索引方式のデータベースのみです"));
+        photo().state().DatabaseChosen = false;
+        expectMessage(form().Button5, QStringLiteral("DB名称を選択してください"));
+        QCOMPARE(form().dm3().TaLinkImg->recordCount(), 2);
+
+        makeDatabase(store(), QStringLiteral("Web"), true);
+        QVERIFY(choose(form().Button4, QStringLiteral("Web")));
+        form().Button5->click();
+        QCOMPARE(form().stb(0), QStringLiteral("登録完了 2件"));
+        QCOMPARE(form().dm3().TaLinkImg->recordCount(), 0);
+        QCOMPARE(recordField(2, 7), QStringLiteral("http://h/2.jpg"));
+        QCOMPARE(recordField(2, 2), QStringLiteral("0"));
+    }
+
+    void registeringFromTheBrowser_data()
+    {
+        QTest::addColumn<bool>("indexMode");
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("JPEG, import") << false << "a.jpg" << "JPEG";
+        QTest::newRow("BMP, import") << false << "b.bmp" << "BMP";
+        QTest::newRow("JPEG, index") << true << "a.jpg" << "JPEG";
+    }
+    void registeringFromTheBrowser()
+    {
+        QFETCH(bool, indexMode);
+        QFETCH(QString, fileName);
+        QFETCH(QString, kind);
+        if (indexMode) {
+            makeDatabase(store(), QStringLiteral("Index"), true);
+            QVERIFY(photo().OpenDatabase(QStringLiteral("Index")));
+        }
+        const QString path = file(fileName);
+        QVERIFY(writePicture(path, QSize(24, 16), kind == u"BMP" ? "BMP" : "JPEG"));
+        // "追加(&N)" needs a name; then it shows the browser.
+        form().EditDBName->clear();
+        expectMessage(record().Button7, QStringLiteral("DB名称を指定してください"));
+        form().EditDBName->setText(photo().state().CurrentDatabase);
+        record().Button7->click();
+        disk::TFormDirectory& browser = *m_fixture->windows().FormDirectory;
+        QVERIFY(browser.isVisible());
+        QVERIFY(browser.setDirectory(m_files->path()));
+        QTRY_VERIFY(browser.panel()->selectFile(path));
+        QTRY_VERIFY(browser.Image1->hasPicture());
+
+        browser.Button1->click();
+        QCOMPARE(form().PageMain->currentWidget(), form().TabPhoto);
+        QCOMPARE(form().PagePhoto->currentWidget(), form().TabToroku);
+        QCOMPARE(form().dm().TaPhoto->state(), store::Table::State::Insert);
+        QCOMPARE(record().ImagePhoto->pictureSize(), QSize(24, 16));
+        QVERIFY(form().MemoLog->toPlainText().endsWith(QStringLiteral("\n1")));
+        typeText(record().DBEdit2, QStringLiteral("題"));
+        record().ButtonUpdate->click();
+        const QString table = photo().state().CurrentDatabase;
+        QCOMPARE(recordField(1, 1), kind);
+        QCOMPARE(recordField(1, 2), QString::number(QFileInfo(path).size()));
+        QCOMPARE(recordField(1, 6), QStringLiteral("題"));
+        QCOMPARE(recordField(1, 7), indexMode ? path : QString());
+        QVERIFY(photo().catalogue().LocateImage(1));
+        store::Table& images = *form().dm().TaImage;
+        if (indexMode)
+            QVERIFY(images.fieldByName(QStringLiteral("画像")).asBytes().isEmpty());
+        else if (kind == u"JPEG")
+            QCOMPARE(images.fieldByName(QStringLiteral("画像")).asBytes(), fileBytes(path));
+        else
+            QCOMPARE(images.fieldByName(QStringLiteral("画像")).asBytes(), QByteArrayLiteral("www"));
+
+        // A started record discarded with "ｷｬﾝｾﾙ" leaves no image row behind.
+        browser.Button1->click();
+        QCOMPARE(form().dm().TaPhoto->state(), store::Table::State::Insert);
+        record().ButtonCancel->click();
+        QCOMPARE(store().countRows(table), 1);
+        QCOMPARE(store().countRows(table + QLatin1Char('_')), 1);
+    }
+
+    // A name holding a quote breaks no statement.
+    void aDatabaseNameWithAQuote()
+    {
+        const QString name = QStringLiteral("My \"best\"");
+        makeDatabase(store(), name, false);
+        QVERIFY(choose(form().fileListTab()->ButtonDBName, name));
+        expectOpen(name);
+        registerFiles({QSize(12, 12)});
+        QCOMPARE(form().stb(0), QStringLiteral("登録完了 1件"));
+        QCOMPARE(store().countRows(name), 1);
+        ModalAnswer confirm([](QWidget* w) { pressButton(w, QMessageBox::Ok); });
+        record().MsgBitBtn3->click();
+        QCOMPARE(store().countRows(name + QLatin1Char('_')), 0);
+    }
+
+private:
+    app::TFormMain& form() { return m_fixture->form(); }
+    PictureDatabase& photo() { return form().photo(); }
+    picturedb::RecordPage& record() { return *photo().record(); }
+    picturedb::DatabasePages& pages() { return *photo().pages(); }
+    store::Store& store() { return form().dm().store(); }
+    QString file(const QString& name) const { return QDir(m_files->path()).filePath(name); }
+
+    QStringList resultTitles()
+    {
+        QStringList out;
+        QAbstractItemModel* m = form().DBGridQuery->model();
+        for (int c = 0; c < m->columnCount(); ++c)
+            out << m->headerData(c, Qt::Horizontal).toString();
+        return out;
+    }
+    QStringList captions()
+    {
+        return {record().LabelNo2->text(), record().LabelNo3->text(), record().LabelNo4->text(),
+                record().LabelNo5->text()};
+    }
+
+    // Presses the button, answers the database list with the named row
+    // (Enter in its grid), then the password window with password. False
+    // when a window did not come, or another one came (it is rejected).
+    bool choose(QAbstractButton* button, const QString& name,
+                std::function<void(picturedb::TFormPassword*)> password = {})
+    {
+        std::unique_ptr<ModalAnswer> passwordAnswer;
+        std::unique_ptr<ModalAnswer> stray;
+        ModalAnswer list([&](QWidget* w) {
+            auto* dialog = qobject_cast<picturedb::TFormDBList*>(w);
+            QVERIFY(dialog);
+            TDBGrid* grid = dialog->DBGrid1;
+            for (int row = 0; row < grid->model()->rowCount(); ++row) {
+                if (grid->model()->index(row, 0).data().toString() == name)
+                    grid->setCurrentIndex(grid->model()->index(row, 0));
+            }
+            if (password) {
+                passwordAnswer = std::make_unique<ModalAnswer>([&](QWidget* p) {
+                    auto* window = qobject_cast<picturedb::TFormPassword*>(p);
+                    QVERIFY(window);
+                    password(window);
+                });
+            } else {
+                stray = std::make_unique<ModalAnswer>([](QWidget* p) { qobject_cast<QDialog*>(p)->reject(); });
+            }
+            QTest::keyClick(grid, Qt::Key_Return);
+        });
+        button->click();
+        return list.wasShown() && (password ? passwordAnswer->wasShown() : !stray->wasShown());
+    }
+
+    // The next message box shows text; it is answered with OK.
+    void armMessage(const QString& text)
+    {
+        m_messageSeen = false;
+        m_message = std::make_unique<ModalAnswer>([this, text](QWidget* w) {
+            m_messageSeen = messageBoxText(w) == text;
+            pressButton(w, QMessageBox::Ok);
+        });
+    }
+    void expectMessage(QAbstractButton* button, const QString& text)
+    {
+        ModalAnswer box([](QWidget* w) { pressButton(w, QMessageBox::Ok); });
+        button->click();
+        QVERIFY(box.wasShown());
+        QCOMPARE(box.text(), text);
+    }
+    void expectOpen(const QString& name)
+    {
+        QCOMPARE(photo().state().CurrentDatabase, name);
+        QCOMPARE(form().EditDBName->text(), name);
+        QCOMPARE(form().dm().TaPhoto->tableName(), name);
+        QCOMPARE(photo().state().FieldLabels[0], QStringLiteral("分類"));
+    }
+
+    QString storedPassword(const QString& name)
+    {
+        store::Table t(store(), QStringLiteral("_INDEX.DB"));
+        t.open();
+        return t.findKey({name}) ? t.fieldByName(QStringLiteral("パスワード")).asString() : QString();
+    }
+    void setStoredPassword(const QString& name, const QString& stored)
+    {
+        store::Table t(store(), QStringLiteral("_INDEX.DB"));
+        t.open();
+        QVERIFY(t.findKey({name}));
+        t.edit();
+        t.fieldByName(QStringLiteral("パスワード")).setAsString(stored);
+        t.post();
+    }
+
+    // Writes the pictures, lists them alone and marked, and registers them
+    // with "登録(&I)".
+    void registerFiles(const QList<QSize>& sizes, bool withGif = false)
+    {
+        store::Table& list = *form().dm3().TaList;
+        store::EmptyTableNow(list);
+        for (int i = 0; i < sizes.size(); ++i) {
+            const QString path = file(QStringLiteral("p%1-%2.jpg").arg(m_serialOfFiles++).arg(i));
+            QVERIFY(writePicture(path, sizes[i]));
+            addFileRow(list, path, true);
+        }
+        if (withGif) {
+            QVERIFY(writePicture(file(QStringLiteral("z.gif")), QSize(5, 5), "PNG"));
+            addFileRow(list, file(QStringLiteral("z.gif")), true);
+        }
+        form().fileListTab()->Button51->click();
+        QVERIFY(form().stb(0).startsWith(QStringLiteral("登録完了")));
+    }
+    QString recordField(qint32 serial, int position)
+    {
+        store::Table t(store(), form().dm().TaPhoto->tableName());
+        t.open();
+        return t.findKey({serial}) ? t.field(position).asString() : QStringLiteral("(none)");
+    }
+    QByteArray imageBytes(qint32 serial)
+    {
+        return photo().catalogue().LocateImage(serial)
+                   ? form().dm().TaImage->fieldByName(QStringLiteral("画像")).asBytes()
+                   : QByteArray();
+    }
+    void setItem(int item, const QString& text)
+    {
+        store::Table& t = *form().dm().TaPhoto;
+        t.edit();
+        t.field(4 + item).setAsString(text);
+        t.post();
+    }
+    static void retype(QLineEdit* edit, const QString& text)
+    {
+        edit->selectAll();
+        QTest::keyClicks(edit, text);
+    }
+    // Types any characters, as an input method would hand them over.
+    static void typeText(QWidget* edit, const QString& text)
+    {
+        for (QChar c : text) {
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(edit, &press);
+        }
+    }
+    static QStringList viewTitles()
+    {
+        QStringList out;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* view = qobject_cast<viewing::TFormView*>(w); view && view->isVisible())
+                out << view->windowTitle();
+        return out;
+    }
+
+    std::unique_ptr<AppFixture> m_fixture;
+    std::unique_ptr<QTemporaryDir> m_files;
+    std::unique_ptr<ModalAnswer> m_message;
+    bool m_messageSeen = false;
+    QStringList m_status;
+    int m_serialOfFiles = 0;
+};
+
+QTEST_MAIN(TestPhotoPages)
+#include "tst_photopages.moc"
