@@ -7,7 +7,6 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
-#include <atomic>
 #include <system_error>
 
 namespace store {
@@ -578,6 +577,8 @@ void Store::commitBatch()
         noteEverythingChanged();
         throw detail::sqlError(QStringLiteral("トランザクションを確定できません"), err);
     }
+    if (m_longWalkDepth > 0 && QFileInfo(filePath() + QStringLiteral("-wal")).size() > m_longWalkLogBytes)
+        checkpointInBackground();
 }
 
 void Store::rollbackBatch()
@@ -596,8 +597,12 @@ void Store::rollbackBatch()
 
 void Store::beginLongWalk()
 {
-    if (m_longWalkDepth == 0)
-        run(QStringLiteral("PRAGMA wal_autocheckpoint=%1").arg(kLongWalkLogPages));
+    if (m_longWalkDepth == 0) {
+        run(QStringLiteral("PRAGMA wal_autocheckpoint=0"));
+        QSqlQuery q(m_db);
+        const qint64 pageSize = q.exec(QStringLiteral("PRAGMA page_size")) && q.next() ? q.value(0).toLongLong() : 4096;
+        m_longWalkLogBytes = kLongWalkLogPages * pageSize;
+    }
     ++m_longWalkDepth;
 }
 
@@ -609,23 +614,41 @@ void Store::endLongWalk() noexcept
         run(QStringLiteral("PRAGMA wal_autocheckpoint=%1").arg(kLogPages));
     } catch (const StoreError&) {
     }
-    // One copy at a time; one still running leaves the rest of the log to
-    // the next commit past the bound.
-    if (m_checkpointer.joinable()) {
-        if (!m_checkpointDone->load())
+    checkpointInBackground();
+}
+
+void Store::checkpointInBackground()
+{
+    const std::shared_ptr<CheckpointState> state = m_checkpoint;
+    {
+        std::lock_guard<std::mutex> lock(state->mutex);
+        state->wanted = true;
+        // The running copy sees the wish and copies once more.
+        if (state->running)
             return;
-        m_checkpointer.join();
+        state->running = true;
     }
-    auto done = std::make_shared<std::atomic<bool>>(false);
+    if (m_checkpointer.joinable())
+        m_checkpointer.join(); // finished: it cleared running
     const QString path = filePath();
     const QString connection = m_connection + QStringLiteral("-checkpoint");
     try {
-        m_checkpointer = std::thread([path, connection, done] {
+        m_checkpointer = std::thread([path, connection, state] {
             {
                 QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
                 db.setDatabaseName(path);
-                if (db.open()) {
-                    // Passive: copies what no reader still needs, waits for no one.
+                const bool open = db.open();
+                for (;;) {
+                    {
+                        std::lock_guard<std::mutex> lock(state->mutex);
+                        if (!state->wanted || !open) {
+                            state->running = false;
+                            break;
+                        }
+                        state->wanted = false;
+                    }
+                    // Passive: copies what no reader still needs, waits for no
+                    // one, and lets the writer go on meanwhile.
                     QSqlQuery q(db);
                     q.exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)"));
                     q.finish();
@@ -633,11 +656,11 @@ void Store::endLongWalk() noexcept
                 db.close();
             }
             QSqlDatabase::removeDatabase(connection);
-            done->store(true);
         });
-        m_checkpointDone = std::move(done);
     } catch (const std::system_error&) {
         // No thread to be had: the next commit past the bound copies the log.
+        std::lock_guard<std::mutex> lock(state->mutex);
+        state->running = false;
     }
 }
 

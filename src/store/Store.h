@@ -11,8 +11,8 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
-#include <atomic>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 
@@ -105,11 +105,11 @@ public:
     void rollbackBatch();
     bool inBatch() const { return m_batchDepth > 0; }
 
-    // A long walk that commits often (at every turn of the event loop) does
-    // not copy its log into the store file every kLogPages pages, which
-    // waits for the disk each time, but only past kLongWalkLogPages; when the
-    // walk ends, a connection of a thread of its own copies the log, so that
-    // no one waits for it. Nested walks join the outer one.
+    // A long walk that commits often (a disk scan turning the event loop, a
+    // registration of large pictures) never copies its log into the store
+    // file on this thread, which waits for the disk: past kLongWalkLogPages
+    // pages of log, and when the walk ends, a connection of a thread of its
+    // own copies it while the walk goes on. Nested walks join the outer one.
     void beginLongWalk();
     void endLongWalk() noexcept;
     bool inLongWalk() const { return m_longWalkDepth > 0; }
@@ -153,8 +153,17 @@ private:
     int m_batchDepth = 0;
     bool m_rollbackOnly = false;
     int m_longWalkDepth = 0;
+    // Asks the copying thread for one more copy of the log, starting it when
+    // it is not running.
+    void checkpointInBackground();
+    qint64 m_longWalkLogBytes = 0;
     std::thread m_checkpointer;
-    std::shared_ptr<std::atomic<bool>> m_checkpointDone;
+    struct CheckpointState {
+        std::mutex mutex;
+        bool running = false;
+        bool wanted = false;
+    };
+    std::shared_ptr<CheckpointState> m_checkpoint = std::make_shared<CheckpointState>();
     QHash<QString, TableState> m_states;
     bool m_protectionLoaded = false;
     QHash<QString, QString> m_protection; // state key -> password
