@@ -144,8 +144,8 @@ TFormMain::TFormMain(store::DataMd3& dm3, store::DataMod& dm, QWidget* parent)
             m_dm.DqPhoto->setColumnField(k + 1, labels.value(k));
             m_dm.DqPhoto->setColumnTitle(k + 1, labels.value(k));
         }
-        for (int k = 0; k < 4 && k < labels.size(); ++k)
-            RadioHyouji2->setItemText(k + 1, labels[k]);
+        for (int k = 0; k < 4; ++k)
+            RadioHyouji2->setItemText(k + 1, labels.value(k));
     });
     connect(m_photo, &picturedb::PictureDatabase::storageModeShown, LabelHokan2, &QLabel::setText);
     m_explorationTabs = new ExplorationTabs(*this, *m_tables);

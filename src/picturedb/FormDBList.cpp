@@ -3,6 +3,7 @@
 #include "base/Named.h"
 #include "controls/DBGrid.h"
 #include "store/DataSource.h"
+#include "store/Table.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -38,9 +39,14 @@ TFormDBList::TFormDBList(QWidget* parent)
 
 void TFormDBList::setCatalogue(store::DataSource* catalogue)
 {
-    catalogue->setColumns({QStringLiteral("DB名称")});
-    catalogue->setReadOnly(true);
-    DBGrid1->setDataSource(catalogue);
+    if (DBGrid1->dataSource() != catalogue) {
+        catalogue->setColumns({QStringLiteral("DB名称")});
+        catalogue->setReadOnly(true);
+        DBGrid1->setDataSource(catalogue);
+    }
+    // The list opens on the catalogue's current row, the open database.
+    if (store::Table* t = catalogue->table(); t && t->isOpen() && t->recNo() >= 0)
+        DBGrid1->setCurrentIndex(catalogue->index(t->recNo(), 0));
 }
 
 bool TFormDBList::eventFilter(QObject* watched, QEvent* event)

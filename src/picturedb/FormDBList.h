@@ -20,7 +20,8 @@ class TFormDBList : public base::TForm {
 public:
     explicit TFormDBList(QWidget* parent = nullptr);
 
-    // Binds the grid to the catalogue's data source.
+    // Binds the grid to the catalogue's data source (once) and selects its
+    // current row.
     void setCatalogue(store::DataSource* catalogue);
 
     TDBGrid* DBGrid1;

@@ -150,8 +150,12 @@ RecordPage::RecordPage(PhotoHost& host, Catalogue& catalogue, DatabaseState& sta
     connect(MsgBitBtn3, &TMsgBitBtn::okClick, this, &RecordPage::DeleteCurrentRecord);
     connect(CheckStretch2, &QCheckBox::clicked, this, &RecordPage::FitPicture);
     connect(CheckHiritsu2, &QCheckBox::clicked, this, &RecordPage::FitPicture);
-    DBNavigator5->setBeforeMove([this] { writeEdits(); });
-    connect(DBNavigator5, &TDBNavigator::clicked, this, [this] { m_state.ShowOnNavigate = true; });
+    // A click on the navigator shows the records it moves to again, also the
+    // one it moves to now.
+    DBNavigator5->setBeforeMove([this] {
+        m_state.ShowOnNavigate = true;
+        writeEdits();
+    });
     connect(DBNavigator5, &TDBNavigator::storeError, this, [this](const QString& message) { m_host.reportError(message); });
     connect(dm.TaPhoto, &store::Table::cursorMoved, this, [this] {
         m_shownSerial = currentSerial();
