@@ -5,7 +5,6 @@
 #include "app/FormVersion.h"
 #include "disk/FormDirectory.h"
 #include "disk/FormSelectDir.h"
-#include "viewing/FormView.h"
 #include "picturedb/FormDBList.h"
 #include "picturedb/FormPassword.h"
 #include "search/FormPopJouken.h"
@@ -15,6 +14,7 @@
 #include "store/Store.h"
 #include "viewing/FormMulti.h"
 #include "viewing/FormSetteiMulti.h"
+#include "viewing/FormView.h"
 
 #include <QApplication>
 #include <QFile>

@@ -1,8 +1,8 @@
 #include "app/ExplorationTabs.h"
 
-#include "controls/DBGrid.h"
 #include "app/FormMain.h"
 #include "base/Named.h"
+#include "controls/DBGrid.h"
 #include "controls/RadioGroup.h"
 #include "store/DataMd3.h"
 #include "store/DataSource.h"

@@ -5,9 +5,9 @@
 #include "app/FormSetting.h"
 #include "app/FormVersion.h"
 #include "app/Icons.h"
-#include "base/SettingsStore.h"
 #include "app/ToolButton.h"
 #include "app/Windows.h"
+#include "base/SettingsStore.h"
 #include "controls/Animate.h"
 #include "controls/DBEdit.h"
 #include "controls/RadioGroup.h"
@@ -19,7 +19,6 @@
 #include "picturedb/FormPassword.h"
 #include "picturedb/PictureDatabase.h"
 #include "picturedb/RecordPage.h"
-#include "viewing/FormView.h"
 #include "store/DataMd3.h"
 #include "store/DataMod.h"
 #include "store/DataSource.h"
@@ -28,6 +27,7 @@
 #include "store/Table.h"
 #include "store/TableOps.h"
 #include "viewing/FormSetteiMulti.h"
+#include "viewing/FormView.h"
 #include "viewing/TImage.h"
 #include "viewing/ViewWindow.h"
 #include "web/ExplorationTables.h"
@@ -63,6 +63,8 @@
 #include <QWebEngineView>
 
 namespace app {
+
+using base::SettingsStore;
 
 namespace {
 
@@ -635,37 +637,37 @@ void TFormMain::buildTimers()
 
 void TFormMain::readValues()
 {
-    base::SettingsStore s;
+    SettingsStore s;
     s.readBounds(this, QStringLiteral("fmQuillon"));
     ComboDirectory->setEditText(
-        s.readString(base::SettingsStore::Window, QStringLiteral("fmQuillon.Directory"), QString()));
-    ComboURL->setEditText(s.readString(base::SettingsStore::Window, QStringLiteral("fmQuillon.URL"), QString()));
-    EditDBName->setText(s.readString(base::SettingsStore::Window, QStringLiteral("fmQuillon.DBName"), EditDBName->text()));
-    m_targetWWW = s.readBool(base::SettingsStore::Setting, QStringLiteral("fmQuillon.ToolBtWWW"), false);
-    CheckAutoDisp->setChecked(s.readBool(base::SettingsStore::Setting, QStringLiteral("fmQuillon.AutoDisp"), true));
-    CheckSakujo->setChecked(s.readBool(base::SettingsStore::Setting, QStringLiteral("fmQuillon.CheckSakujo"), true));
-    saveDialogDirectory = s.readString(base::SettingsStore::Window, QStringLiteral("fmPhoto.Directory"), QString());
+        s.readString(SettingsStore::Window, QStringLiteral("fmQuillon.Directory"), QString()));
+    ComboURL->setEditText(s.readString(SettingsStore::Window, QStringLiteral("fmQuillon.URL"), QString()));
+    EditDBName->setText(s.readString(SettingsStore::Window, QStringLiteral("fmQuillon.DBName"), EditDBName->text()));
+    m_targetWWW = s.readBool(SettingsStore::Setting, QStringLiteral("fmQuillon.ToolBtWWW"), false);
+    CheckAutoDisp->setChecked(s.readBool(SettingsStore::Setting, QStringLiteral("fmQuillon.AutoDisp"), true));
+    CheckSakujo->setChecked(s.readBool(SettingsStore::Setting, QStringLiteral("fmQuillon.CheckSakujo"), true));
+    saveDialogDirectory = s.readString(SettingsStore::Window, QStringLiteral("fmPhoto.Directory"), QString());
     QHeaderView* header = DBGridQuery->horizontalHeader();
     for (int c = 0; c < 6; ++c) {
         header->resizeSection(
-            c, s.readInteger(base::SettingsStore::Window, QStringLiteral("fmQuillon.Query%1").arg(c), kQueryColumnWidths[c]));
+            c, s.readInteger(SettingsStore::Window, QStringLiteral("fmQuillon.Query%1").arg(c), kQueryColumnWidths[c]));
     }
 }
 
 void TFormMain::writeValues()
 {
-    base::SettingsStore s;
+    SettingsStore s;
     s.writeBounds(this, QStringLiteral("fmQuillon"));
-    s.writeString(base::SettingsStore::Window, QStringLiteral("fmQuillon.Directory"), ComboDirectory->currentText());
-    s.writeString(base::SettingsStore::Window, QStringLiteral("fmQuillon.URL"), ComboURL->currentText());
-    s.writeString(base::SettingsStore::Window, QStringLiteral("fmQuillon.DBName"), EditDBName->text());
-    s.writeBool(base::SettingsStore::Setting, QStringLiteral("fmQuillon.ToolBtWWW"), ToolBtWWW->isChecked());
-    s.writeBool(base::SettingsStore::Setting, QStringLiteral("fmQuillon.AutoDisp"), CheckAutoDisp->isChecked());
-    s.writeBool(base::SettingsStore::Setting, QStringLiteral("fmQuillon.CheckSakujo"), CheckSakujo->isChecked());
-    s.writeString(base::SettingsStore::Window, QStringLiteral("fmPhoto.Directory"), saveDialogDirectory);
+    s.writeString(SettingsStore::Window, QStringLiteral("fmQuillon.Directory"), ComboDirectory->currentText());
+    s.writeString(SettingsStore::Window, QStringLiteral("fmQuillon.URL"), ComboURL->currentText());
+    s.writeString(SettingsStore::Window, QStringLiteral("fmQuillon.DBName"), EditDBName->text());
+    s.writeBool(SettingsStore::Setting, QStringLiteral("fmQuillon.ToolBtWWW"), ToolBtWWW->isChecked());
+    s.writeBool(SettingsStore::Setting, QStringLiteral("fmQuillon.AutoDisp"), CheckAutoDisp->isChecked());
+    s.writeBool(SettingsStore::Setting, QStringLiteral("fmQuillon.CheckSakujo"), CheckSakujo->isChecked());
+    s.writeString(SettingsStore::Window, QStringLiteral("fmPhoto.Directory"), saveDialogDirectory);
     QHeaderView* header = DBGridQuery->horizontalHeader();
     for (int c = 0; c < 6; ++c)
-        s.writeInteger(base::SettingsStore::Window, QStringLiteral("fmQuillon.Query%1").arg(c), header->sectionSize(c));
+        s.writeInteger(SettingsStore::Window, QStringLiteral("fmQuillon.Query%1").arg(c), header->sectionSize(c));
 }
 
 void TFormMain::closeEvent(QCloseEvent* e)

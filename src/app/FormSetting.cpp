@@ -6,9 +6,9 @@
 #include "base/SettingsStore.h"
 #include "controls/DBEdit.h"
 #include "controls/RadioGroup.h"
+#include "disk/FormSelectDir.h"
 #include "picturedb/PictureDatabase.h"
 #include "store/DataMod.h"
-#include "disk/FormSelectDir.h"
 #include "store/TextToInt.h"
 #include "web/THTTP.h"
 
@@ -31,6 +31,8 @@
 #include <QVBoxLayout>
 
 namespace app {
+
+using base::SettingsStore;
 
 namespace {
 
@@ -408,18 +410,18 @@ QString TFormSetting::programDirectory()
     return QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
 }
 
-void TFormSetting::readValues(base::SettingsStore& s)
+void TFormSetting::readValues(SettingsStore& s)
 {
     s.readPosition(this, settingsPrefix());
     auto text = [&](const char* name, QLineEdit* e, const QString& dflt) {
-        e->setText(s.readString(base::SettingsStore::Setting, kSection + QLatin1String(name), dflt));
+        e->setText(s.readString(SettingsStore::Setting, kSection + QLatin1String(name), dflt));
     };
     auto flag = [&](const char* name, QCheckBox* c, bool dflt) {
-        c->setChecked(s.readBool(base::SettingsStore::Setting, kSection + QLatin1String(name), dflt));
+        c->setChecked(s.readBool(SettingsStore::Setting, kSection + QLatin1String(name), dflt));
     };
-    RadioKekka->setItemIndex(s.readInteger(base::SettingsStore::Setting, kSection + QStringLiteral("Kekka"), 0));
-    RadioKekkaWWW->setItemIndex(s.readInteger(base::SettingsStore::Setting, kSection + QStringLiteral("KekkaWWW"), 0));
-    ScrollSpeed->setValue(s.readInteger(base::SettingsStore::Setting, kSection + QStringLiteral("Speed"), ScrollSpeed->value()));
+    RadioKekka->setItemIndex(s.readInteger(SettingsStore::Setting, kSection + QStringLiteral("Kekka"), 0));
+    RadioKekkaWWW->setItemIndex(s.readInteger(SettingsStore::Setting, kSection + QStringLiteral("KekkaWWW"), 0));
+    ScrollSpeed->setValue(s.readInteger(SettingsStore::Setting, kSection + QStringLiteral("Speed"), ScrollSpeed->value()));
     text("MaxURL", EditMaxURL, EditMaxURL->text());
     text("MaxImage", EditMaxImage, EditMaxImage->text());
     text("Uchikiri", EditUchikiri, EditUchikiri->text());
@@ -448,18 +450,18 @@ void TFormSetting::readValues(base::SettingsStore& s)
     text("Port", EditPort, QString());
 }
 
-void TFormSetting::writeValues(base::SettingsStore& s)
+void TFormSetting::writeValues(SettingsStore& s)
 {
     s.writeBounds(this, settingsPrefix());
     auto text = [&](const char* name, QLineEdit* e) {
-        s.writeString(base::SettingsStore::Setting, kSection + QLatin1String(name), e->text());
+        s.writeString(SettingsStore::Setting, kSection + QLatin1String(name), e->text());
     };
     auto flag = [&](const char* name, QCheckBox* c) {
-        s.writeBool(base::SettingsStore::Setting, kSection + QLatin1String(name), c->isChecked());
+        s.writeBool(SettingsStore::Setting, kSection + QLatin1String(name), c->isChecked());
     };
-    s.writeInteger(base::SettingsStore::Setting, kSection + QStringLiteral("Kekka"), RadioKekka->itemIndex());
-    s.writeInteger(base::SettingsStore::Setting, kSection + QStringLiteral("KekkaWWW"), RadioKekkaWWW->itemIndex());
-    s.writeInteger(base::SettingsStore::Setting, kSection + QStringLiteral("Speed"), ScrollSpeed->value());
+    s.writeInteger(SettingsStore::Setting, kSection + QStringLiteral("Kekka"), RadioKekka->itemIndex());
+    s.writeInteger(SettingsStore::Setting, kSection + QStringLiteral("KekkaWWW"), RadioKekkaWWW->itemIndex());
+    s.writeInteger(SettingsStore::Setting, kSection + QStringLiteral("Speed"), ScrollSpeed->value());
     text("MaxURL", EditMaxURL);
     text("MaxImage", EditMaxImage);
     text("Uchikiri", EditUchikiri);

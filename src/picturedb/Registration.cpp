@@ -123,8 +123,12 @@ void RegisterAddress(Catalogue& catalogue, const QString& address, const QDate& 
     }
 }
 
-WalkResult registerMarkedFiles(Catalogue& catalogue, bool indexMode, store::Table& walker, bool deleteRegistered,
-                               const GoOn& goOn)
+namespace {
+
+// Walks the marked rows: registers each, and with deleteRegistered deletes
+// the row of a registered one (afterDelete then runs for it).
+WalkResult walkMarkedRows(store::Table& walker, bool deleteRegistered, const GoOn& goOn,
+                          const std::function<bool()>& registerRow, const std::function<void()>& afterDelete)
 {
     WalkResult result;
     store::openIfClosed(walker);
@@ -138,20 +142,14 @@ WalkResult registerMarkedFiles(Catalogue& catalogue, bool indexMode, store::Tabl
             continue;
         }
         ++result.marked;
-        const QString path = walker.fieldByName(QStringLiteral("フルパス名")).asString();
-        const bool registered = RegisterFile(catalogue, indexMode, QString(), QString(),
-                                             walker.fieldByName(QStringLiteral("作成日")).asDate(),
-                                             walker.fieldByName(kSize).asString().isEmpty()
-                                                 ? 0
-                                                 : walker.fieldByName(kSize).asInteger(),
-                                             path);
+        const bool registered = registerRow();
         if (registered)
             ++result.registered;
         bool more = true;
         if (registered && deleteRegistered) {
             more = store::removeAndGoOn(walker);
-            if (!indexMode && !QFile::remove(path) && QFileInfo::exists(path))
-                result.undeletable << path;
+            if (afterDelete)
+                afterDelete();
         } else {
             walker.next();
         }
@@ -165,37 +163,39 @@ WalkResult registerMarkedFiles(Catalogue& catalogue, bool indexMode, store::Tabl
     return result;
 }
 
+} // namespace
+
+WalkResult registerMarkedFiles(Catalogue& catalogue, bool indexMode, store::Table& walker, bool deleteRegistered,
+                               const GoOn& goOn)
+{
+    QString path;
+    QStringList undeletable;
+    WalkResult result = walkMarkedRows(
+        walker, deleteRegistered, goOn,
+        [&] {
+            path = walker.fieldByName(QStringLiteral("フルパス名")).asString();
+            const QString size = walker.fieldByName(kSize).asString();
+            return RegisterFile(catalogue, indexMode, QString(), QString(),
+                                walker.fieldByName(QStringLiteral("作成日")).asDate(),
+                                size.isEmpty() ? 0 : walker.fieldByName(kSize).asInteger(), path);
+        },
+        [&] {
+            // An index-mode record points to the file, which therefore stays.
+            if (!indexMode && !QFile::remove(path) && QFileInfo::exists(path))
+                undeletable << path;
+        });
+    result.undeletable = undeletable;
+    return result;
+}
+
 WalkResult registerMarkedAddresses(Catalogue& catalogue, store::Table& walker, bool deleteRegistered,
                                    const GoOn& goOn)
 {
-    WalkResult result;
-    store::openIfClosed(walker);
-    walker.refresh();
-    if (walker.isEmpty())
-        return result;
-    walker.first();
-    while (!walker.eof()) {
-        if (!store::isMarked(walker)) {
-            walker.next();
-            continue;
-        }
-        ++result.marked;
+    return walkMarkedRows(walker, deleteRegistered, goOn, [&] {
         RegisterAddress(catalogue, walker.fieldByName(QStringLiteral("URL")).asString(),
                         walker.fieldByName(QStringLiteral("Date")).asDate());
-        ++result.registered;
-        bool more = true;
-        if (deleteRegistered)
-            more = store::removeAndGoOn(walker);
-        else
-            walker.next();
-        if (goOn && !goOn()) {
-            result.stopped = true;
-            break;
-        }
-        if (!more)
-            break;
-    }
-    return result;
+        return true;
+    }, {});
 }
 
 qint32 startBrowserRecord(Catalogue& catalogue, bool indexMode, const QString& path, const QImage& bitmap)

@@ -1,11 +1,11 @@
 // Real crawls of a local test site: each port of 127.0.0.1 stands for a host.
 
 #include "app/FormMain.h"
-#include "picturedb/PictureDatabase.h"
 #include "app/FormSetting.h"
 #include "app/Windows.h"
 #include "controls/RadioGroup.h"
 #include "controls/TTimer.h"
+#include "picturedb/PictureDatabase.h"
 #include "store/DataMd3.h"
 #include "store/Table.h"
 #include "support/AppFixture.h"

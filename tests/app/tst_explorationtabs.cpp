@@ -1,6 +1,6 @@
-#include "controls/DBGrid.h"
 #include "app/ExplorationTabs.h"
 #include "app/FormMain.h"
+#include "controls/DBGrid.h"
 #include "controls/RadioGroup.h"
 #include "store/DataMd3.h"
 #include "store/DataSource.h"

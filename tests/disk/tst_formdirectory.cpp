@@ -1,9 +1,9 @@
 #include "base/SettingsStore.h"
 #include "disk/DirectoryPanel.h"
 #include "disk/FormDirectory.h"
-#include "viewing/FormView.h"
 #include "support/MetafileWriter.h"
 #include "support/TempSettings.h"
+#include "viewing/FormView.h"
 #include "viewing/TImage.h"
 
 #include <QAction>

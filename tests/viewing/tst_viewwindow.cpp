@@ -1,6 +1,6 @@
 #include "base/SettingsStore.h"
-#include "viewing/FormView.h"
 #include "support/TempSettings.h"
+#include "viewing/FormView.h"
 #include "viewing/PictureLoader.h"
 #include "viewing/TImage.h"
 #include "viewing/ViewWindow.h"
