@@ -157,7 +157,13 @@ TFormMain::TFormMain(store::DataMd3& dm3, store::DataMod& dm, QWidget* parent)
         m_crawler = std::make_unique<web::Crawler>(*this, *m_tables, run, TimerTansaku, slotTimers, HTTP);
     }
     connect(PageMain, &QTabWidget::currentChanged, this, &TFormMain::ShowCounts);
-    connect(MenuAllClear, &QAction::triggered, this, &TFormMain::MenuAllClearClick);
+    connect(MenuAllClear, &QAction::triggered, this, [this] {
+        try {
+            MenuAllClearClick();
+        } catch (const store::StoreError& e) {
+            reportError(e.message());
+        }
+    });
 
     // Creation steps, in their order.
     readValues();                                   // 1
@@ -886,10 +892,13 @@ void TFormMain::MenuAllClearClick()
 {
     ClearStatusAndLogs();
     MemoLink->clear();
+    // All four tables or none.
+    store::Batch batch(m_dm3.store());
     m_explorationTabs->ButtonHostDeleteClick();
     m_explorationTabs->ButtonLinkDeleteClick();
     m_explorationTabs->ButtonImageDeleteClick();
     store::EmptyTableNow(*m_dm3.TaList);
+    batch.commit();
     fileListCount = 0;
     run.picturesReceived = 0;
     run.lastPageLinkNo = 0;

@@ -205,11 +205,13 @@ DiskScan::RowResult DiskScan::writeRow(const QString& full, const Measure& m)
         w.field(m_fields.scanned).setAsDate(m_running ? m_today : QDate::currentDate());
         w.field(m_fields.mark).setAsString(QString());
         w.post();
-    } catch (const store::StoreError&) {
-        // A path already listed, or any other refusal of the store: the
-        // insert is dropped and the caller told.
+    } catch (const store::StoreError& e) {
         w.cancel();
-        return RowResult::NotPosted;
+        // A path already listed is not listed again; any other refusal is
+        // the store failing, which ends the scan.
+        if (e.isDuplicate())
+            return RowResult::NotPosted;
+        throw;
     }
     ++m_filesListed;
     return RowResult::Listed;

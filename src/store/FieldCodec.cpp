@@ -486,12 +486,12 @@ QString displayText(const FieldDef& def, const QVariant& value)
     }
 }
 
-StoreError sqlError(const QString& what, const QSqlError& error)
+StoreError sqlError(const QString& what, const QSqlError& error, StoreError::Kind kind)
 {
     QString text = error.databaseText();
     if (text.isEmpty())
         text = error.text();
-    return StoreError(QStringLiteral("%1: %2").arg(what, text));
+    return StoreError(QStringLiteral("%1: %2").arg(what, text), kind);
 }
 
 } // namespace store::detail

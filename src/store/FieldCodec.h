@@ -49,6 +49,7 @@ QDateTime parseDateTime(const QString& text, bool* ok);
 
 // A store error for a failed statement: what we were doing plus SQLite's
 // own message.
-StoreError sqlError(const QString& what, const class QSqlError& error);
+StoreError sqlError(const QString& what, const class QSqlError& error,
+                    StoreError::Kind kind = StoreError::Kind::Other);
 
 } // namespace store::detail

@@ -72,9 +72,10 @@ private:
 
 } // namespace
 
-StoreError::StoreError(const QString& message)
+StoreError::StoreError(const QString& message, Kind kind)
     : std::runtime_error(message.toStdString())
     , m_message(message)
+    , m_kind(kind)
 {
 }
 
@@ -108,20 +109,37 @@ Store::Store(const QString& directory)
         throw detail::sqlError(QStringLiteral("テーブルストア %1 を開けません").arg(path), err);
     }
     try {
-        // Also proves that the file is a store: a foreign file fails here.
-        run(QStringLiteral("PRAGMA journal_mode=WAL"));
         run(QStringLiteral("PRAGMA busy_timeout=5000"));
         // WAL with NORMAL sync keeps the file consistent across a crash and
-        // makes each small transaction cheap.
+        // makes each small transaction cheap; without WAL neither holds.
+        if (pragmaText(QStringLiteral("PRAGMA journal_mode=WAL")).compare(QLatin1String("wal"), Qt::CaseInsensitive)
+            != 0)
+            throw StoreError(QStringLiteral("ログを先に書く方式 (WAL) にできません"));
         run(QStringLiteral("PRAGMA synchronous=NORMAL"));
         run(QStringLiteral("PRAGMA wal_autocheckpoint=%1").arg(kLogPages));
-        run(QStringLiteral("SELECT count(*) FROM sqlite_master"));
-    } catch (...) {
+        // A damaged file stops here, not at some later read.
+        const QString check = pragmaText(QStringLiteral("PRAGMA quick_check"));
+        if (check != u"ok")
+            throw StoreError(check);
+    } catch (const StoreError& e) {
         m_db.close();
         m_db = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_connection);
-        throw;
+        throw StoreError(QStringLiteral("テーブルストア %1 は壊れているか、ストアではありません (%2)。"
+                                        "バックアップから戻してください。")
+                             .arg(QDir::toNativeSeparators(path), e.message()));
     }
+}
+
+QString Store::pragmaText(const QString& pragma)
+{
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    if (!q.exec(pragma))
+        throw detail::sqlError(pragma, q.lastError());
+    const QString text = q.next() ? q.value(0).toString() : QString();
+    q.finish();
+    return text;
 }
 
 Store::~Store()
@@ -193,6 +211,21 @@ void Store::exec(const QString& sql, const QVariantList& bind)
     }
     // The statement may have touched any table.
     noteEverythingChanged();
+}
+
+QVariant Store::value(const QString& sql, const QVariantList& bind)
+{
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    if (!q.prepare(sql))
+        throw detail::sqlError(QStringLiteral("文を準備できません"), q.lastError());
+    for (const QVariant& v : bind)
+        q.addBindValue(v);
+    if (!q.exec())
+        throw detail::sqlError(QStringLiteral("文を実行できません"), q.lastError());
+    const QVariant result = q.next() ? q.value(0) : QVariant();
+    q.finish();
+    return result;
 }
 
 // ---- change tracking -------------------------------------------------------

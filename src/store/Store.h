@@ -22,11 +22,18 @@ namespace store {
 // to the user as the store's own error.
 class StoreError : public std::runtime_error {
 public:
-    explicit StoreError(const QString& message);
+    // Duplicate: a record whose key another record has (a primary key or a
+    // unique index). Only that means "already there"; any other error is a
+    // failure of the store.
+    enum class Kind { Other, Duplicate };
+
+    explicit StoreError(const QString& message, Kind kind = Kind::Other);
     QString message() const { return m_message; }
+    bool isDuplicate() const { return m_kind == Kind::Duplicate; }
 
 private:
     QString m_message;
+    Kind m_kind;
 };
 
 enum class FieldType {
@@ -118,6 +125,9 @@ public:
 
     // Runs one statement; throws StoreError with the SQL error on failure.
     void exec(const QString& sql, const QVariantList& bind = {});
+    // The first column of the first row a reading statement answers; null
+    // when it answers no row.
+    QVariant value(const QString& sql, const QVariantList& bind = {});
 
     static QString quoted(const QString& identifier);
 
@@ -142,6 +152,8 @@ private:
     void noteEverythingChanged();
 
     void run(const QString& sql, const QVariantList& bind = {});
+    // The first column of the first row a pragma answers.
+    QString pragmaText(const QString& pragma);
     void loadProtection();
     QString protectionOf(const QString& table);
     static QString stateKey(const QString& table) { return table.toLower(); }

@@ -66,7 +66,8 @@ StoreError writeError(const QString& table, const QSqlError& error)
 {
     const QString text = error.databaseText();
     if (text.contains(QLatin1String("UNIQUE constraint failed"), Qt::CaseInsensitive))
-        return detail::sqlError(QStringLiteral("テーブル %1 のキーが重複しています").arg(table), error);
+        return detail::sqlError(QStringLiteral("テーブル %1 のキーが重複しています").arg(table), error,
+                                StoreError::Kind::Duplicate);
     if (text.contains(QLatin1String("NOT NULL constraint failed"), Qt::CaseInsensitive))
         return detail::sqlError(QStringLiteral("テーブル %1 の必須フィールドに値がありません").arg(table), error);
     return detail::sqlError(QStringLiteral("テーブル %1 に書き込めません").arg(table), error);
@@ -1084,7 +1085,8 @@ void Table::checkNullKeys() const
         const bool duplicate = q.next();
         q.finish();
         if (duplicate)
-            throw StoreError(QStringLiteral("テーブル %1 のキーが重複しています").arg(m_tableName));
+            throw StoreError(QStringLiteral("テーブル %1 のキーが重複しています").arg(m_tableName),
+                             StoreError::Kind::Duplicate);
     }
 }
 

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <set>
 #include <vector>
 
 namespace viewing {
@@ -252,14 +253,17 @@ private:
         return (std::abs(s.width()) + std::abs(s.height())) / 2;
     }
 
-    // Charges the work of drawing over this device rectangle; false once the
-    // budget is spent, and nothing more is drawn.
-    bool spend(const QRectF& device)
+    // Charges the work of drawing a shape of this many points over this
+    // device rectangle; false once the budget is spent, and nothing more is
+    // drawn. Points are charged too: a shape of many points in a small area
+    // still takes time to fill and stroke.
+    bool spend(const QRectF& device, qsizetype points)
     {
         const QRectF visible = device.normalized().adjusted(-2, -2, 2, 2).intersected(m_image);
-        m_budget -= 64 + visible.width() * visible.height();
+        m_budget -= 64 + kPointCost * double(points) + visible.width() * visible.height();
         return m_budget > 0;
     }
+    static constexpr double kPointCost = 256;
 
     QPen qpen() const
     {
@@ -311,7 +315,7 @@ private:
             return;
         const QPen pen = qpen();
         const double margin = pen.widthF();
-        if (!spend(path.controlPointRect().adjusted(-margin, -margin, margin, margin)))
+        if (!spend(path.controlPointRect().adjusted(-margin, -margin, margin, margin), path.elementCount()))
             return;
         path.setFillRule(m_state.fillRule);
         if (fill) {
@@ -410,7 +414,7 @@ private:
         QRectF clip;
         if (logicalRect) {
             clip = deviceRect(logicalRect->left(), logicalRect->top(), logicalRect->right(), logicalRect->bottom());
-            if ((options & ETO_OPAQUE) && spend(clip))
+            if ((options & ETO_OPAQUE) && spend(clip, 4))
                 m_painter->fillRect(clip, m_state.bkColour);
         }
         // Fonts need the GUI application; without one the text is left out.
@@ -446,7 +450,7 @@ private:
         default: break;
         }
         const QRectF box(anchor.x() + x, anchor.y() + baseline - metrics.ascent(), width, metrics.height());
-        if (spend(box)) {
+        if (spend(box, text.size())) {
             m_painter->save();
             if (logicalRect && (options & ETO_CLIPPED))
                 m_painter->setClipRect(clip);
@@ -520,15 +524,28 @@ private:
         selectObject(o);
     }
 
-    // WMF objects take the lowest free slot of the table; a full table drops them.
+    // WMF objects take the lowest free slot of the table; a full table drops
+    // them. Slots from m_unused on were never taken; m_freed holds the taken
+    // ones deleted since, so the lowest free slot is found in logarithmic time.
     void addWmfObject(const GdiObject& object)
     {
-        for (GdiObject& slot : m_objects) {
-            if (slot.kind == Kind::None) {
-                slot = object;
-                return;
-            }
+        size_t slot = 0;
+        if (!m_freed.empty()) {
+            slot = *m_freed.begin();
+            m_freed.erase(m_freed.begin());
+        } else if (m_unused < m_objects.size()) {
+            slot = m_unused++;
+        } else {
+            return;
         }
+        m_objects[slot] = object;
+    }
+    void deleteWmfObject(size_t slot)
+    {
+        if (slot >= m_unused || m_freed.count(slot))
+            return;
+        m_objects[slot] = GdiObject();
+        m_freed.insert(slot);
     }
 
     bool wmfRecord(quint16 function, const Bytes& p, QString* error);
@@ -542,6 +559,8 @@ private:
     DcState m_state;
     std::vector<DcState> m_saved;
     std::vector<GdiObject> m_objects;  // WMF table
+    size_t m_unused = 0;
+    std::set<size_t> m_freed;
     QHash<quint32, GdiObject> m_handles;  // EMF handles
     QPointF m_refOrigin;
     QSizeF m_refScale{1, 1};
@@ -703,7 +722,7 @@ bool MetafilePlayer::wmfRecord(quint16 function, const Bytes& p, QString* error)
             if (function == 0x012D)
                 selectObject(m_objects[index]);
             else
-                m_objects[index] = GdiObject();
+                deleteWmfObject(index);
         }
         return true;
     }

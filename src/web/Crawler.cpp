@@ -10,6 +10,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTimer>
 
 namespace web {
 
@@ -32,7 +35,13 @@ Crawler::Crawler(CrawlHost& host, ExplorationTables& tables, RunState& run, TTim
     , m_timers(slotTimers)
     , m_http(http)
 {
-    connect(m_startTimer, &QTimer::timeout, this, [this] { guarded([this] { TimerTansakuTimer(); }); });
+    connect(m_startTimer, &QTimer::timeout, this, [this] {
+        try {
+            TimerTansakuTimer();
+        } catch (const store::StoreError& e) {
+            failRun(e.message());
+        }
+    });
     for (int n = 1; n <= 6; ++n) {
         connect(m_timers[n], &QTimer::timeout, this, [this, n] { TimerFTimer(n); });
         connect(m_http[n], &THTTP::docOutput, this,
@@ -40,6 +49,17 @@ Crawler::Crawler(CrawlHost& host, ExplorationTables& tables, RunState& run, TTim
     }
     connect(m_http[0], &THTTP::docOutput, this,
             [this](THTTP*, const DocOutput& output) { SlotDocOutput(0, output); });
+    m_slot0Limit = new QTimer(this);
+    m_slot0Limit->setSingleShot(true);
+    connect(m_slot0Limit, &QTimer::timeout, this, [this] {
+        THTTP* http = m_http[0];
+        if (!http->busy())
+            return;
+        const QString address = http->url();
+        http->cancel();
+        m_host.LogError(QStringLiteral("打ち切り(URL) : ") + address);
+        EndRun();
+    });
 }
 
 void Crawler::guarded(const std::function<void()>& work)
@@ -51,9 +71,50 @@ void Crawler::guarded(const std::function<void()>& work)
     }
 }
 
-QString Crawler::programDirectory() const
+QString Crawler::saveDirectoryProblem(const CrawlSettings& s)
 {
-    return QCoreApplication::applicationDirPath();
+    if (!s.fileSave && !s.dbSave)
+        return {};
+    if (s.saveDirectory.trimmed().isEmpty())
+        return QStringLiteral("画像の保存ディレクトリを指定してください");
+    if (!QFileInfo(s.saveDirectory).isDir())
+        return QStringLiteral("画像の保存ディレクトリがありません : ") + s.saveDirectory;
+    return {};
+}
+
+void Crawler::recoverInterruptedRun()
+{
+    const qint32 lowest = m_tables.ReturnStartedLinks();
+    if (lowest > 0)
+        m_run.lastPageLinkNo = std::min(m_run.lastPageLinkNo, lowest - 1);
+    const CrawlSettings s = m_host.crawlSettings();
+    if (s.saveDirectory.isEmpty())
+        return;
+    QDir dir(s.saveDirectory);
+    const QStringList partial = dir.entryList({THTTP::partialFilePrefix() + QStringLiteral("*.part")},
+                                              QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : partial)
+        QFile::remove(dir.filePath(name));
+}
+
+void Crawler::cancelTransfers()
+{
+    for (int n = 1; n <= 6; ++n) {
+        DownloadSlot& slot = m_slots[size_t(n)];
+        THTTP* http = m_http[n];
+        if (!http->busy())
+            continue;
+        const QString address = http->url();
+        const QString host = http->remoteHost();
+        http->cancel();
+        slot.state = SlotState::Idle;
+        if (slot.picture) {
+            m_tables.WriteImageLinkRecord(host, address, 0, WriteOp::Update);
+        } else {
+            m_tables.WriteLinkRecord(host, address, slot.linkLevel, 0, WriteOp::Update);
+            m_run.lastPageLinkNo = std::min(m_run.lastPageLinkNo, slot.linkNumber - 1);
+        }
+    }
 }
 
 // --- Start, stop and end of a run ------------------------------------------------
@@ -67,6 +128,10 @@ void Crawler::BtTansakuClick()
         }
         if (m_host.crawlSettings().dbSave && !m_host.databaseChosen()) {
             m_host.message(QStringLiteral("DB名称を指定してください"));
+            return;
+        }
+        if (const QString problem = saveDirectoryProblem(m_host.crawlSettings()); !problem.isEmpty()) {
+            m_host.message(problem);
             return;
         }
     } else {
@@ -97,10 +162,17 @@ void Crawler::TimerTansakuTimer()
     m_host.setStopIcon(8);
     if (m_host.targetIsWWW()) {
         StartWebExploration();
-    } else {
-        m_host.runDiskScan();
-        m_host.setBusy(false);
+        return;
     }
+    try {
+        m_host.runDiskScan();
+    } catch (const store::StoreError&) {
+        // The scan ended on the store's failure: it did not complete.
+        m_host.setBusy(false);
+        m_host.setStatus(3, QStringLiteral("探索中止"));
+        throw;
+    }
+    m_host.setBusy(false);
 }
 
 void Crawler::StartWebExploration()
@@ -111,6 +183,7 @@ void Crawler::StartWebExploration()
     m_run.lastImageLinkNo = 0;
     if (m_host.crawlSettings().kekkaWWW != 0 && !m_run.collect)
         m_host.clearAllResults();
+    recoverInterruptedRun();
     const QString address = m_host.urlBoxText();
     m_run.startHost = str(HostOf(address.toUtf8()));
     m_host.setSlotAddress(0, address);
@@ -130,11 +203,24 @@ void Crawler::EndRun()
     m_host.setStatus(5, QString::number(elapsed) + QStringLiteral(" 秒"));
 }
 
+void Crawler::failRun(const QString& message)
+{
+    // The store failing (a full disk, a damaged file) ends the whole run:
+    // going on would only record more failures.
+    BtStopClick();
+    m_host.reportError(message);
+}
+
 void Crawler::BtStopClick()
 {
-    // Transfers already running are not cancelled; no tick acts on them any more.
     for (int n = 1; n <= 6; ++n)
         m_timers[n]->setIntervalMs(0);
+    // The transfers in flight stop too, and their links wait to be fetched again.
+    try {
+        cancelTransfers();
+    } catch (const store::StoreError&) {
+        // A failing store: the next run returns the links instead.
+    }
     EndRun();
     m_host.setStatus(0, QStringLiteral("探索中止"));
 }
@@ -309,8 +395,8 @@ void Crawler::TimerFTimer(int n)
     try {
         again = SlotTick(n);
     } catch (const store::StoreError& e) {
-        // The slot stops where it is; the run ends when the others have stopped.
-        m_host.reportError(e.message());
+        m_slots[size_t(n)].free = true;
+        failRun(e.message());
         return;
     }
     if (again) {
@@ -401,37 +487,46 @@ bool Crawler::AssignNextUrl(int n)
 {
     DownloadSlot& slot = m_slots[size_t(n)];
     const CrawlSettings s = m_host.crawlSettings();
-    bool found = false;
-    if (s.fileSave || s.dbSave) {
-        found = NextImageLink(n);
-        if (found)
-            slot.picture = true;
-    }
-    if (!found && m_run.crawl) {
-        found = NextPageLink(n);
-        if (found)
-            slot.picture = false;
-    }
-    if (!found) {
-        slot.state = SlotState::Finished;
-        return true;
-    }
-    if (slot.picture) {
-        const QString directory = s.fileSave ? s.saveDirectory : programDirectory();
-        slot.targetPath = targetPath(directory, pictureFileName(slot.linkNumber, slot.url));
-        m_host.setSlotStatus(n, QStringLiteral("IMAGE"));
-        m_host.LogError(QStringLiteral("Assign %1 %2").arg(n).arg(slot.targetPath));
-    } else {
-        m_host.setSlotStatus(n, QStringLiteral("TEXT"));
-    }
-    if (isWebAddress(slot.url)) {
+    for (int refused = 0; refused < kMaxRefusedPerTick; ++refused) {
+        bool found = false;
+        if (s.fileSave || s.dbSave) {
+            found = NextImageLink(n);
+            if (found)
+                slot.picture = true;
+        }
+        if (!found && m_run.crawl) {
+            found = NextPageLink(n);
+            if (found)
+                slot.picture = false;
+        }
+        if (!found) {
+            slot.state = SlotState::Finished;
+            return true;
+        }
+        if (!isWebAddress(slot.url)) {
+            // No slot can fetch it: an error, and the slot takes the next link.
+            m_host.LogError(QStringLiteral("Irigal URL : ") + slot.url);
+            if (slot.picture)
+                m_tables.WriteImageLinkRecord(slot.host, slot.url, 2, WriteOp::Update);
+            else
+                m_tables.WriteLinkRecord(slot.host, slot.url, slot.linkLevel, 2, WriteOp::Update);
+            continue;
+        }
+        if (slot.picture) {
+            slot.targetPath = targetPath(s.saveDirectory, pictureFileName(slot.linkNumber, slot.url));
+            m_host.setSlotStatus(n, QStringLiteral("IMAGE"));
+            m_host.LogError(QStringLiteral("Assign %1 %2").arg(n).arg(slot.targetPath));
+        } else {
+            m_host.setSlotStatus(n, QStringLiteral("TEXT"));
+        }
         m_host.setSlotAddress(n, slot.url);
         StartTransfer(n);
         StartNextSlot();
         return true;
     }
-    m_host.LogError(QStringLiteral("Irigal URL : ") + slot.url);
-    return false;
+    // Many refused addresses in a row: the next tick goes on with the rest.
+    slot.state = SlotState::Idle;
+    return true;
 }
 
 void Crawler::StartTransfer(int n)
@@ -439,11 +534,15 @@ void Crawler::StartTransfer(int n)
     DownloadSlot& slot = m_slots[size_t(n)];
     slot.state = SlotState::Transferring;
     slot.ticks = 0;
+    slot.receivedBytes = 0;
     THTTP* http = m_http[n];
     if (http->busy())
         http->cancel();
-    if (slot.picture)
+    http->setMaxBodySize(slot.picture ? kMaxPictureBytes : kMaxPageBytes);
+    if (slot.picture) {
+        http->setReplaceExisting(false);
         http->setDocOutputFileName(slot.targetPath);
+    }
     http->getDoc(slot.url);
 }
 
@@ -454,18 +553,27 @@ void Crawler::SlotDocOutput(int n, const DocOutput& output)
     switch (output.state) {
     case 1:
         slot.receivedText.clear();
+        slot.receivedBytes = 0;
         m_host.setPageSource(QString());
         break;
     case 3:
-        slot.receivedText.append(output.piece);
+        // A picture is written into its file; only a page's text is kept.
+        if (!slot.picture)
+            slot.receivedText.append(output.piece);
+        slot.receivedBytes = output.bytesTransferred;
         break;
-    case 5:
+    case 5: {
+        const bool whole = output.error.isEmpty() && output.bytesTransferred > 0;
+        if (!output.error.isEmpty())
+            m_host.LogError(QStringLiteral("転送失敗 (%1) %2 : %3").arg(n).arg(m_http[n]->url(), output.error));
         if (n == 0) {
-            if (slot.receivedText.isEmpty()) {
+            m_slot0Limit->stop();
+            if (!whole) {
                 m_host.LogNormal(QStringLiteral("  No Data"));
                 EndRun();
             } else if (!slot.picture) {
                 QString text = QString::fromUtf8(slot.receivedText);
+                text.truncate(kMaxPageSourceChars);
                 text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
                 m_host.setPageSource(text);
                 slot.host = m_http[0]->remoteHost();
@@ -475,15 +583,20 @@ void Crawler::SlotDocOutput(int n, const DocOutput& output)
             }
             break;
         }
-        if (slot.receivedText.isEmpty()) {
+        if (!whole) {
             m_host.LogNormal(QStringLiteral("  No Data"));
+            slot.receivedText.clear();
             slot.state = SlotState::NoData;
             return;
         }
-        if (slot.picture)
+        if (slot.picture) {
+            // The name the picture took: a file already there keeps its own.
+            slot.targetPath = m_http[n]->savedFileName();
             m_run.picturesReceived += 1;
+        }
         slot.state = SlotState::Received;
         break;
+    }
     default:
         break;
     }
@@ -544,6 +657,11 @@ void Crawler::StartImageCollection()
         m_host.showPictureSettings();
         return;
     }
+    if (const QString problem = saveDirectoryProblem(s); !problem.isEmpty()) {
+        m_host.message(problem);
+        m_host.showPictureSettings();
+        return;
+    }
     m_run.collect = true;
     m_run.crawl = false;
     BeginRun();
@@ -566,7 +684,13 @@ void Crawler::FetchPageOnSlot0(const QString& address)
     slot.url = address;
     m_run.clock.start();
     m_host.setBusy(true);
+    http->setMaxBodySize(kMaxPageBytes);
     http->getDoc(address);
+    bool ok = false;
+    qint32 limit = store::toInteger(m_host.crawlSettings().uchikiri, &ok);
+    if (!ok)
+        limit = 60;
+    m_slot0Limit->start(std::clamp(limit, 1, 24 * 3600) * 1000);
     m_host.setStatus(4, str(NormalizeURL(address.toUtf8())));
 }
 

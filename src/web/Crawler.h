@@ -15,6 +15,7 @@
 #include <array>
 #include <functional>
 
+class QTimer;
 class TTimer;
 
 namespace web {
@@ -75,7 +76,8 @@ struct DownloadSlot {
     qint32 linkLevel = 0;
     QString host;
     QString url;
-    QByteArray receivedText;
+    QByteArray receivedText; // a page's text; a picture's bytes stay in its file
+    qint64 receivedBytes = 0;
     QString targetPath;
     bool free = true;
     bool picture = false;
@@ -99,6 +101,13 @@ class Crawler : public QObject {
     Q_OBJECT
 public:
     static constexpr int kTickMs = 300;
+    // Bodies past these end their transfer as a failure.
+    static constexpr qint64 kMaxPageBytes = 16 * 1024 * 1024;
+    static constexpr qint64 kMaxPictureBytes = 64 * 1024 * 1024;
+    // The page source shows at most this much of a page.
+    static constexpr int kMaxPageSourceChars = 1024 * 1024;
+    // Addresses that no slot can fetch, passed over in one tick at most.
+    static constexpr int kMaxRefusedPerTick = 64;
 
     // timers: TimerTansaku first, then TimerF1..TimerF6; http: HTTP0..HTTP6.
     Crawler(CrawlHost& host, ExplorationTables& tables, RunState& run, TTimer* startTimer,
@@ -150,6 +159,9 @@ public:
     static bool pastTimeLimit(qint32 ticks, const QString& limitText);
     // http:// and https:// addresses are fetched; anything else is refused.
     static bool isWebAddress(const QString& address);
+    // Where pictures are saved: the save directory, which must exist. The
+    // message that refuses a run otherwise; empty when it may start.
+    static QString saveDirectoryProblem(const CrawlSettings& s);
 
 signals:
     // A page arrived on HTTP0 (page mode): its text is in the page source.
@@ -157,7 +169,13 @@ signals:
 
 private:
     void guarded(const std::function<void()>& work);
-    QString programDirectory() const;
+    // Ends the run on the store's failure, with its message.
+    void failRun(const QString& message);
+    // Stops the transfers in flight and gives their links back (Mode 0).
+    void cancelTransfers();
+    // Before a run: links a killed run left started are fetched again, and
+    // the temporary files of its unfinished downloads go.
+    void recoverInterruptedRun();
 
     CrawlHost& m_host;
     ExplorationTables& m_tables;
@@ -166,6 +184,8 @@ private:
     std::array<TTimer*, 7> m_timers;
     std::array<THTTP*, 7> m_http;
     std::array<DownloadSlot, 7> m_slots;
+    // Slot 0's page fetch has the slots' time limit.
+    QTimer* m_slot0Limit = nullptr;
 };
 
 } // namespace web

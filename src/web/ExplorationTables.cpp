@@ -44,6 +44,22 @@ ExplorationTables::ExplorationTables(store::DataMd3& dm3, RunLog& log)
 {
 }
 
+qint32 ExplorationTables::ReturnStartedLinks()
+{
+    store::Store& s = m_dm3.store();
+    const QString links = store::Store::quoted(m_dm3.TaLink->tableName());
+    const QString pictures = store::Store::quoted(m_dm3.TaLinkImg->tableName());
+    const QVariant lowest = s.value(QStringLiteral("SELECT min(\"No\") FROM %1 WHERE \"Mode\" = 1").arg(links));
+    store::Batch batch(s);
+    for (const QString& table : {links, pictures})
+        s.exec(QStringLiteral("UPDATE %1 SET \"Mode\" = 0, \"Comment\" = ? WHERE \"Mode\" = 1").arg(table),
+               {wordOf(0)});
+    batch.commit();
+    m_dm3.TaLink->refresh();
+    m_dm3.TaLinkImg->refresh();
+    return lowest.isNull() ? 0 : lowest.toInt();
+}
+
 bool ExplorationTables::DeleteImageLinkByURL(const QString& address)
 {
     store::Table& grid = *m_dm3.TaLinkImg;
@@ -88,10 +104,13 @@ bool ExplorationTables::writeRecord(store::Table& writer, store::Table& serials,
         writer.fieldByName(QStringLiteral("Comment")).setAsString(wordOf(mode));
         try {
             writer.post();
-        } catch (const store::StoreError&) {
-            // Above all a second record with the same address: nothing is recorded.
+        } catch (const store::StoreError& e) {
             writer.cancel();
-            return false;
+            // A second record with the same address: nothing is recorded.
+            // Any other refusal is the store failing, not a duplicate.
+            if (e.isDuplicate())
+                return false;
+            throw;
         }
         grid.refresh();
         return true;
@@ -110,7 +129,7 @@ bool ExplorationTables::writeRecord(store::Table& writer, store::Table& serials,
         writer.post();
     } catch (const store::StoreError&) {
         writer.cancel();
-        return false;
+        throw;
     }
     grid.refresh();
     if (logUpdates)

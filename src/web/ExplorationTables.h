@@ -28,6 +28,11 @@ public:
 
     bool DeleteImageLinkByURL(const QString& address);
 
+    // Links left at Mode 1 ("開始") by a run that did not end (a kill, a
+    // crash) go back to Mode 0 to be fetched again; no slot holds one when a
+    // run starts. Answers the lowest page-link number returned, 0 when none.
+    qint32 ReturnStartedLinks();
+
     // Insert: a new record numbered after the highest; false for an empty or
     // duplicate address (cancelled silently). Update: the record of the
     // address gets the mode and its word; false when there is none.

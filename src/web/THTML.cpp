@@ -10,9 +10,21 @@ THTMLPage::THTMLPage(QObject* parent)
 {
 }
 
+bool THTMLPage::isAllowed(const QUrl& url, bool isMainFrame)
+{
+    const QString scheme = url.scheme().toLower();
+    if (scheme == u"http" || scheme == u"https")
+        return true;
+    // A frame inside a page may be blank or carry its own inline document;
+    // a local file or any other scheme is never opened.
+    return !isMainFrame && (scheme == u"about" || scheme == u"data" || scheme == u"blob");
+}
+
 bool THTMLPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame)
 {
     Q_UNUSED(type);
+    if (!isAllowed(url, isMainFrame))
+        return false;
     // Frames inside a page load their own documents; only the page's own
     // document is a request of the view.
     if (isMainFrame)

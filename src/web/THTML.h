@@ -13,11 +13,15 @@ class QWebEngineView;
 
 namespace web {
 
-// The page of THTML: reports navigation requests and never refuses one.
+// The page of THTML: reports navigation requests of the main frame, and
+// follows http and https only.
 class THTMLPage : public QWebEnginePage {
     Q_OBJECT
 public:
     explicit THTMLPage(QObject* parent = nullptr);
+
+    // Whether a navigation to url is carried out.
+    static bool isAllowed(const QUrl& url, bool isMainFrame);
 
 signals:
     void navigationRequested(const QUrl& url);

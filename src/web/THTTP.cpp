@@ -1,10 +1,15 @@
 #include "web/THTTP.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QTemporaryFile>
+
+#include <cstdio>
 
 namespace web {
 
@@ -20,6 +25,9 @@ bool isWebUrl(const QUrl& url)
     return url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https"))
         && !url.host().isEmpty();
 }
+
+// Names tried for a body whose file name is taken: "<name>_1<ext>" and on.
+constexpr int kMaxFreeNames = 100000;
 
 bool isRedirect(QNetworkReply* reply)
 {
@@ -77,6 +85,8 @@ void THTTP::getDoc(const QString& url)
     m_bytes = 0;
     m_held.clear();
     m_redirects = 0;
+    m_error.clear();
+    m_savedFileName.clear();
     QMetaObject::invokeMethod(this, [this, generation] { begin(generation); }, Qt::QueuedConnection);
 }
 
@@ -84,9 +94,14 @@ void THTTP::cancel()
 {
     ++m_generation;
     releaseReply();
-    closeFile();
+    discardFile();
     m_held.clear();
     m_state = Idle;
+}
+
+QString THTTP::partialFilePrefix()
+{
+    return QStringLiteral(".quillon-");
 }
 
 bool THTTP::busy() const { return m_state != Idle; }
@@ -145,17 +160,25 @@ void THTTP::begin(quint64 generation)
 {
     if (generation != m_generation)
         return;
-    if (!m_fileName.isEmpty()) {
-        m_file = std::make_unique<QFile>(m_fileName);
-        if (!m_file->open(QIODevice::WriteOnly | QIODevice::Truncate))
-            m_file.reset();
-    }
-    emit docOutput(this, DocOutput{1, 0, {}});
+    emit docOutput(this, DocOutput{1, 0, {}, {}});
     if (generation != m_generation)
         return;
+    if (!m_fileName.isEmpty()) {
+        // Written beside its final name, so that the rename stays on one file system.
+        const QString dir = QFileInfo(m_fileName).absolutePath();
+        auto file = std::make_unique<QTemporaryFile>(dir + QLatin1Char('/') + partialFilePrefix()
+                                                     + QStringLiteral("XXXXXX.part"));
+        file->setAutoRemove(false);
+        if (!file->open()) {
+            fail(QStringLiteral("ファイル %1 を作れません: %2").arg(QDir::toNativeSeparators(m_fileName),
+                                                                    file->errorString()));
+            return;
+        }
+        m_file = std::move(file);
+    }
     const QUrl url(m_url);
     if (!isWebUrl(url)) {
-        end();
+        fail(QStringLiteral("http でも https でもないアドレスです"));
         return;
     }
     m_state = Waiting;
@@ -171,8 +194,31 @@ void THTTP::send(const QUrl& url)
     QNetworkReply* reply = m_manager->get(request);
     reply->setReadBufferSize(kReadBufferSize);
     m_reply = reply;
+    connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply] { onMetaData(reply); });
     connect(reply, &QNetworkReply::readyRead, this, [this, reply] { onReadyRead(reply); });
     connect(reply, &QNetworkReply::finished, this, [this, reply] { onFinished(reply); });
+}
+
+void THTTP::onMetaData(QNetworkReply* reply)
+{
+    if (reply != m_reply || isRedirect(reply))
+        return;
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!status.isValid())
+        return;
+    const int code = status.toInt();
+    if (code < 200 || code > 299) {
+        // The body of an error is not the document: it is not even read.
+        fail(QStringLiteral("HTTP %1 %2")
+                 .arg(code)
+                 .arg(reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString()));
+        return;
+    }
+    const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+    bool known = false;
+    const qint64 declared = length.toLongLong(&known);
+    if (known && m_maxBody > 0 && declared > m_maxBody)
+        fail(QStringLiteral("本体が %1 バイトで、上限 %2 バイトを超えます").arg(declared).arg(m_maxBody));
 }
 
 void THTTP::onReadyRead(QNetworkReply* reply)
@@ -193,30 +239,53 @@ void THTTP::onFinished(QNetworkReply* reply)
     if (isRedirect(reply)) {
         const QUrl target = reply->url().resolved(QUrl(QString::fromUtf8(reply->rawHeader("Location"))));
         releaseReply();
-        if (++m_redirects > kMaxRedirects || !isWebUrl(target)) {
-            end();
+        if (++m_redirects > kMaxRedirects) {
+            fail(QStringLiteral("転送 (redirect) が %1 回を超えました").arg(kMaxRedirects));
+            return;
+        }
+        if (!isWebUrl(target)) {
+            fail(QStringLiteral("転送先が http でも https でもありません: ") + target.toString());
             return;
         }
         send(target);
         return;
     }
-    // Whatever arrived before an error is still part of the document.
+    if (reply->error() != QNetworkReply::NoError) {
+        // A body cut short, a reset, a refused connection: what arrived is not the document.
+        fail(QStringLiteral("転送エラー: ") + reply->errorString());
+        return;
+    }
     const QByteArray rest = reply->readAll();
     releaseReply();
     if (!deliver(rest))
         return;
+    if (m_file) {
+        QString reason;
+        if (!placeFile(&reason)) {
+            fail(reason);
+            return;
+        }
+    }
     end();
 }
 
-// Writes the bytes to the output file and reports them. Answers false when a
-// handler of the event cancelled or replaced this transfer.
+// Writes the bytes to the output file and reports them. Answers false when
+// the transfer ended here (a cap or a write failed) or a handler of the event
+// cancelled or replaced it.
 bool THTTP::deliver(const QByteArray& bytes)
 {
     if (bytes.isEmpty())
         return true;
+    if (m_maxBody > 0 && m_bytes + m_held.size() + bytes.size() > m_maxBody) {
+        fail(QStringLiteral("本体が上限 %1 バイトを超えました").arg(m_maxBody));
+        return false;
+    }
     m_state = Receiving;
-    if (m_file)
-        m_file->write(bytes);
+    if (m_file && m_file->write(bytes) != bytes.size()) {
+        fail(QStringLiteral("ファイル %1 に書けません: %2")
+                 .arg(QDir::toNativeSeparators(m_fileName), m_file->errorString()));
+        return false;
+    }
     m_held += bytes;
     const qsizetype cut = completeUtf8Prefix(m_held);
     if (cut == 0)
@@ -232,10 +301,62 @@ bool THTTP::deliver(const QByteArray& bytes)
     return generation == m_generation;
 }
 
+bool THTTP::placeFile(QString* reason)
+{
+    const QString temp = m_file->fileName();
+    if (!m_file->flush()) {
+        *reason = QStringLiteral("ファイル %1 に書けません: %2")
+                      .arg(QDir::toNativeSeparators(m_fileName), m_file->errorString());
+        return false;
+    }
+    m_file->close();
+    if (m_file->error() != QFileDevice::NoError) {
+        *reason = QStringLiteral("ファイル %1 を閉じられません: %2")
+                      .arg(QDir::toNativeSeparators(m_fileName), m_file->errorString());
+        return false;
+    }
+    if (m_replace) {
+        // One step, so the old file stands until the new one takes its place.
+        if (std::rename(QFile::encodeName(temp).constData(), QFile::encodeName(m_fileName).constData()) != 0) {
+            *reason = QStringLiteral("ファイル %1 を置けません").arg(QDir::toNativeSeparators(m_fileName));
+            return false;
+        }
+        m_file.reset();
+        m_savedFileName = m_fileName;
+        return true;
+    }
+    // A file already there is never replaced: the first free name is taken.
+    const QFileInfo target(m_fileName);
+    const QString dir = target.absolutePath() + QLatin1Char('/');
+    const QString base = target.completeBaseName();
+    const QString suffix = target.suffix().isEmpty() ? QString() : QLatin1Char('.') + target.suffix();
+    for (int k = 0; k < kMaxFreeNames; ++k) {
+        const QString name = k == 0 ? m_fileName : dir + base + QLatin1Char('_') + QString::number(k) + suffix;
+        if (QFile::rename(temp, name)) {
+            m_file.reset();
+            m_savedFileName = name;
+            return true;
+        }
+        if (!QFileInfo::exists(name))
+            break; // not taken, yet the rename failed: no other name will do better
+    }
+    *reason = QStringLiteral("ファイル %1 を置けません").arg(QDir::toNativeSeparators(m_fileName));
+    return false;
+}
+
+void THTTP::fail(const QString& reason)
+{
+    m_error = reason;
+    releaseReply();
+    discardFile();
+    m_held.clear();
+    end();
+}
+
 void THTTP::end()
 {
     const quint64 generation = m_generation;
-    if (!m_held.isEmpty()) {
+    if (!m_held.isEmpty() && m_error.isEmpty()) {
         DocOutput out;
         out.state = 3;
         out.piece = std::exchange(m_held, QByteArray());
@@ -245,10 +366,11 @@ void THTTP::end()
         if (generation != m_generation)
             return;
     }
-    closeFile();
+    m_held.clear();
+    discardFile();
     // Idle before the end event, so its handler may start the next transfer.
     m_state = Idle;
-    emit docOutput(this, DocOutput{5, m_bytes, {}});
+    emit docOutput(this, DocOutput{5, m_bytes, {}, m_error});
 }
 
 void THTTP::releaseReply()
@@ -263,12 +385,13 @@ void THTTP::releaseReply()
     reply->deleteLater();
 }
 
-void THTTP::closeFile()
+void THTTP::discardFile()
 {
-    if (m_file) {
-        m_file->close();
-        m_file.reset();
-    }
+    if (!m_file)
+        return;
+    m_file->close();
+    m_file->remove();
+    m_file.reset();
 }
 
 } // namespace web

@@ -4,6 +4,12 @@
 // through docOutput as begin (1), pieces of data (3) and end (5). Everything is
 // asynchronous on the thread that owns the object; no event is ever delivered
 // from inside getDoc or cancel.
+//
+// A transfer either delivers its whole document or fails: a failed one ends
+// with DocOutput::error set, and a response outside 200-299 delivers no
+// piece at all. A body written into an output file goes into a temporary
+// file beside it, renamed into place only when complete, so no partial file
+// ever stands under the file's name.
 
 #include <QByteArray>
 #include <QObject>
@@ -21,6 +27,10 @@ struct DocOutput {
     int state = 0;               // 1 begin, 3 a piece of data, 5 end
     qint64 bytesTransferred = 0; // body bytes so far
     QByteArray piece;            // the current piece (state 3 only)
+    // At the end: why the document did not arrive whole (an HTTP status
+    // outside 200-299, a network error, a body past its cap, an output file
+    // that could not be written); empty when it did.
+    QString error;
     // The piece as text: UTF-8, invalid bytes become U+FFFD. Pieces never end
     // inside a UTF-8 sequence, so the texts of the pieces join up unbroken.
     QString text() const;
@@ -56,10 +66,23 @@ public:
     // The host of url() as written there, with ":port" when it has one.
     QString remoteHost() const;
 
-    // The body of the next getDoc is written into this file (created or
-    // truncated when the transfer begins, closed before the end event).
+    // The body of the next getDoc is written into this file (complete and
+    // closed before the end event).
     void setDocOutputFileName(const QString& path);
     QString docOutputFileName() const;
+    // Whether the output file replaces a file of its name. When not (the
+    // default), the body takes the first free name "<name>_<k><extension>".
+    void setReplaceExisting(bool replace) { m_replace = replace; }
+    // The file the last transfer's body went into when it arrived whole;
+    // empty otherwise.
+    QString savedFileName() const { return m_savedFileName; }
+    // The largest body taken; a longer one ends the transfer as a failure.
+    // 0: no cap.
+    void setMaxBodySize(qint64 bytes) { m_maxBody = bytes; }
+    qint64 maxBodySize() const { return m_maxBody; }
+    // The temporary files of unfinished transfers into a directory start
+    // with this ("<prefix>XXXXXX.part").
+    static QString partialFilePrefix();
 
     void setProxy(bool use, const QString& host, int port);
     bool proxyUse() const;
@@ -72,12 +95,18 @@ signals:
 private:
     void begin(quint64 generation);
     void send(const QUrl& url);
+    void onMetaData(QNetworkReply* reply);
     void onReadyRead(QNetworkReply* reply);
     void onFinished(QNetworkReply* reply);
     bool deliver(const QByteArray& bytes);
+    // Ends the transfer as a failure: no more data, no file.
+    void fail(const QString& reason);
     void end();
     void releaseReply();
-    void closeFile();
+    // Drops the temporary file of an unfinished transfer.
+    void discardFile();
+    // Puts the complete temporary file under its name; false with the reason.
+    bool placeFile(QString* reason);
     void applyProxy();
 
     QNetworkAccessManager* m_manager = nullptr;
@@ -90,6 +119,10 @@ private:
     QString m_url;
     QString m_nextFileName;
     QString m_fileName;
+    QString m_savedFileName;
+    QString m_error;
+    bool m_replace = false;
+    qint64 m_maxBody = 0;
     qint64 m_bytes = 0;
     QByteArray m_held; // tail of an incomplete UTF-8 sequence, sent with the next piece
     int m_redirects = 0;

@@ -11,6 +11,7 @@
 #include "support/AppFixture.h"
 #include "support/HttpTestServer.h"
 #include "support/ModalHelper.h"
+#include "support/PhotoData.h"
 #include "web/Crawler.h"
 #include "web/ExplorationTables.h"
 #include "web/THTTP.h"
@@ -259,15 +260,97 @@ private slots:
         form().BtStop->click();
         QCOMPARE(form().stb(0), QStringLiteral("探索中止"));
         QCOMPARE(form().stopIconIndex(), 9);
+        // The transfers in flight stop, and their links wait to be fetched again.
         const QList<LinkRow> links = linkRows();
-        QCOMPARE(links[1].mode, 1);
-        QCOMPARE(links[1].comment, QStringLiteral("開始"));
-        QCOMPARE(links[2].mode, 1);
-        QTest::qWait(700); // no tick acts any more
-        QCOMPARE(linkRows()[1].mode, 1);
+        QCOMPARE(links[1].mode, 0);
+        QCOMPARE(links[1].comment, QStringLiteral("----"));
+        QCOMPARE(links[2].mode, 0);
+        QVERIFY(allSlotsFree());
+        QTRY_COMPARE(a.openConnections(), 0);
         QVERIFY(!m_statuses.contains(QStringLiteral("0:All Timer End")));
-        for (int n = 1; n <= 6; ++n)
-            form().HTTP[n]->cancel();
+
+        // The next run fetches them again, although the cursor had passed them.
+        a.setPage("/s1.html", "<p>one");
+        a.setPage("/s2.html", "<p>two");
+        a.clearLog();
+        runExploration(a.url("/i.html"));
+        QVERIFY(a.requestedPaths().contains("/s1.html"));
+        QVERIFY(a.requestedPaths().contains("/s2.html"));
+        QCOMPARE(linkRows()[2].mode, 3);
+    }
+
+    // A killed run's started links are fetched again at the next start; a
+    // picture already on disk is never replaced; an address no slot can fetch
+    // does not stop a run of one slot; no save directory, no run.
+    void recoveryAndRefusals()
+    {
+        HttpTestServer a;
+        a.setPage("/i.html", "<a href=p.html>p</a>");
+        a.setPage("/p.html", "<p>");
+        a.setBody("/left.jpg", jpegBytes(3), "image/jpeg");
+        web::ExplorationTables& t = form().tables();
+        // Recorded before: a picture link a killed run had started, and a
+        // page link of a scheme no slot fetches.
+        t.WriteImageLinkRecord(a.baseUrl().section('/', 2), a.url("/left.jpg"), 1, web::WriteOp::Insert);
+        t.WriteLinkRecord(QString(), QStringLiteral("ftp://127.0.0.1/x"), 0, 0, web::WriteOp::Insert);
+        {
+            QFile taken(m_save->path() + "/0001.jpg");
+            QVERIFY(taken.open(QIODevice::WriteOnly));
+            taken.write("an earlier picture");
+            QFile partial(m_save->path() + "/.quillon-AbCdEf.part");
+            QVERIFY(partial.open(QIODevice::WriteOnly));
+        }
+        settings().ScrollSpeed->setValue(1);
+        runExploration(a.url("/i.html"));
+        QCOMPARE(imageRows().value(0).mode, 3);
+        QCOMPARE(fileBytes(m_save->path() + "/0001.jpg"), QByteArray("an earlier picture"));
+        QCOMPARE(fileBytes(m_save->path() + "/0001_1.jpg"), jpegBytes(3));
+        QVERIFY(!QFile::exists(m_save->path() + "/.quillon-AbCdEf.part"));
+        QMap<QString, int> modes;
+        for (const LinkRow& r : linkRows())
+            modes.insert(r.url, r.mode);
+        QCOMPARE(modes.value("ftp://127.0.0.1/x"), 2);
+        QCOMPARE(modes.value(a.url("/p.html")), 3);
+        QVERIFY(form().MemoError->toPlainText().contains(QStringLiteral("Irigal URL : ftp://127.0.0.1/x")));
+
+        for (const QString& directory : {QString(), m_save->path() + "/missing"}) {
+            settings().EditDirectory->setText(directory);
+            ModalAnswer refused([](QWidget* m) { pressButton(m, QMessageBox::Ok); });
+            form().BtTansaku->click();
+            QVERIFY(refused.wasShown());
+            QVERIFY2(refused.text().startsWith(QStringLiteral("画像の保存ディレクトリ")), qPrintable(refused.text()));
+            QCOMPARE(form().TimerTansaku->intervalMs(), 0);
+        }
+    }
+
+    // The store failing ends the run with its message; it never looks done.
+    void aFailingStoreEndsTheRun_data()
+    {
+        QTest::addColumn<bool>("www");
+        QTest::newRow("Web") << true;
+        QTest::newRow("disk") << false;
+    }
+    void aFailingStoreEndsTheRun()
+    {
+        QFETCH(bool, www);
+        HttpTestServer a;
+        a.setPage("/i.html", "<a href=p.html>p</a>");
+        QTemporaryDir tree;
+        QVERIFY(writePicture(tree.filePath("a.jpg"), QSize(4, 4)));
+        form().ApplyTarget(www);
+        form().ComboURL->setEditText(a.url("/i.html"));
+        form().ComboDirectory->setEditText(tree.path());
+        form().dm3().store().exec(QStringLiteral("PRAGMA query_only = 1"));
+        m_statuses.clear();
+        ModalAnswer report([](QWidget* m) { pressButton(m, QMessageBox::Ok); }, 15000);
+        form().BtTansaku->click();
+        QTRY_VERIFY_WITH_TIMEOUT(report.wasShown(), 15000);
+        form().dm3().store().exec(QStringLiteral("PRAGMA query_only = 0"));
+        QVERIFY2(report.text().contains(QStringLiteral("readonly")), qPrintable(report.text()));
+        QTRY_COMPARE(form().stopIconIndex(), 9);
+        QVERIFY(m_statuses.contains(QStringLiteral("0:探索中止")));
+        QVERIFY(m_statuses.filter(QStringLiteral("検索完了")).isEmpty());
+        QVERIFY(allSlotsFree());
     }
 
     void timeLimitComputation_data()
@@ -373,14 +456,16 @@ private slots:
         QCOMPARE(modes.value("i.html"), 3);
         QCOMPARE(modes.value("refused.html"), 2);
         QCOMPARE(modes.value("closed.html"), 2);
-        QCOMPARE(modes.value("reset.html"), 3);     // the bytes that came are data
-        QCOMPARE(modes.value("missing.html"), 3);   // a 404 page is a page with text
-        QCOMPARE(modes.value("error.html"), 3);
+        // A body cut short and an error status deliver no document.
+        QCOMPARE(modes.value("reset.html"), 2);
+        QCOMPARE(modes.value("missing.html"), 2);
+        QCOMPARE(modes.value("error.html"), 2);
         QCOMPARE(modes.value("loop.html"), 2);
         QCOMPARE(modes.value("tofile.html"), 2);
         QCOMPARE(modes.value("html.jpg"), 3);
         QCOMPARE(modes.value("big.jpg"), 3);
         QCOMPARE(QFileInfo(m_save->path() + "/0002.jpg").size(), qint64(50 * 1000 * 1000));
+        QCOMPARE(form().run.picturesReceived, 2);
         QCOMPARE(linkRows().size() + imageRows().size(), 10);
         QVERIFY(allSlotsFree());
     }

@@ -420,6 +420,22 @@ private slots:
         QCOMPARE(m_host->errors.filter("pipe.jpg").size(), 1);
     }
 
+    // A store that refuses to write is a failure, not a duplicate: the scan
+    // ends with the store's error and never reports itself complete.
+    void aFailingStoreEndsTheScan()
+    {
+        file("d/a.jpg");
+        file("d/b.jpg");
+        m_store->exec(QStringLiteral("PRAGMA query_only = 1"));
+        QVERIFY_THROWS_EXCEPTION(store::StoreError, m_scan->RunDiskScan(m_tree->path(), ScanSettings()));
+        QVERIFY(m_host->texts(0).filter(QStringLiteral("検索完了")).isEmpty());
+        QVERIFY(m_host->texts(0).filter(QStringLiteral("検索該当なし")).isEmpty());
+        m_store->exec(QStringLiteral("PRAGMA query_only = 0"));
+        // Nothing is left running: the next scan lists both.
+        QVERIFY(m_scan->RunDiskScan(m_tree->path(), ScanSettings()));
+        QCOMPARE(m_scan->pagesRecorded(), 2);
+    }
+
     void addFileListRowWithAFullPath()
     {
         const QString path = file("dl/0001.jpg", QByteArray(10, 'j'));

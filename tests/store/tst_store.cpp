@@ -176,6 +176,33 @@ private slots:
         QVERIFY(!QFileInfo::exists(QDir(empty.path()).filePath(Store::fileName())));
     }
 
+    // A damaged store file, or a file that is no store, stops the opening
+    // with a message naming the file, not a later read.
+    void damagedStoreIsRefusedAtOpening_data()
+    {
+        QTest::addColumn<QByteArray>("damage"); // written over the file from byte 8192 on
+        QTest::addColumn<bool>("wholeFile");
+        QTest::newRow("a page of the tables overwritten") << QByteArray(4096, char(0xA5)) << false;
+        QTest::newRow("no store at all") << QByteArray("just some text\n") << true;
+    }
+    void damagedStoreIsRefusedAtOpening()
+    {
+        QFETCH(QByteArray, damage);
+        QFETCH(bool, wholeFile);
+        QTemporaryDir dir;
+        const QString path = QDir(dir.path()).filePath(Store::fileName());
+        QVERIFY(QFile::copy(QStringLiteral(QUILLON_TEMPLATE_STORE), path));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadWrite | (wholeFile ? QIODevice::Truncate : QIODevice::OpenMode())));
+        if (!wholeFile)
+            QVERIFY(f.seek(8192));
+        f.write(damage);
+        f.close();
+        const QString message = errorOf([&] { Store s(dir.path()); });
+        QVERIFY2(message.contains(QDir::toNativeSeparators(path)), qPrintable(message));
+        QVERIFY2(message.contains(QStringLiteral("バックアップ")), qPrintable(message));
+    }
+
     void duplicatePrimaryKeyIsRefused()
     {
         auto t = linkTable(2);

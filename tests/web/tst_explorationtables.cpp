@@ -57,6 +57,39 @@ private slots:
         QVERIFY(!m_tables->WriteLinkRecord(QStringLiteral("h"), QString(), 1, 0, WriteOp::Insert));
     }
 
+    // Only a duplicate key means "already there"; the store failing is raised.
+    void aFailingStoreIsNotADuplicate()
+    {
+        QVERIFY(m_tables->WriteLinkRecord("h", QStringLiteral("http://h/a.html"), 0, 0, WriteOp::Insert));
+        m_store->exec(QStringLiteral("PRAGMA query_only = 1"));
+        QVERIFY_THROWS_EXCEPTION(store::StoreError,
+                                 m_tables->WriteLinkRecord("h", QStringLiteral("http://h/b.html"), 0, 0, WriteOp::Insert));
+        QVERIFY_THROWS_EXCEPTION(store::StoreError,
+                                 m_tables->WriteLinkRecord("h", QStringLiteral("http://h/a.html"), 0, 3, WriteOp::Update));
+        m_store->exec(QStringLiteral("PRAGMA query_only = 0"));
+        QVERIFY(!m_tables->WriteLinkRecord("h", QStringLiteral("http://h/a.html"), 0, 0, WriteOp::Insert));
+        QVERIFY(m_tables->WriteLinkRecord("h", QStringLiteral("http://h/b.html"), 0, 0, WriteOp::Insert));
+    }
+
+    // Links a killed run left started go back to waiting, the lowest page link told.
+    void startedLinksAreReturned()
+    {
+        for (const char* a : {"http://h/1", "http://h/2", "http://h/3"})
+            QVERIFY(m_tables->WriteLinkRecord("h", QString::fromLatin1(a), 0, 0, WriteOp::Insert));
+        QVERIFY(m_tables->WriteLinkRecord("h", QStringLiteral("http://h/2"), 0, 1, WriteOp::Update));
+        QVERIFY(m_tables->WriteLinkRecord("h", QStringLiteral("http://h/3"), 0, 1, WriteOp::Update));
+        QVERIFY(m_tables->WriteImageLinkRecord("h", QStringLiteral("http://h/p.jpg"), 1, WriteOp::Insert));
+        QCOMPARE(m_tables->ReturnStartedLinks(), 2);
+        for (store::Table* t : {m_dm3->TaLink3, m_dm3->TaLinkImg3}) {
+            t->refresh();
+            for (t->first(); !t->eof(); t->next()) {
+                QCOMPARE(t->fieldByName("Mode").asInteger(), 0);
+                QCOMPARE(t->fieldByName("Comment").asString(), QStringLiteral("----"));
+            }
+        }
+        QCOMPARE(m_tables->ReturnStartedLinks(), 0);
+    }
+
     void recordsCarryTheirFields()
     {
         QVERIFY(m_tables->WriteLinkRecord(QStringLiteral("h:8080"), QStringLiteral("http://h:8080/x/../y.html "), 2, 0,

@@ -18,6 +18,8 @@ private slots:
     void linksFollowedByScriptAreReported();
     void framesAreNotRequestsOfTheView();
     void addressWithoutScheme();
+    void onlyWebSchemesAreFollowed_data();
+    void onlyWebSchemesAreFollowed();
 
 private:
     HttpTestServer* m_server = nullptr;
@@ -125,6 +127,38 @@ void TestTHTML::addressWithoutScheme()
     QCOMPARE(requests.size(), 1);
     QCOMPARE(requests.first().first().toString(), m_server->url("/b.html"));
     QCOMPARE(m_html->view()->title(), QStringLiteral("B"));
+}
+
+void TestTHTML::onlyWebSchemesAreFollowed_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<bool>("mainFrame");
+    QTest::addColumn<bool>("allowed");
+    QTest::newRow("http") << "http://h/x" << true << true;
+    QTest::newRow("https") << "https://h/x" << true << true;
+    QTest::newRow("file") << "file:///etc/passwd" << true << false;
+    QTest::newRow("ftp") << "ftp://h/x" << true << false;
+    QTest::newRow("inline page") << "data:text/html,x" << true << false;
+    QTest::newRow("file in a frame") << "file:///etc/passwd" << false << false;
+    QTest::newRow("blank frame") << "about:blank" << false << true;
+}
+
+void TestTHTML::onlyWebSchemesAreFollowed()
+{
+    QFETCH(QString, url);
+    QFETCH(bool, mainFrame);
+    QFETCH(bool, allowed);
+    QCOMPARE(web::THTMLPage::isAllowed(QUrl(url), mainFrame), allowed);
+    if (!mainFrame || url != u"file:///etc/passwd")
+        return;
+    // A local file asked for is neither shown nor reported: the retrieval
+    // ends at once, and nothing was requested.
+    QSignalSpy requests(m_html, &THTML::doRequestDoc);
+    QSignalSpy ends(m_html, &THTML::endRetrieval);
+    m_html->requestDoc(QStringLiteral("file:///etc/hostname"));
+    QTRY_COMPARE_WITH_TIMEOUT(ends.size(), 1, 30000);
+    QCOMPARE(requests.size(), 0);
+    QVERIFY(!m_html->url().startsWith(QLatin1String("file:")));
 }
 
 int main(int argc, char** argv)

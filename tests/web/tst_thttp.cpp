@@ -1,6 +1,7 @@
 #include "support/HttpTestServer.h"
 #include "web/THTTP.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -96,7 +97,8 @@ private slots:
     void statusBodies();
     void failuresEndWithoutData_data();
     void failuresEndWithoutData();
-    void resetMidBodyKeepsWhatArrived();
+    void resetMidBodyIsAFailure();
+    void capsEndTransfers();
     void outputFile_data();
     void outputFile();
     void outputFileAppliesToNextGetDocOnly();
@@ -173,8 +175,10 @@ void TestTHTTP::statusBodies_data()
     QTest::addColumn<QByteArray>("body");
     QTest::newRow("200 empty body") << 200 << QByteArray();
     QTest::newRow("200 one byte") << 200 << QByteArray("x");
+    QTest::newRow("204 no content") << 204 << QByteArray();
     QTest::newRow("404 with body") << 404 << QByteArray("<html>no such page</html>");
     QTest::newRow("500 with body") << 500 << QByteArray("<html>server trouble</html>");
+    QTest::newRow("503 with body") << 503 << QByteArray("<html>busy</html>");
     QTest::newRow("404 empty body") << 404 << QByteArray();
 }
 
@@ -190,9 +194,15 @@ void TestTHTTP::statusBodies()
     http.getDoc(server.url("/s"));
     QTRY_VERIFY(rec.ended());
     QCOMPARE(rec.orderProblem(), QString());
-    QCOMPARE(rec.body(), body);
-    QCOMPARE(rec.dataEvents() == 0, body.isEmpty());
-    QCOMPARE(rec.events.last().bytesTransferred, qint64(body.size()));
+    // The body of an error status is never taken for the document.
+    const bool success = code >= 200 && code <= 299;
+    const QByteArray delivered = success ? body : QByteArray();
+    QCOMPARE(rec.body(), delivered);
+    QCOMPARE(rec.dataEvents() == 0, delivered.isEmpty());
+    QCOMPARE(rec.events.last().bytesTransferred, qint64(delivered.size()));
+    QCOMPARE(rec.events.last().error.isEmpty(), success);
+    if (!success)
+        QVERIFY(rec.events.last().error.startsWith(QStringLiteral("HTTP %1").arg(code)));
     QVERIFY(!http.busy());
 }
 
@@ -229,6 +239,7 @@ void TestTHTTP::failuresEndWithoutData()
     QCOMPARE(rec.orderProblem(), QString());
     QCOMPARE(rec.dataEvents(), 0);
     QCOMPARE(rec.events.size(), 2);
+    QVERIFY(!rec.events.last().error.isEmpty());
     QCOMPARE(http.url(), address);
     QVERIFY(!http.busy());
     QCOMPARE(http.transferState(), 0);
@@ -242,21 +253,48 @@ void TestTHTTP::failuresEndWithoutData()
     QCOMPARE(rec.events[4].state, 5);
 }
 
-void TestTHTTP::resetMidBodyKeepsWhatArrived()
+// A body cut short ends as a failure, and leaves no file under the name.
+void TestTHTTP::resetMidBodyIsAFailure()
 {
     HttpTestServer server;
     server.setResetMidBody("/r.bin", 100000, 30000);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("0009.bin");
 
     THTTP http;
     Recorder rec(http);
+    http.setDocOutputFileName(path);
     http.getDoc(server.url("/r.bin"));
     QTRY_VERIFY(rec.ended());
     QCOMPARE(rec.orderProblem(), QString());
-    // The bytes before the reset are delivered; nothing is invented after it.
+    QVERIFY(!rec.events.last().error.isEmpty());
+    // What was reported is true to the body, and no more.
     const QByteArray got = rec.body();
-    QCOMPARE(got.size(), 30000);
+    QVERIFY(got.size() <= 30000);
     QCOMPARE(got, HttpTestServer::largeBodyBytes(0, got.size()));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    QCOMPARE(http.savedFileName(), QString());
     QVERIFY(!http.busy());
+}
+
+// Bodies past the cap end as failures: a declared length at once, an
+// undeclared one when it passes the cap.
+void TestTHTTP::capsEndTransfers()
+{
+    HttpTestServer server;
+    server.setLargeBody("/big.bin", 300000);
+    server.setRaw("/huge", "HTTP/1.1 200 OK\r\nContent-Length: 9223372036854775807\r\n\r\nxx");
+    server.setRaw("/endless", "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + QByteArray(300000, 'e'));
+    for (const char* route : {"/big.bin", "/huge", "/endless"}) {
+        THTTP http;
+        Recorder rec(http);
+        http.setMaxBodySize(100000);
+        http.getDoc(server.url(QLatin1String(route)));
+        QTRY_VERIFY(rec.ended());
+        QCOMPARE(rec.orderProblem(), QString());
+        QVERIFY2(!rec.events.last().error.isEmpty(), route);
+        QVERIFY(rec.body().size() <= 100000);
+    }
 }
 
 void TestTHTTP::outputFile_data()
@@ -284,19 +322,21 @@ void TestTHTTP::outputFile()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString path = dir.filePath("0007.jpg");
-    {
-        // A longer old file must be replaced, not overwritten in part.
-        QFile old(path);
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write(QByteArray(int(size) + 1000, 'Z'));
+    const QByteArray old(int(size) + 1000, 'Z');
+    for (const QString& taken : {path, dir.filePath("0007_1.jpg")}) {
+        QFile f(taken);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(old);
     }
 
+    // A picture already on disk is never replaced: the body takes the first free name.
     THTTP http;
     Recorder rec(http);
+    const QString free = dir.filePath("0007_2.jpg");
     qint64 sizeAtEnd = -1;
     rec.onEvent = [&](const DocOutput& e) {
         if (e.state == 5)
-            sizeAtEnd = QFileInfo(path).size();
+            sizeAtEnd = QFileInfo(free).size();
     };
     http.setDocOutputFileName(path);
     QCOMPARE(http.docOutputFileName(), path);
@@ -304,11 +344,24 @@ void TestTHTTP::outputFile()
     QCOMPARE(http.docOutputFileName(), QString()); // consumed by this transfer
     QTRY_VERIFY_WITH_TIMEOUT(rec.ended(), 30000);
     QCOMPARE(rec.orderProblem(), QString());
+    QCOMPARE(rec.events.last().error, QString());
+    QCOMPARE(http.savedFileName(), free);
     // The file is complete (flushed and closed) when the end event arrives.
     QCOMPARE(sizeAtEnd, size);
-    QVERIFY(readFile(path) == expected);
+    QVERIFY(readFile(free) == expected);
+    QVERIFY(readFile(path) == old);
     // The pieces are still reported.
     QVERIFY(rec.body() == expected);
+
+    // Told to replace, it takes the name itself, in one step.
+    rec.events.clear();
+    http.setReplaceExisting(true);
+    http.setDocOutputFileName(path);
+    http.getDoc(server.url("/pic.jpg"));
+    QTRY_VERIFY_WITH_TIMEOUT(rec.ended(), 30000);
+    QCOMPARE(http.savedFileName(), path);
+    QVERIFY(readFile(path) == expected);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 3); // no temporary file left
 }
 
 void TestTHTTP::outputFileAppliesToNextGetDocOnly()
@@ -332,13 +385,14 @@ void TestTHTTP::outputFileAppliesToNextGetDocOnly()
     QCOMPARE(rec.body(), QByteArray("<html>second</html>"));
     QCOMPARE(readFile(path), QByteArray("GIF89a-first"));
 
-    // A file that cannot be created does not stop the transfer.
+    // A file that cannot be created ends the transfer as a failure naming it.
     rec.events.clear();
     http.setDocOutputFileName(dir.filePath("missing/dir/0002.gif"));
     http.getDoc(server.url("/a.gif"));
     QTRY_VERIFY(rec.ended());
     QCOMPARE(rec.orderProblem(), QString());
-    QCOMPARE(rec.body(), QByteArray("GIF89a-first"));
+    QCOMPARE(rec.body(), QByteArray());
+    QVERIFY(rec.events.last().error.contains(QStringLiteral("0002.gif")));
 }
 
 void TestTHTTP::cancelStopsEvents_data()
@@ -393,10 +447,8 @@ void TestTHTTP::cancelStopsEvents()
     tail.events = rec.events.mid(eventsAtCancel);
     QCOMPARE(tail.orderProblem(), QString());
     QCOMPARE(tail.body(), QByteArray("<html>next</html>"));
-    // The cancelled transfer's file keeps only what had arrived.
-    const QByteArray part = readFile(path);
-    QVERIFY(part.size() < 2000);
-    QCOMPARE(part, HttpTestServer::largeBodyBytes(0, part.size()));
+    // The cancelled transfer leaves no file at all, partial or temporary.
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
 
 void TestTHTTP::getDocWhileBusyReplacesTransfer()
