@@ -230,6 +230,7 @@ private slots:
     void metafileRenderedForABox();
     void wmfSavedStateComesBack();
     void drawingWorkIsBounded();
+    void largeMetafilesStayLinear();
 
 private:
     QTemporaryDir m_dir;
@@ -925,6 +926,41 @@ void TestPictures::drawingWorkIsBounded()
     const auto picture = loadPictureData(bytes);
     QVERIFY(picture);
     QVERIFY(near(picture->image.pixel(50, 50), Qt::red, 0));
+}
+
+// Inputs that cost the square of their size without care: a full object
+// table that every further object must search (2 million of them: minutes
+// when each searches 65,535 slots), and shapes of many points in a small
+// area. Both load, the first polygon drawn.
+void TestPictures::largeMetafilesStayLinear()
+{
+    WmfWriter w(QRect(0, 0, 100, 100), 96, 65535);
+    w.pen(5, 0, 0); // PS_NULL
+    w.brush(0, qRgb(0, 0, 255));
+    w.record(0x012D, {0});
+    w.record(0x012D, {1});
+    for (int i = 0; i < 65535 + 2000000; ++i)
+        w.brush(0, qRgb(i & 0xFF, 0, 0));
+    // The square from (10, 10) to (90, 90), its edges walked in 16,000 points.
+    QVector<int> polygon{16000};
+    for (int i = 0; i < 16000; ++i) {
+        const int side = i / 4000;
+        const int step = (i % 4000) * 80 / 4000;
+        const int x = side == 0 ? 10 + step : side == 1 ? 90 : side == 2 ? 90 - step : 10;
+        const int y = side == 0 ? 10 : side == 1 ? 10 + step : side == 2 ? 90 : 90 - step;
+        polygon << x << y;
+    }
+    QByteArray params;
+    for (int v : polygon)
+        put16(params, quint16(v));
+    for (int i = 0; i < 300; ++i)
+        w.rawRecord(quint32(3 + polygon.size()), 0x0324, params);
+    const QByteArray bytes = w.finish();
+    QVERIFY(bytes.size() > 20 * 1024 * 1024);
+    const auto picture = loadPictureData(bytes);
+    QVERIFY(picture);
+    QCOMPARE(picture->image.size(), QSize(100, 100));
+    QVERIFY(near(picture->image.pixel(50, 50), Qt::blue, 0));
 }
 
 QTEST_MAIN(TestPictures)
