@@ -39,7 +39,17 @@
 namespace {
 
 constexpr int kHosts = 3;
-constexpr int kPagesPerHost = 30;
+
+int rounds()
+{
+    return qEnvironmentVariableIsSet("QUILLON_KILL_ROUNDS") ? qEnvironmentVariableIntValue("QUILLON_KILL_ROUNDS") : 6;
+}
+
+// The site grows with the rounds, so that the kills keep finding work.
+int pagesPerHost()
+{
+    return std::max(30, rounds() * 3);
+}
 
 QByteArray pictureBytes(int host, int page, int k)
 {
@@ -104,10 +114,10 @@ private slots:
         // Every page links to pages of every host and holds two pictures,
         // sent in two pieces so that many a kill comes mid-transfer.
         for (int h = 0; h < kHosts; ++h) {
-            for (int p = 0; p < kPagesPerHost; ++p) {
+            for (int p = 0; p < pagesPerHost(); ++p) {
                 QString body = QStringLiteral("<html><body>");
                 for (int to = 0; to < kHosts; ++to)
-                    body += QStringLiteral("<a href=\"%1\">n</a>").arg(pageUrl(to, (p + 1) % kPagesPerHost));
+                    body += QStringLiteral("<a href=\"%1\">n</a>").arg(pageUrl(to, (p + 1) % pagesPerHost()));
                 for (int k = 0; k < 2; ++k) {
                     const QString path = QStringLiteral("/img/%1-%2.jpg").arg(p).arg(k);
                     body += QStringLiteral("<img src=\"%1\">").arg(path);
@@ -132,9 +142,7 @@ private slots:
 
     void killsAtRandomMoments()
     {
-        const int rounds = qEnvironmentVariableIsSet("QUILLON_KILL_ROUNDS")
-                               ? qEnvironmentVariableIntValue("QUILLON_KILL_ROUNDS")
-                               : 6;
+        const int rounds = ::rounds();
         QRandomGenerator random(20261208);
         int recovered = 0;
         int midWork = 0;
