@@ -575,6 +575,31 @@ private slots:
         QCOMPARE(form().crawler().slot(0).host, QStringLiteral("example.invalid"));
         QVERIFY(proxy.requestTargets().value(0).startsWith("http://example.invalid/"));
     }
+    // Slot 0's page fetch is cut off at the slots' time limit, and the page
+    // source shows at most its first megabyte.
+    void slotZeroFetchIsBounded()
+    {
+        HttpTestServer proxy;
+        proxy.setStallAfterHeaders("/stall.html");
+        proxy.setPage("/long.html", QString(3 * 1024 * 1024, QLatin1Char('w')));
+        settings().CheckProxy->setChecked(true);
+        settings().EditIPAddress->setText("127.0.0.1");
+        settings().EditPort->setText(QString::number(proxy.port()));
+        settings().Button6->click();
+        settings().EditUchikiri->setText("1");
+        form().ComboURL->setEditText("http://example.invalid/stall.html");
+        form().BtWeb->click();
+        QTRY_COMPARE_WITH_TIMEOUT(form().stb(0), QStringLiteral("探索終了"), 20000);
+        QVERIFY(form().MemoError->toPlainText().contains(QStringLiteral("打ち切り(URL) : http://example.invalid/stall.html")));
+        QVERIFY(!form().HTTP[0]->busy());
+
+        form().ClearStatusAndLogs();
+        form().ComboURL->setEditText("http://example.invalid/long.html");
+        form().BtWeb->click();
+        QTRY_COMPARE_WITH_TIMEOUT(form().stb(0), QStringLiteral("探索終了"), 20000);
+        QCOMPARE(form().MemoSrc->toPlainText().size(), 1024 * 1024);
+    }
+
 
 private:
     app::TFormMain& form() { return m_fixture->form(); }

@@ -300,8 +300,9 @@ private slots:
 
         // While a registration from the browser has it off, moving shows nothing new.
         photo().state().ShowOnNavigate = false;
+        QSignalSpy moved(form().dm().TaPhoto, &store::Table::cursorMoved);
         form().dm().TaPhoto->first();
-        QTest::qWait(50);
+        QTRY_VERIFY(moved.count() >= 1); // the page has seen the move
         QCOMPARE(record().ImagePhoto->pictureSize(), QSize(50, 20));
 
         // "ﾃｰﾌﾞﾙ" shows the record's picture whole in a new view window.
