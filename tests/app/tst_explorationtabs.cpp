@@ -7,9 +7,12 @@
 #include "store/Query.h"
 #include "store/Table.h"
 #include "store/TableOps.h"
+#include "store/Store.h"
 #include "support/AppFixture.h"
+#include "support/ModalHelper.h"
 #include "web/ExplorationTables.h"
 
+#include <QAction>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -28,6 +31,29 @@ private slots:
         m_fixture->start();
     }
     void cleanup() { m_fixture.reset(); }
+
+    // "全消去" empties the four tables together or not at all.
+    void clearingEverythingIsOneTransaction()
+    {
+        web::ExplorationTables& t = form().tables();
+        QVERIFY(t.WriteLinkRecord("h", "http://h/a.html", 0, 0, web::WriteOp::Insert));
+        QVERIFY(t.WriteImageLinkRecord("h", "http://h/a.jpg", 0, web::WriteOp::Insert));
+        store::Store& s = form().dm3().store();
+        s.exec(QStringLiteral("INSERT INTO \"_List.db\" (\"フルパス名\") VALUES ('/p/a.jpg')"));
+        // The file list refuses to be emptied, after the other tables were.
+        s.exec(QStringLiteral("CREATE TRIGGER refuse BEFORE DELETE ON \"_List.db\" "
+                              "BEGIN SELECT RAISE(ABORT, 'refused'); END"));
+        ModalAnswer report([](QWidget* w) { pressButton(w, QMessageBox::Ok); });
+        form().MenuAllClear->trigger();
+        QVERIFY(report.wasShown());
+        QVERIFY(report.text().contains(QStringLiteral("refused")));
+        for (const char* table : {"_Link.db", "_LinkIMG.db", "_List.db"})
+            QCOMPARE(s.countRows(QLatin1String(table)), 1);
+        s.exec(QStringLiteral("DROP TRIGGER refuse"));
+        form().MenuAllClear->trigger();
+        for (const char* table : {"_Link.db", "_LinkIMG.db", "_List.db", "_host"})
+            QCOMPARE(s.countRows(QLatin1String(table)), 0);
+    }
 
     void gridsShowTheirColumns()
     {
