@@ -391,7 +391,18 @@ std::optional<Picture> readMetafile(QIODevice& device, QSize box, QString* error
 {
     if (!device.isSequential() && device.size() - device.pos() > kMaxMetafileBytes)
         return failure(error, QStringLiteral("metafile larger than %1 bytes").arg(kMaxMetafileBytes));
-    const QByteArray data = device.read(kMaxMetafileBytes + 1);
+    // What is there, never a buffer of the largest size for a small file.
+    QByteArray data;
+    if (!device.isSequential()) {
+        data = device.read(device.size() - device.pos());
+    } else {
+        while (data.size() <= kMaxMetafileBytes) {
+            const QByteArray chunk = device.read(64 * 1024);
+            if (chunk.isEmpty())
+                break;
+            data += chunk;
+        }
+    }
     if (data.size() > kMaxMetafileBytes)
         return failure(error, QStringLiteral("metafile larger than %1 bytes").arg(kMaxMetafileBytes));
     QString message;
