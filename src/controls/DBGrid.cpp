@@ -6,6 +6,7 @@
 
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QToolButton>
 
 TDBGrid::TDBGrid(const char* name, QWidget* parent)
@@ -55,6 +56,22 @@ void TDBGrid::followCursor(int recNo)
     const QSignalBlocker block(selectionModel());
     setCurrentIndex(model()->index(recNo, current.isValid() ? current.column() : m_column));
     viewport()->update();
+}
+
+void TDBGrid::keyPressEvent(QKeyEvent* e)
+{
+    if (m_editingKeys && state() != QAbstractItemView::EditingState) {
+        const bool lastRow = !model() || currentIndex().row() >= model()->rowCount() - 1;
+        if (e->key() == Qt::Key_Insert || (e->key() == Qt::Key_Down && lastRow)) {
+            emit appendRequested();
+            return;
+        }
+        if (e->key() == Qt::Key_Delete && (e->modifiers() & Qt::ControlModifier)) {
+            emit deleteRequested();
+            return;
+        }
+    }
+    QTableView::keyPressEvent(e);
 }
 
 void TDBGrid::setColumnWidths(const QList<int>& widths)

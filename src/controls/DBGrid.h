@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <functional>
 
+class QKeyEvent;
 class QToolButton;
 
 namespace store {
@@ -23,16 +24,25 @@ public:
     void setColumnWidths(const QList<int>& widths);
     // The field shown in the current column, or empty.
     QString selectedField() const;
+    // The grid's own editing keys: Insert, or Down on the last row, asks for
+    // a new row; Ctrl+Delete for deleting the current one.
+    void setEditingKeys(bool on) { m_editingKeys = on; }
 
 signals:
+    void appendRequested();
+    void deleteRequested();
     // A click on a cell: the row is current already; field is its column's field.
     void cellClicked(const QString& field);
     void cellDoubleClicked(const QString& field);
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override;
 
 private:
     void followCursor(int recNo);
     store::DataSource* m_source = nullptr;
     int m_column = 0;
+    bool m_editingKeys = false;
 };
 
 class TDBNavigator : public QWidget {

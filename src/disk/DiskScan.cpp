@@ -165,11 +165,27 @@ DiskScan::Measure DiskScan::measureAt(int directoryFd, const QString& path)
 
 bool DiskScan::AddFileListRow(const QString& root, const QString& path)
 {
-    const bool listed = addRow(root, path) == RowResult::Listed;
-    // Inside a scan the grid is refreshed once the batch is committed.
-    if (listed && !m_running)
+    const QString full = root + path;
+    const Measure m = measure(full);
+    const RowResult result = writeRow(full, m);
+    if (m_running)
+        return result == RowResult::Listed; // the grid is refreshed once the batch is committed
+    if (result == RowResult::NotPosted) {
+        // A new download under a path already listed: its one row tells
+        // the new file's size and dates, not the old one's.
+        store::Table& w = *m_writer;
+        w.setIndexName(QString());
+        if (w.findKey({full})) {
+            w.edit();
+            w.fieldByName(kSize).setAsInteger(qint32(qMin<qint64>(m.size, std::numeric_limits<qint32>::max())));
+            w.fieldByName(kModified).setAsDateTime(m.modified);
+            w.fieldByName(kScanned).setAsDate(QDate::currentDate());
+            w.post();
+        }
+    }
+    if (result != RowResult::Unmeasurable)
         refreshGrid();
-    return listed;
+    return result == RowResult::Listed;
 }
 
 DiskScan::RowResult DiskScan::addRow(const QString& root, const QString& path)

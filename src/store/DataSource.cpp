@@ -168,9 +168,14 @@ QVariant DataSource::data(const QModelIndex& index, int role) const
         return {};
     try {
         if (m_table && m_table->isOpen()) {
-            const QVariantList row = m_table->recordAt(index.row());
             const QList<FieldDef> defs = m_table->fieldDefs();
-            if (f >= row.size() || f >= defs.size())
+            if (f >= defs.size())
+                return {};
+            // The record being edited shows its pending values.
+            if (m_table->state() == Table::State::Edit && index.row() == m_table->recNo())
+                return displayOf(m_table->currentValue(f), &defs[f]);
+            const QVariantList row = m_table->recordAt(index.row());
+            if (f >= row.size())
                 return {};
             return displayOf(row[f], &defs[f]);
         }
@@ -207,6 +212,8 @@ Qt::ItemFlags DataSource::flags(const QModelIndex& index) const
     Qt::ItemFlags f = QAbstractTableModel::flags(index);
     if (!index.isValid() || m_readOnly || !m_table)
         return f;
+    if (!m_editable.isEmpty() && !m_editable.contains(index.column()))
+        return f;
     const int field = fieldIndex(index.column());
     const QList<FieldDef> defs = m_table->fieldDefs();
     if (field >= 0 && field < defs.size() && !detail::isBlob(defs[field].type))
@@ -229,7 +236,10 @@ bool DataSource::setData(const QModelIndex& index, const QVariant& value, int ro
             field.setAsString(value.toString());
         else
             field.setValue(value);
-        m_table->post();
+        if (m_postEachEdit)
+            m_table->post();
+        else
+            emit dataChanged(index, index);
         return true;
     } catch (const StoreError&) {
         try {

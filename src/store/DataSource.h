@@ -25,6 +25,12 @@ public:
     void setColumnTitle(int column, const QString& title);
     void setColumnField(int column, const QString& field);
     void setReadOnly(bool ro) { m_readOnly = ro; }
+    // Only these columns may be edited (all when empty).
+    void setEditableColumns(const QList<int>& columns) { m_editable = columns; }
+    // Off: an edited cell leaves the handle's record in its edit state, to
+    // be written by post() or by the next move of the cursor, or dropped by
+    // cancel(). On (the default): every edited cell is written at once.
+    void setPostEachEdit(bool on) { m_postEachEdit = on; }
 
     void setEnabled(bool on);
     bool isEnabled() const { return m_enabled; }
@@ -54,6 +60,8 @@ private:
     QStringList m_titles;
     bool m_enabled = true;
     bool m_readOnly = false;
+    bool m_postEachEdit = true;
+    QList<int> m_editable;
 };
 
 } // namespace store

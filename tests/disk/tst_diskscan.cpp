@@ -443,14 +443,21 @@ private slots:
         QVERIFY(m_scan->AddFileListRow(QString(), path));
         QCOMPARE(m_scan->filesListed(), 1);
         QCOMPARE(gridTold.count(), 1);
-        // Already listed: not inserted again, and the handle stays usable.
+        // Already listed: not inserted again, but the one row takes the new
+        // file's size (a picture downloaded again under its name).
+        file("dl/0001.jpg", QByteArray(30, 'k'));
         QVERIFY(!m_scan->AddFileListRow(QString(), path));
+        QCOMPARE(gridTold.count(), 2);
+        store::Table& rows = *m_dm3->TaList2;
+        rows.open();
+        QVERIFY(rows.findKey({path}));
+        QCOMPARE(rows.fieldByName("サイズ").asInteger(), 30);
         QVERIFY(!m_scan->AddFileListRow(QString(), m_tree->path() + "/dl/missing.jpg"));
         // Measured without waiting: a pipe has no writer here.
         QVERIFY(::mkfifo(QFile::encodeName(m_tree->path() + "/dl/pipe.jpg").constData(), 0644) == 0);
         QVERIFY(!m_scan->AddFileListRow(m_tree->path() + "/dl/", "pipe.jpg"));
         QCOMPARE(m_scan->filesListed(), 1);
-        QCOMPARE(gridTold.count(), 1);
+        QCOMPARE(gridTold.count(), 2);
         const QString second = file("dl/0002.jpg", QByteArray(20, 'j'));
         QVERIFY(m_scan->AddFileListRow(m_tree->path() + "/", "dl/0002.jpg"));
         QCOMPARE(m_scan->filesListed(), 2);
