@@ -5,6 +5,7 @@
 #include "app/FormSetting.h"
 #include "app/FormVersion.h"
 #include "app/Icons.h"
+#include "app/PictureSaving.h"
 #include "app/ToolButton.h"
 #include "app/Windows.h"
 #include "base/SettingsStore.h"
@@ -39,6 +40,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -156,6 +158,9 @@ TFormMain::TFormMain(store::DataMd3& dm3, store::DataMod& dm, QWidget* parent)
         std::array<TTimer*, 7> slotTimers = TimerF;
         m_crawler = std::make_unique<web::Crawler>(*this, *m_tables, run, TimerTansaku, slotTimers, HTTP);
     }
+    m_saving = new PictureSaving(*this);
+    connect(m_photo->record()->Button12, &QPushButton::clicked, m_saving, &PictureSaving::Button12Click);
+    m_photo->record()->Button12->setEnabled(true);
     connect(PageMain, &QTabWidget::currentChanged, this, &TFormMain::ShowCounts);
     connect(MenuAllClear, &QAction::triggered, this, [this] {
         try {
@@ -188,7 +193,7 @@ TFormMain::TFormMain(store::DataMd3& dm3, store::DataMod& dm, QWidget* parent)
     urlHistory.clear();
     directoryHistory.clear();
     ApplyTarget(m_targetWWW);                       // 11
-    // 12: the save dialog starts in the picture save directory (saveDialogDirectory).
+    m_saving->SaveDialog->setDirectory(saveDialogDirectory); // 12
     m_photo->startUp();                             // 13; the database opens once the
     PagePhoto->setCurrentWidget(TabToroku);         // windows it may ask for exist
 }
@@ -986,8 +991,7 @@ void TFormMain::setWindows(Windows* windows)
         connect(browser, &disk::TFormDirectory::loadFailed, this, &TFormMain::reportError);
         connect(browser, &disk::TFormDirectory::registerRequested, this, [this, browser](const QString& path) {
             m_photo->RegisterFromBrowser(path, browser->Image1->picture());
-            PagePhoto->setCurrentWidget(TabToroku);
-            PageMain->setCurrentWidget(TabPhoto);
+            showRecordPage();
             show();
             raise();
             activateWindow();
@@ -1018,15 +1022,21 @@ viewing::TFormView* TFormMain::sharedViewWindow()
     return m_windows ? m_windows->FormView : nullptr;
 }
 
-void TFormMain::fetchSingleImage(const QString&)
+void TFormMain::fetchSingleImage(const QString& address)
 {
-    // The single fetch of a picture address comes with picture acceptance.
+    m_crawler->FetchSingleImage(address);
 }
 
 void TFormMain::showFileBrowser()
 {
     if (m_windows && m_windows->FormDirectory)
         m_windows->FormDirectory->show();
+}
+
+void TFormMain::showRecordPage()
+{
+    PageMain->setCurrentWidget(TabPhoto);
+    PagePhoto->setCurrentWidget(TabToroku);
 }
 
 bool TFormMain::yieldDuringRun()
@@ -1072,8 +1082,15 @@ void TFormMain::BtMultiClick()
 void TFormMain::ShowSelectedPicture()
 {
     QWidget* tab = PageMain->currentWidget();
-    if (tab == TabLinkImage || tab == TabPhoto)
-        return; // the single-picture download and the database pages pick their own picture
+    if (tab == TabLinkImage) {
+        // The picture of the current picture-link row, fetched for display.
+        store::Table& links = *m_dm3.TaLinkImg;
+        const bool row = links.isOpen() && !links.isEmpty();
+        m_crawler->FetchSingleImage(row ? links.fieldByName(QStringLiteral("URL")).asString() : QString());
+        return;
+    }
+    if (tab == TabPhoto)
+        return; // the database pages pick their own picture
     if (tab != TabList || !m_fileListTab->Image->hasPicture()) {
         message(QStringLiteral("画像を選択してください"));
         return;
@@ -1094,9 +1111,9 @@ void TFormMain::runDiskScan()
     m_fileListTab->RunDiskScan();
 }
 
-void TFormMain::acceptPicture(int)
+void TFormMain::acceptPicture(int slot)
 {
-    // Picture acceptance is not built yet: the picture stays in its numbered file.
+    m_saving->AcceptAndSaveImage(slot);
 }
 
 QString TFormMain::helpCommandLine() const

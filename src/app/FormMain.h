@@ -54,6 +54,7 @@ namespace app {
 struct Windows;
 class ExplorationTabs;
 class FileListTab;
+class PictureSaving;
 
 class TFormMain : public QMainWindow, public web::CrawlHost, public picturedb::PhotoHost {
     Q_OBJECT
@@ -136,6 +137,7 @@ public:
     web::ExplorationTables& tables() { return *m_tables; }
     ExplorationTabs* explorationTabs() const { return m_explorationTabs; }
     FileListTab* fileListTab() const { return m_fileListTab; }
+    PictureSaving* pictureSaving() const { return m_saving; }
 
     // Controls that other windows read
     QToolBar* ToolBar1;
@@ -262,6 +264,7 @@ public:
     viewing::TFormView* sharedViewWindow() override;
     void fetchSingleImage(const QString& address) override;
     void showFileBrowser() override;
+    void showRecordPage() override;
     bool yieldDuringRun() override;
 
 signals:
@@ -291,6 +294,7 @@ private:
     ExplorationTabs* m_explorationTabs = nullptr;
     FileListTab* m_fileListTab = nullptr;
     picturedb::PictureDatabase* m_photo = nullptr;
+    PictureSaving* m_saving = nullptr;
     bool m_closing = false;
     std::unique_ptr<web::Crawler> m_crawler;
     Windows* m_windows = nullptr;

@@ -12,11 +12,13 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class TDBGrid;
+class TMsgBitBtn;
 class TRadioGroup;
 
 namespace store {
 class DataMod;
-}
+class DataSource;
+} // namespace store
 
 namespace picturedb {
 
@@ -33,13 +35,25 @@ public:
 
     // 新規データベース
     TRadioGroup* RadioHokan;
+    TRadioGroup* RadioKoumoku;
     QGroupBox* GroupKoumoku;
     TDBGrid* DBGridShinki;
+    QPushButton* ButtonKoushin;
+    QPushButton* ButtonDelete;
+    QPushButton* ButtonTsuika;
+    QPushButton* ButtonCancelKoumoku;
+    QPushButton* ButtonNew;
+    QPushButton* Button11;
 
     // ＤＢ設定/削除
     QGroupBox* GroupKoumokuCopy;
     TDBGrid* DBGrid1;
+    store::DataSource* DtItemCopy; // the item list with only the names editable
+    QPushButton* Button16;
+    QPushButton* ButtonCancelKmk;
+    QPushButton* ButtonAdd;
     TRadioGroup* RadioHokanDisp;
+    TMsgBitBtn* MsgBitBtn4;
     QGroupBox* GroupPassword;
     QCheckBox* CheckPassword;
     QLabel* LabelPass;

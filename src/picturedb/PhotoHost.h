@@ -36,6 +36,8 @@ public:
     virtual void fetchSingleImage(const QString& address) = 0;
     // Shows the picture file browser.
     virtual void showFileBrowser() = 0;
+    // Brings the page "登録/変更/削除" to the front.
+    virtual void showRecordPage() = 0;
     // Lets the event loop paint and run timers during a long run, without
     // taking user input; false when the run should stop (the window closes).
     virtual bool yieldDuringRun() = 0;

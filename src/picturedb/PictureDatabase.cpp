@@ -1,6 +1,9 @@
 #include "picturedb/PictureDatabase.h"
 
 #include "controls/DBGrid.h"
+#include "controls/MsgBtn.h"
+#include "controls/RadioGroup.h"
+#include "store/FixedTables.h"
 #include "picturedb/DatabasePages.h"
 #include "picturedb/FormDBList.h"
 #include "picturedb/FormPassword.h"
@@ -17,6 +20,7 @@
 #include "viewing/PictureLoader.h"
 
 #include <QCheckBox>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -50,6 +54,16 @@ PictureDatabase::PictureDatabase(PhotoHost& host, store::DataMod& dm, QLineEdit*
     connect(m_record->Button7, &QPushButton::clicked, this, &PictureDatabase::Button7Click);
     connect(m_pages->ButtonSettei, &QPushButton::clicked, this,
             [this] { SetDatabasePassword(m_pages->EditPassword->text()); });
+    connect(m_pages->RadioKoumoku, &TRadioGroup::clicked, this, &PictureDatabase::RadioKoumokuClick);
+    connect(m_pages->ButtonKoushin, &QPushButton::clicked, this, &PictureDatabase::ButtonKoushinClick);
+    connect(m_pages->ButtonCancelKoumoku, &QPushButton::clicked, this, [this] { m_dm.TaItem->cancel(); });
+    connect(m_pages->Button11, &QPushButton::clicked, this, &PictureDatabase::Button11Click);
+    connect(m_pages->ButtonNew, &QPushButton::clicked, this, &PictureDatabase::CreateDatabase);
+    connect(m_pages->Button16, &QPushButton::clicked, this, &PictureDatabase::Button16Click);
+    connect(m_pages->ButtonCancelKmk, &QPushButton::clicked, this, &PictureDatabase::ButtonCancelKmkClick);
+    connect(m_pages->MsgBitBtn4, &TMsgBitBtn::okClick, this, &PictureDatabase::DeleteDatabase);
+    connect(m_pages->DBGridShinki, &TDBGrid::appendRequested, this, &PictureDatabase::appendItem);
+    connect(m_pages->DBGridShinki, &TDBGrid::deleteRequested, this, &PictureDatabase::deleteItem);
 }
 
 PictureDatabase::~PictureDatabase() = default;
@@ -371,6 +385,18 @@ void PictureDatabase::RegisterFromBrowser(const QString& path, const viewing::Pi
     m_record->ButtonUpdate->setEnabled(false);
 }
 
+bool PictureDatabase::RegisterDownloaded(const QString& title, const QString& address, const QDate& date,
+                                         qint64 size, const QString& file, bool keepFile)
+{
+    if (m_state.CurrentDatabase.isEmpty())
+        return false;
+    if (!RegisterFile(m_catalogue, m_state.IndexMode, title, address, date, size, file))
+        return false;
+    if (!keepFile)
+        QFile::remove(file);
+    return true;
+}
+
 void PictureDatabase::Button7Click()
 {
     if (m_nameBox->text().isEmpty()) {
@@ -378,6 +404,224 @@ void PictureDatabase::Button7Click()
         return;
     }
     m_host.showFileBrowser();
+}
+
+// ---- 新規データベース -----------------------------------------------------------
+
+bool PictureDatabase::CheckNewDatabaseName(const QString& name)
+{
+    // A quote is refused too: a name is also a table name in statements.
+    if (name.startsWith(u'_') || name.endsWith(u'_') || name.contains(u'"')) {
+        m_host.message(QStringLiteral("ＤＢ名称不正"));
+        return false;
+    }
+    if (name.isEmpty()) {
+        m_host.message(QStringLiteral("ＤＢ名称を設定してください"));
+        return false;
+    }
+    // Any table of the name, whatever its letter case, is taken: the store
+    // does not tell "sample" from "Sample".
+    store::Store& s = m_dm.store();
+    if (m_catalogue.CatalogueHas(name) || s.tableExists(name) || s.tableExists(imageTableName(name))) {
+        m_host.message(QStringLiteral("ＤＢが既に存在します"));
+        return false;
+    }
+    return true;
+}
+
+void PictureDatabase::RadioKoumokuClick()
+{
+    const bool user = m_pages->RadioKoumoku->itemIndex() == 1;
+    if (user) {
+        try {
+            m_catalogue.LoadStandardItems();
+        } catch (const store::StoreError& e) {
+            m_host.reportError(e.message());
+        }
+        m_pages->ButtonCancelKoumoku->setEnabled(false);
+    }
+    m_pages->GroupKoumoku->setVisible(user);
+}
+
+void PictureDatabase::ButtonKoushinClick()
+{
+    try {
+        m_dm.TaItem->post();
+    } catch (const store::StoreError&) {
+        m_dm.TaItem->cancel();
+    }
+    m_host.setStatus(0, QStringLiteral("項目設定完了...  「ＤＢ新規」でＤＢが作成できます"));
+}
+
+void PictureDatabase::Button11Click()
+{
+    m_nameBox->clear();
+    m_pages->RadioKoumoku->setItemIndex(0);
+    m_pages->GroupKoumoku->setVisible(false);
+}
+
+void PictureDatabase::appendItem()
+{
+    try {
+        store::Table& items = *m_dm.TaItem;
+        store::openIfClosed(items);
+        const qint32 number = store::NextSerial(items);
+        m_catalogue.PutItem(QString(), QStringLiteral("A"), 20, number);
+        items.refresh();
+    } catch (const store::StoreError& e) {
+        m_host.reportError(e.message());
+    }
+}
+
+void PictureDatabase::deleteItem()
+{
+    try {
+        store::Table& items = *m_dm.TaItem;
+        if (items.isOpen() && !items.isEmpty())
+            items.remove();
+    } catch (const store::StoreError& e) {
+        m_host.reportError(e.message());
+    }
+}
+
+void PictureDatabase::CreateDatabase()
+{
+    m_state.ShowOnNavigate = false;
+    const QString name = m_nameBox->text();
+    if (!CheckNewDatabaseName(name))
+        return;
+    const bool standard = m_pages->RadioKoumoku->itemIndex() == 0;
+    store::Store& s = m_dm.store();
+    try {
+        QList<store::FieldDef> layout;
+        if (standard) {
+            layout = s.fieldDefs(m_dm.TaModelDB->tableName());
+        } else {
+            using T = store::FieldType;
+            // The system fields; 連番 and サイズ hold 32 bits.
+            layout = {{QStringLiteral("連番"), T::Long, 0, true},
+                      {QStringLiteral("画像種別"), T::Text, 4, false},
+                      {QStringLiteral("サイズ"), T::Long, 0, false},
+                      {QStringLiteral("パスワード"), T::Text, 16, false},
+                      {QStringLiteral("更新日"), T::Date, 0, false}};
+            store::Table& items = *m_dm.TaItem;
+            store::openIfClosed(items);
+            items.post();
+            items.setIndexName(QString());
+            for (items.first(); !items.eof() && !items.isEmpty(); items.next()) {
+                const QString width = items.fieldByName(QStringLiteral("幅")).asString();
+                if (!Catalogue::AddUserField(layout, items.fieldByName(QStringLiteral("項目名")).asString(),
+                                             items.fieldByName(QStringLiteral("属性")).asString(),
+                                             width.isEmpty() ? 0 : width.toInt())) {
+                    m_host.message(QStringLiteral("属性エラー"));
+                    return;
+                }
+            }
+            m_pages->ButtonCancelKoumoku->setEnabled(false);
+            m_host.setStatus(0, QStringLiteral("テーブル項目 更新完了"));
+        }
+        // Both tables and the catalogue row, or none of them.
+        store::Batch batch(s);
+        s.createTable(name, layout, {store::IndexDef{QString(), {QStringLiteral("連番")}, true, true}});
+        s.createTable(imageTableName(name), store::imageTableFields(), store::imageTableIndexes());
+        if (standard && !m_catalogue.LoadStandardItems()) {
+            m_host.message(QStringLiteral("Model DB Not Found"));
+            return;
+        }
+        const QString password = m_pages->EditPassword->text();
+        if (!m_catalogue.AddCatalogueEntry(name, password.isEmpty() ? QString() : hashPassword(password),
+                                           m_pages->RadioHokan->itemIndex() == 1)) {
+            m_host.message(QStringLiteral("AddIndex Error"));
+            return;
+        }
+        batch.commit();
+    } catch (const store::StoreError& e) {
+        m_host.reportError(e.message());
+        return;
+    }
+    if (!OpenDatabase(name)) {
+        m_host.message(QStringLiteral("HenkouDB Error"));
+        return;
+    }
+    m_state.ShowOnNavigate = true;
+    m_host.message(QStringLiteral("新規ＤＢセットアップ完了"));
+    m_host.showRecordPage();
+}
+
+// ---- ＤＢ設定/削除 ---------------------------------------------------------------
+
+void PictureDatabase::Button16Click()
+{
+    try {
+        m_dm.TaItem->post();
+    } catch (const store::StoreError&) {
+        m_dm.TaItem->cancel();
+    }
+    try {
+        BindUserFields(m_state.CurrentDatabase);
+    } catch (const store::StoreError& e) {
+        m_host.reportError(e.message());
+    }
+}
+
+void PictureDatabase::ButtonCancelKmkClick()
+{
+    m_dm.TaItem->cancel();
+}
+
+void PictureDatabase::closeDatabase()
+{
+    BindUserFields(QString());
+    m_dm.QuPhoto->close();
+    for (store::Table* t : {m_dm.TaPhoto, m_dm.TaPhoto2, m_dm.TaImage}) {
+        t->close();
+        t->setTableName(QString());
+    }
+    m_state.CurrentDatabase.clear();
+    m_state.DatabaseChosen = false;
+    m_record->clearPicture();
+    m_record->FitPicture();
+    m_record->LabelHokan->setText(QStringLiteral("（保管形式）"));
+    emit storageModeShown(QStringLiteral("（保管形式）"));
+    m_pages->GroupKoumokuCopy->setVisible(false);
+}
+
+void PictureDatabase::DeleteDatabase()
+{
+    const QString name = m_nameBox->text();
+    if (name.isEmpty()) {
+        m_host.message(QStringLiteral("データベース名称を指定してください"));
+        return;
+    }
+    store::Store& s = m_dm.store();
+    try {
+        store::Table& catalogue = *m_dm.TaIndex;
+        store::openIfClosed(catalogue);
+        catalogue.setIndexName(QString());
+        // Only a database of the catalogue: no other table goes by its name.
+        if (!catalogue.findKey({name})) {
+            m_host.message(QStringLiteral("データベース該当なし"));
+            return;
+        }
+        const QString stored = catalogue.fieldByName(QStringLiteral("パスワード")).asString();
+        if (!stored.isEmpty() && !checkPassword(stored))
+            return;
+        if (name == m_state.CurrentDatabase)
+            closeDatabase();
+        store::Batch batch(s);
+        m_catalogue.RemoveCatalogueEntries(name);
+        for (const QString& table : {name, imageTableName(name)}) {
+            if (s.tableExists(table))
+                s.deleteTable(table);
+        }
+        batch.commit();
+        m_catalogue.ClearItems();
+        m_dm.TaItem->close();
+    } catch (const store::StoreError& e) {
+        m_host.reportError(e.message());
+        return;
+    }
+    m_host.message(QStringLiteral("削除完了"));
 }
 
 } // namespace picturedb

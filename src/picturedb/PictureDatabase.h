@@ -70,8 +70,28 @@ public:
     // The browser's "登録(&N)": a new record for the file, left for the user
     // to complete on the record page.
     void RegisterFromBrowser(const QString& path, const viewing::Picture& preview);
+    // A downloaded picture accepted for the database: registered with the
+    // slot's host as title and its address. Without keepFile the file goes
+    // once it is registered. False when it was not registered (no database
+    // open, not a JPEG file).
+    bool RegisterDownloaded(const QString& title, const QString& address, const QDate& date, qint64 size,
+                            const QString& file, bool keepFile);
     // "追加(&N)" of the record page: the browser, once a database is named.
     void Button7Click();
+    // 新規データベース and ＤＢ設定/削除
+    bool CheckNewDatabaseName(const QString& name);
+    void RadioKoumokuClick();
+    void ButtonKoushinClick();
+    void Button11Click();
+    // "DB新規(&N)": the record and image tables and the catalogue row, all or
+    // nothing, then the new database opened.
+    void CreateDatabase();
+    void Button16Click();
+    void ButtonCancelKmkClick();
+    // "DB削除": the database of the name box, its tables and its catalogue
+    // row, all or nothing, after its password when it has one.
+    void DeleteDatabase();
+
     // Whether a registration run is going on.
     bool isRegistering() const { return m_registering; }
 
@@ -88,6 +108,10 @@ private:
     // page's box or in the password window; nothing when refused.
     std::optional<QString> checkPassword(const QString& stored);
     void positionCatalogue(const QString& name);
+    // No database is open any more.
+    void closeDatabase();
+    void appendItem();
+    void deleteItem();
     template <class Walk>
     void runRegistration(store::Table& grid, Walk walk);
 

@@ -5,6 +5,7 @@
 #include "store/Store.h"
 #include "store/Table.h"
 #include "store/TextToInt.h"
+#include "web/Acceptance.h"
 #include "web/ExplorationTables.h"
 #include "web/THTTP.h"
 
@@ -398,6 +399,14 @@ void Crawler::TimerFTimer(int n)
         m_slots[size_t(n)].free = true;
         failRun(e.message());
         return;
+    } catch (const AcceptError& e) {
+        // A picture that cannot be judged stops its slot only.
+        m_host.reportError(e.message());
+        m_slots[size_t(n)].state = SlotState::Finished;
+        m_host.setSlotStatus(n, QStringLiteral("----"));
+        m_slots[size_t(n)].free = true;
+        CheckAllSlotsEnded();
+        return;
     }
     if (again) {
         m_timers[n]->setIntervalMs(kTickMs);
@@ -570,8 +579,14 @@ void Crawler::SlotDocOutput(int n, const DocOutput& output)
             m_slot0Limit->stop();
             if (!whole) {
                 m_host.LogNormal(QStringLiteral("  No Data"));
-                EndRun();
-            } else if (!slot.picture) {
+                if (slot.picture)
+                    EndSingleFetch();
+                else
+                    EndRun();
+            } else if (slot.picture) {
+                slot.targetPath = m_http[0]->savedFileName();
+                emit singlePictureArrived();
+            } else {
                 QString text = QString::fromUtf8(slot.receivedText);
                 text.truncate(kMaxPageSourceChars);
                 text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
@@ -667,6 +682,60 @@ void Crawler::StartImageCollection()
     BeginRun();
     m_host.setStatus(0, QStringLiteral("画像収集開始.."));
     m_startTimer->setIntervalMs(10);
+}
+
+bool Crawler::runActive() const
+{
+    if (m_startTimer->intervalMs() != 0)
+        return true;
+    for (int n = 1; n <= 6; ++n) {
+        if (m_timers[n]->intervalMs() != 0 || m_http[n]->busy())
+            return true;
+    }
+    return false;
+}
+
+void Crawler::FetchSingleImage(const QString& address)
+{
+    if (address.right(4).toLower() != u".jpg") {
+        m_host.message(QStringLiteral("画像リストの画像ファイルを選択してください"));
+        return;
+    }
+    CrawlSettings s = m_host.crawlSettings();
+    s.fileSave = true;
+    if (const QString problem = saveDirectoryProblem(s); !problem.isEmpty()) {
+        m_host.message(problem);
+        return;
+    }
+    DownloadSlot& slot = m_slots[0];
+    slot.picture = true;
+    m_host.setSlotAddress(0, address);
+    m_host.LogNormal(QStringLiteral("url :") + address);
+    m_host.LogNormal(QStringLiteral("http:") + address);
+    m_host.setStatus(0, address);
+    slot.targetPath = targetPath(s.saveDirectory, QStringLiteral("0000") + address.right(4));
+    // An exploration that is running keeps its slots, logs and kind of run.
+    m_singleFetchOwnsRun = !runActive();
+    if (m_singleFetchOwnsRun)
+        BeginRun();
+    slot.url = address;
+    THTTP* http = m_http[0];
+    if (http->busy())
+        http->cancel();
+    http->setMaxBodySize(kMaxPictureBytes);
+    // The one file meant to be overwritten: each single fetch shows the latest.
+    http->setReplaceExisting(true);
+    http->setDocOutputFileName(slot.targetPath);
+    m_host.setStatus(0, QStringLiteral("イメージ転送中"));
+    http->getDoc(address);
+    m_host.setStatus(4, str(NormalizeURL(address.toUtf8())));
+}
+
+void Crawler::EndSingleFetch()
+{
+    if (m_singleFetchOwnsRun)
+        EndRun();
+    m_singleFetchOwnsRun = false;
 }
 
 void Crawler::FetchPageOnSlot0(const QString& address)

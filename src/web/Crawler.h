@@ -62,7 +62,8 @@ public:
     virtual void selectTargetWWW() = 0;
     virtual void showPictureSettings() = 0;            // the settings dialog on "画像設定"
     virtual void runDiskScan() = 0;
-    // A received picture, written into the slot's target path, goes to acceptance.
+    // A received picture, written into the slot's target path, goes to
+    // acceptance; AcceptError stops the slot.
     virtual void acceptPicture(int slot) = 0;
     virtual void repaintWindow() = 0;
 };
@@ -122,6 +123,13 @@ public:
     void BtSelectClick();
     // The page of the URL box fetched on HTTP0 (the Web display through a proxy).
     void FetchPageOnSlot0(const QString& address);
+    // One picture fetched on HTTP0 into the save directory as "0000" with the
+    // address's extension, for display (singlePictureArrived).
+    void FetchSingleImage(const QString& address);
+    // The single fetch is over: its run ends, unless an exploration runs.
+    void EndSingleFetch();
+    // Whether an exploration or collection is running.
+    bool runActive() const;
 
     // Run operations
     void BeginRun();
@@ -166,6 +174,8 @@ public:
 signals:
     // A page arrived on HTTP0 (page mode): its text is in the page source.
     void slot0PageArrived();
+    // The single fetch's picture arrived whole in slot(0).targetPath.
+    void singlePictureArrived();
 
 private:
     void guarded(const std::function<void()>& work);
@@ -186,6 +196,8 @@ private:
     std::array<DownloadSlot, 7> m_slots;
     // Slot 0's page fetch has the slots' time limit.
     QTimer* m_slot0Limit = nullptr;
+    // The single fetch began its own run (no exploration was running).
+    bool m_singleFetchOwnsRun = false;
 };
 
 } // namespace web

@@ -477,6 +477,186 @@ private slots:
         QCOMPARE(store().countRows(name + QLatin1Char('_')), 0);
     }
 
+    void creatingADatabase_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("userItems");
+        QTest::addColumn<QString>("firstItemName"); // typed over the first item
+        QTest::addColumn<QString>("secondLetter");  // typed over the second item's letter
+        QTest::addColumn<bool>("indexMode");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("withoutModelItems");
+        QTest::addColumn<QString>("message");
+        const QString done = QStringLiteral("新規ＤＢセットアップ完了");
+        QTest::newRow("standard, import") << "Garden" << false << "" << "" << false << "" << false << done;
+        QTest::newRow("standard, index, password") << "Garden" << false << "" << "" << true << "pw" << false << done;
+        QTest::newRow("own items") << "Cars" << true << "メーカー" << "M" << false << "" << false << done;
+        QTest::newRow("lower-case letter") << "Cars" << true << "" << "a" << false << "" << false << "属性エラー";
+        QTest::newRow("taken, other case") << "sample" << false << "" << "" << false << "" << false
+                                           << "ＤＢが既に存在します";
+        QTest::newRow("leading _") << "_x" << false << "" << "" << false << "" << false << "ＤＢ名称不正";
+        QTest::newRow("trailing _") << "x_" << false << "" << "" << false << "" << false << "ＤＢ名称不正";
+        QTest::newRow("quote") << "a\"b" << false << "" << "" << false << "" << false << "ＤＢ名称不正";
+        QTest::newRow("empty") << "" << false << "" << "" << false << "" << false << "ＤＢ名称を設定してください";
+        QTest::newRow("model items missing") << "Garden" << false << "" << "" << false << "" << true
+                                             << "Model DB Not Found";
+    }
+    // A database is made whole, opened and shown, or nothing of it is made.
+    void creatingADatabase()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, userItems);
+        QFETCH(QString, firstItemName);
+        QFETCH(QString, secondLetter);
+        QFETCH(bool, indexMode);
+        QFETCH(QString, password);
+        QFETCH(bool, withoutModelItems);
+        QFETCH(QString, message);
+        if (withoutModelItems)
+            store().exec(QStringLiteral("DELETE FROM \"_MODEL.DB\""));
+        const QStringList tablesBefore = store().tableNames();
+        const qint64 databasesBefore = store().countRows(QStringLiteral("_INDEX.DB"));
+        form().PageMain->setCurrentWidget(form().TabPhoto);
+        form().PagePhoto->setCurrentWidget(form().TabShinki);
+        retype(form().EditDBName, name);
+        pages().RadioHokan->setItemIndex(indexMode ? 1 : 0);
+        if (!password.isEmpty()) {
+            pages().CheckPassword->click();
+            QTest::keyClicks(pages().EditPassword, password);
+        }
+        if (userItems) {
+            pages().RadioKoumoku->item(1)->click();
+            QVERIFY(pages().GroupKoumoku->isVisible());
+            QVERIFY(!pages().ButtonCancelKoumoku->isEnabled());
+            QAbstractItemModel* items = pages().DBGridShinki->model();
+            QCOMPARE(items->rowCount(), 4);
+            if (!firstItemName.isEmpty())
+                QVERIFY(items->setData(items->index(0, 1), firstItemName));
+            QVERIFY(items->setData(items->index(1, 2), secondLetter));
+            pages().ButtonKoushin->click();
+            QCOMPARE(form().stb(0), QStringLiteral("項目設定完了...  「ＤＢ新規」でＤＢが作成できます"));
+        }
+        expectMessage(pages().ButtonNew, message);
+        if (message != QStringLiteral("新規ＤＢセットアップ完了")) {
+            QCOMPARE(store().tableNames(), tablesBefore);
+            QCOMPARE(store().countRows(QStringLiteral("_INDEX.DB")), databasesBefore);
+            QCOMPARE(photo().state().CurrentDatabase, QStringLiteral("Sample"));
+            return;
+        }
+        QVERIFY(store().tableExists(name));
+        QCOMPARE(store().countRows(name + QLatin1Char('_')), 0);
+        QCOMPARE(photo().state().CurrentDatabase, name);
+        QCOMPARE(photo().state().IndexMode, indexMode);
+        QCOMPARE(form().PagePhoto->currentWidget(), form().TabToroku);
+        QCOMPARE(storedPassword(name).isEmpty(), password.isEmpty());
+        if (!password.isEmpty())
+            QVERIFY(picturedb::passwordMatches(storedPassword(name), password));
+        const QString first = firstItemName.isEmpty() ? QStringLiteral("分類") : firstItemName;
+        QCOMPARE(photo().state().FieldLabels[0], first);
+        QCOMPARE(record().LabelNo2->text(), first);
+        if (userItems) {
+            QVERIFY(m_status.contains(QStringLiteral("テーブル項目 更新完了")));
+            // A memo item is a memo in the new table.
+            QCOMPARE(store().fieldDefs(name).at(6).type, store::FieldType::Memo);
+        }
+    }
+
+    // Switching to the standard items and back drops the edits; "ｸﾘｱ" resets the page.
+    void theItemGridStartsFromTheStandardItems()
+    {
+        pages().RadioKoumoku->item(1)->click();
+        QAbstractItemModel* items = pages().DBGridShinki->model();
+        QVERIFY(items->setData(items->index(0, 1), QStringLiteral("別名")));
+        pages().ButtonKoushin->click();
+        QTest::keyClick(pages().DBGridShinki, Qt::Key_Insert);
+        QCOMPARE(items->rowCount(), 5);
+        pages().RadioKoumoku->item(0)->click();
+        QVERIFY(!pages().GroupKoumoku->isVisibleTo(form().TabShinki));
+        pages().RadioKoumoku->item(1)->click();
+        QCOMPARE(items->rowCount(), 4);
+        QCOMPARE(items->index(0, 1).data().toString(), QStringLiteral("分類"));
+        pages().Button11->click();
+        QVERIFY(form().EditDBName->text().isEmpty());
+        QCOMPARE(pages().RadioKoumoku->itemIndex(), 0);
+        QVERIFY(!pages().GroupKoumoku->isVisibleTo(form().TabShinki));
+    }
+
+    // Only an item name can be changed on the settings page; "ｷｬﾝｾﾙ" drops it.
+    void editingTheOpenDatabasesItems()
+    {
+        QAbstractItemModel* items = pages().DBGrid1->model();
+        QVERIFY(!(items->flags(items->index(0, 2)) & Qt::ItemIsEditable));
+        QVERIFY(items->setData(items->index(0, 1), QStringLiteral("種類")));
+        QCOMPARE(items->index(0, 1).data().toString(), QStringLiteral("種類"));
+        pages().ButtonCancelKmk->click();
+        QCOMPARE(items->index(0, 1).data().toString(), QStringLiteral("分類"));
+        QVERIFY(items->setData(items->index(0, 1), QStringLiteral("種類")));
+        pages().Button16->click();
+        form().dm().TaItem->refresh();
+        QCOMPARE(items->index(0, 1).data().toString(), QStringLiteral("種類"));
+        // The labels come from the record table's own fields.
+        QCOMPARE(record().LabelNo2->text(), QStringLiteral("分類"));
+        QVERIFY(!pages().ButtonAdd->isVisible());
+        QVERIFY(!pages().RadioHokanDisp->isEnabled());
+    }
+
+    void deletingADatabase_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("stored");    // its password, empty for none
+        QTest::addColumn<QString>("typed");     // in the settings page beforehand
+        QTest::addColumn<bool>("openFirst");
+        QTest::addColumn<QString>("message");   // empty: none, the password window was cancelled
+        QTest::newRow("open, no password") << "Old" << "" << "" << true << "削除完了";
+        QTest::newRow("password typed") << "Old" << "pw" << "pw" << false << "削除完了";
+        QTest::newRow("password refused") << "Old" << "pw" << "no" << false << "";
+        QTest::newRow("no database") << "_Link.db" << "" << "" << false << "データベース該当なし";
+        QTest::newRow("no name") << "" << "" << "" << false << "データベース名称を指定してください";
+    }
+    // "DB削除" removes the catalogue row and both tables of one database, and
+    // nothing else.
+    void deletingADatabase()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, stored);
+        QFETCH(QString, typed);
+        QFETCH(bool, openFirst);
+        QFETCH(QString, message);
+        makeDatabase(store(), QStringLiteral("Old"), false, stored.isEmpty() ? QString() : picturedb::hashPassword(stored));
+        if (openFirst)
+            QVERIFY(photo().OpenDatabase(QStringLiteral("Old")));
+        const QStringList tablesBefore = store().tableNames();
+        retype(form().EditDBName, name);
+        if (!typed.isEmpty()) {
+            pages().CheckPassword->click();
+            QTest::keyClicks(pages().EditPassword, typed);
+        }
+        QStringList shown;
+        std::unique_ptr<ModalAnswer> next;
+        ModalAnswer confirm([&](QWidget* w) {
+            shown << messageBoxText(w);
+            next = std::make_unique<ModalAnswer>([&](QWidget* m) {
+                shown << (qobject_cast<picturedb::TFormPassword*>(m) ? QStringLiteral("(password)") : messageBoxText(m));
+                if (auto* box = qobject_cast<QMessageBox*>(m))
+                    pressButton(box, QMessageBox::Ok);
+                else
+                    qobject_cast<QDialog*>(m)->reject();
+            });
+            pressButton(w, QMessageBox::Ok);
+        });
+        pages().MsgBitBtn4->click();
+        const bool removed = message == QStringLiteral("削除完了");
+        QCOMPARE(shown, (QStringList{QStringLiteral("データベース削除 ＯＫ？"),
+                                     message.isEmpty() ? QStringLiteral("(password)") : message}));
+        QCOMPARE(store().tableExists(QStringLiteral("Old")), !removed);
+        QCOMPARE(store().tableExists(QStringLiteral("Old_")), !removed);
+        QCOMPARE(photo().catalogue().CatalogueHas(QStringLiteral("Old")), !removed);
+        QCOMPARE(store().tableNames().size(), tablesBefore.size() - (removed ? 2 : 0));
+        QCOMPARE(photo().state().CurrentDatabase, openFirst ? QString() : QStringLiteral("Sample"));
+        if (openFirst)
+            QVERIFY(!photo().state().DatabaseChosen);
+    }
+
 private:
     app::TFormMain& form() { return m_fixture->form(); }
     PictureDatabase& photo() { return form().photo(); }
@@ -610,6 +790,8 @@ private:
     static void retype(QLineEdit* edit, const QString& text)
     {
         edit->selectAll();
+        if (text.isEmpty())
+            QTest::keyClick(edit, Qt::Key_Backspace);
         QTest::keyClicks(edit, text);
     }
     // Types any characters, as an input method would hand them over.

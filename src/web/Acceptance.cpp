@@ -1,0 +1,57 @@
+#include "web/Acceptance.h"
+
+#include "store/TextToInt.h"
+#include "viewing/PictureLoader.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace web {
+
+qint64 ImageFileSize(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        throw AcceptError(QStringLiteral("ファイル %1 を開けません: %2").arg(QDir::toNativeSeparators(path), f.errorString()));
+    return f.size();
+}
+
+bool sizeAccepted(qint64 bytes, qint32 minKb, qint32 maxKb)
+{
+    const qint64 kb = bytes / 1000;
+    return kb >= minKb && kb <= maxKb;
+}
+
+bool ratioAccepted(qint32 width, qint32 height, qint32 percent)
+{
+    if (height == 0)
+        return true;
+    return width / height <= percent / 100;
+}
+
+Verdict judgePicture(const QString& path, const AcceptanceSettings& settings, qint64* size)
+{
+    *size = ImageFileSize(path);
+    if (settings.checkSize) {
+        bool okMin = false;
+        bool okMax = false;
+        const qint32 minKb = store::toInteger(settings.minKb, &okMin);
+        const qint32 maxKb = store::toInteger(settings.maxKb, &okMax);
+        if (!okMin || !okMax)
+            throw AcceptError(QStringLiteral("ファイルサイズの範囲が数ではありません : %1 - %2")
+                                  .arg(settings.minKb, settings.maxKb));
+        if (!sizeAccepted(*size, minKb, maxKb))
+            return Verdict::SizeRefused;
+    }
+    if (settings.checkRatio) {
+        bool ok = false;
+        const qint32 percent = store::toInteger(settings.ratioPercent, &ok);
+        // Only the size is needed: a small decode gives it.
+        const auto picture = ok ? viewing::loadPicture(path, QSize(64, 64)) : std::nullopt;
+        if (picture && !ratioAccepted(picture->fullSize.width(), picture->fullSize.height(), percent))
+            return Verdict::RatioRefused;
+    }
+    return Verdict::Accepted;
+}
+
+} // namespace web
