@@ -21,6 +21,8 @@ namespace picturedb {
 namespace {
 
 const QStringList kStorageModes{QStringLiteral("取込方式"), QStringLiteral("索引方式")};
+// No, 項目名, 属性, 幅, KEY: the whole list fits beside the page's other controls.
+const QList<int> kItemColumnWidths{40, 160, 50, 50, 50};
 
 } // namespace
 
@@ -56,6 +58,7 @@ DatabasePages::DatabasePages(store::DataMod& dm, QWidget* newPage, QWidget* sett
     DBGridShinki->setDataSource(dm.DtItem);
     DBGridShinki->setColumnHidden(4, true);
     DBGridShinki->setEditingKeys(true);
+    DBGridShinki->setColumnWidths(kItemColumnWidths);
     itemsLayout->addWidget(DBGridShinki);
     auto* itemButtons = new QHBoxLayout();
     ButtonKoushin = named<QPushButton>("ButtonKoushin", QStringLiteral("更新(&U)"), GroupKoumoku);
@@ -68,6 +71,8 @@ DatabasePages::DatabasePages(store::DataMod& dm, QWidget* newPage, QWidget* sett
         itemButtons->addWidget(b);
     itemsLayout->addLayout(itemButtons);
     newLayout->addWidget(GroupKoumoku, 1);
+    // With the item group hidden the left column keeps its width.
+    newLayout->addStretch(0);
 
     auto* settingsLayout = new QHBoxLayout(settingsPage);
     GroupKoumokuCopy =
@@ -80,6 +85,7 @@ DatabasePages::DatabasePages(store::DataMod& dm, QWidget* newPage, QWidget* sett
     DtItemCopy->setPostEachEdit(false);
     DBGrid1 = new TDBGrid("DBGrid1", GroupKoumokuCopy);
     DBGrid1->setDataSource(DtItemCopy);
+    DBGrid1->setColumnWidths(kItemColumnWidths);
     copyLayout->addWidget(DBGrid1);
     auto* copyButtons = new QHBoxLayout();
     Button16 = named<QPushButton>("Button16", QStringLiteral("更新(&U)"), GroupKoumokuCopy);

@@ -258,6 +258,16 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(cannot.wasShown(), 20000);
         QVERIFY(cannot.text().startsWith(QStringLiteral("画像を表示できません")));
         QTRY_COMPARE(form().stopIconIndex(), 9);
+
+        // An index-mode record whose third item is an address is shown the same way.
+        makeDatabase(form().dm().store(), QStringLiteral("Web"), true);
+        QVERIFY(form().photo().OpenDatabase(QStringLiteral("Web")));
+        picturedb::RegisterAddress(form().photo().catalogue(), a.url("/pic.JPG"), QDate(2026, 1, 1));
+        QVERIFY(QFile::remove(m_save->filePath("0000.JPG")));
+        m_panel0.clear();
+        form().photo().record()->ShowCurrentRecord();
+        QTRY_VERIFY_WITH_TIMEOUT(m_panel0.contains(QStringLiteral("画像表示完了")), 20000);
+        QCOMPARE(fileBytes(m_save->filePath("0000.JPG")), picture);
     }
 
     // A single fetch while an exploration runs leaves the run alone.

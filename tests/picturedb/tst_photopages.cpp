@@ -608,7 +608,7 @@ private slots:
         QTest::addColumn<bool>("openFirst");
         QTest::addColumn<QString>("message");   // empty: none, the password window was cancelled
         QTest::newRow("open, no password") << "Old" << "" << "" << true << "削除完了";
-        QTest::newRow("password typed") << "Old" << "pw" << "pw" << false << "削除完了";
+        QTest::newRow("open, password typed") << "Old" << "pw" << "pw" << true << "削除完了";
         QTest::newRow("password refused") << "Old" << "pw" << "no" << false << "";
         QTest::newRow("no database") << "_Link.db" << "" << "" << false << "データベース該当なし";
         QTest::newRow("no name") << "" << "" << "" << false << "データベース名称を指定してください";
@@ -623,8 +623,16 @@ private slots:
         QFETCH(bool, openFirst);
         QFETCH(QString, message);
         makeDatabase(store(), QStringLiteral("Old"), false, stored.isEmpty() ? QString() : picturedb::hashPassword(stored));
-        if (openFirst)
+        if (openFirst) {
+            ModalAnswer window([&](QWidget* w) {
+                auto* p = qobject_cast<picturedb::TFormPassword*>(w);
+                QVERIFY(p);
+                QTest::keyClicks(p->EditPassword, stored);
+                p->BitBtn1->click();
+            });
             QVERIFY(photo().OpenDatabase(QStringLiteral("Old")));
+            QCOMPARE(window.wasShown(), !stored.isEmpty());
+        }
         const QStringList tablesBefore = store().tableNames();
         retype(form().EditDBName, name);
         if (!typed.isEmpty()) {
