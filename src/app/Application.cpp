@@ -68,6 +68,7 @@ bool Application::start()
     m_windows.FormDirectory->setViewWindow(m_windows.FormView);
     m_windows.FormMulti = new viewing::TFormMulti();
     m_windows.FormSetteiMulti = new viewing::TFormSetteiMulti();
+    m_windows.FormMulti->setSettingsWindow(m_windows.FormSetteiMulti);
     m_windows.FormPassword = new picturedb::TFormPassword();
     m_windows.FormDBList = new picturedb::TFormDBList();
     m_windows.FormPopJouken = new search::TFormPopJouken();

@@ -6,6 +6,9 @@
 #include "app/FormVersion.h"
 #include "app/Icons.h"
 #include "app/PictureSaving.h"
+#include "search/FormPopJouken.h"
+#include "search/FormPopKensaku.h"
+#include "search/SearchPage.h"
 #include "app/ToolButton.h"
 #include "app/Windows.h"
 #include "base/SettingsStore.h"
@@ -27,6 +30,7 @@
 #include "store/Store.h"
 #include "store/Table.h"
 #include "store/TableOps.h"
+#include "viewing/FormMulti.h"
 #include "viewing/FormSetteiMulti.h"
 #include "viewing/FormView.h"
 #include "viewing/TImage.h"
@@ -39,6 +43,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -141,6 +147,13 @@ TFormMain::TFormMain(store::DataMd3& dm3, store::DataMod& dm, QWidget* parent)
     buildTabs();
     buildStatusBars();
     buildTimers();
+    m_search = new search::SearchPage(*this, m_dm, TabKensaku, TimerKensaku);
+    LabelHokan2 = m_search->LabelHokan2;
+    RadioHyouji2 = m_search->RadioHyouji2;
+    DBGridQuery = m_search->DBGridQuery;
+    PopQuery = m_search->PopQuery;
+    Delete3 = m_search->Delete3;
+    connect(Delete3, &QAction::triggered, this, &TFormMain::Delete3Click);
     m_photo = new picturedb::PictureDatabase(*this, m_dm, EditDBName, TabToroku, TabShinki, TabDBSettei);
     connect(m_photo, &picturedb::PictureDatabase::fieldLabelsBound, this, [this](const QStringList& labels) {
         // The result grid's columns 1 to 3 and the order items 1 to 4 follow the user items.
@@ -194,7 +207,9 @@ TFormMain::TFormMain(store::DataMd3& dm3, store::DataMod& dm, QWidget* parent)
     directoryHistory.clear();
     ApplyTarget(m_targetWWW);                       // 11
     m_saving->SaveDialog->setDirectory(saveDialogDirectory); // 12
-    m_photo->startUp();                             // 13; the database opens once the
+    m_search->ClearSearchConditions();              // 13
+    m_search->placeSlots();
+    m_photo->startUp();                             // the database opens once the
     PagePhoto->setCurrentWidget(TabToroku);         // windows it may ask for exist
 }
 
@@ -574,36 +589,6 @@ void TFormMain::buildTabs()
     connect(EditDBName, &QLineEdit::returnPressed, this, [this] { m_photo->ButtonDBNameClick(); });
     connect(Button17, &QPushButton::clicked, this, [this] { m_photo->ChooseDatabase(); });
 
-    auto* searchLayout = new QVBoxLayout(TabKensaku);
-    auto* searchTop = new QHBoxLayout();
-    LabelHokan2 = new QLabel(QStringLiteral("（保管形式）"), TabKensaku);
-    LabelHokan2->setObjectName(QStringLiteral("LabelHokan2"));
-    LabelHokan2->setStyleSheet(QStringLiteral("color: blue"));
-    RadioHyouji2 = new TRadioGroup("RadioHyouji2", QStringLiteral("表示順"),
-                                   {QStringLiteral("連番"), QStringLiteral("分類"), QStringLiteral("タイトル"),
-                                    QStringLiteral("ファイル名"), QStringLiteral("説明")},
-                                   TabKensaku);
-    RadioHyouji2->setItemIndex(0);
-    searchTop->addWidget(LabelHokan2, 0, Qt::AlignTop);
-    searchTop->addStretch(1);
-    searchTop->addWidget(RadioHyouji2);
-    DBGridQuery = new QTableView(TabKensaku);
-    DBGridQuery->setObjectName(QStringLiteral("DBGridQuery"));
-    DBGridQuery->setSelectionBehavior(QAbstractItemView::SelectRows);
-    DBGridQuery->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_dm.DqPhoto->setColumns({QStringLiteral("連番"), QString(), QString(), QString(), QStringLiteral("サイズ"),
-                              QStringLiteral("更新日")});
-    DBGridQuery->setModel(m_dm.DqPhoto);
-    PopQuery = new QMenu(DBGridQuery);
-    PopQuery->setObjectName(QStringLiteral("PopQuery"));
-    Delete3 = PopQuery->addAction(QStringLiteral("削除"));
-    Delete3->setObjectName(QStringLiteral("Delete3"));
-    DBGridQuery->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(DBGridQuery, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& at) { PopQuery->popup(DBGridQuery->viewport()->mapToGlobal(at)); });
-    connect(Delete3, &QAction::triggered, this, &TFormMain::Delete3Click);
-    searchLayout->addLayout(searchTop);
-    searchLayout->addWidget(DBGridQuery, 1);
 }
 
 void TFormMain::buildStatusBars()
@@ -1052,6 +1037,81 @@ void TFormMain::BtTableClick()
         return;
     if (PagePhoto->currentWidget() == TabToroku)
         m_photo->record()->ShowInNewViewWindow();
+    else
+        FillMultiFromSearch();
+}
+
+void TFormMain::FillMultiFromSearch()
+{
+    store::Query& result = *m_dm.QuPhoto;
+    if (!m_windows || !m_windows->FormMulti)
+        return;
+    if (!result.isOpen()) {
+        message(QStringLiteral("検索結果がありません"));
+        return;
+    }
+    const bool indexMode = m_photo->state().IndexMode;
+    QList<viewing::MultiCell> cells;
+    QList<QPair<int, QString>> addresses;
+    picturedb::RecordPage& record = *m_photo->record();
+    // The record page follows the walk once, at its end, not at every row.
+    record.setDisplaySuspended(true);
+    try {
+        for (result.first(); !result.eof() && cells.size() < 60; result.next()) {
+            const qint32 serial = result.value(0).toInt();
+            if (!m_photo->catalogue().LocateRecord(serial))
+                break;
+            viewing::MultiCell cell;
+            // Columns 5 and 6 are user items 2 and 3.
+            cell.caption = result.value(5).toString() + QLatin1Char(' ') + result.value(6).toString();
+            if (indexMode) {
+                const QString where = result.value(6).toString();
+                if (where.startsWith(QLatin1String("http")))
+                    addresses.append({int(cells.size()), where});
+                else
+                    cell.path = where;
+            } else if (record.LocateImage(serial)) {
+                const bool jpeg = result.value(3).toString() == u"JPEG";
+                cell.bytes = m_dm.TaImage->fieldByName(jpeg ? QStringLiteral("画像") : QStringLiteral("BMP")).asBytes();
+            }
+            cells << cell;
+        }
+    } catch (const store::StoreError& e) {
+        record.setDisplaySuspended(false);
+        reportError(e.message());
+        return;
+    }
+    record.setDisplaySuspended(false);
+    record.ShowCurrentRecord();
+    QString error;
+    const int filled = m_windows->FormMulti->Fill(cells, m_fileListTab->CheckStretch->isChecked(), &error);
+    if (!error.isEmpty())
+        reportError(error);
+    for (const auto& [cell, address] : addresses) {
+        if (cell < filled)
+            fetchMultiCell(cell, address);
+    }
+    m_windows->FormMulti->show();
+}
+
+void TFormMain::fetchMultiCell(int cell, const QString& address)
+{
+    if (!m_multiFetcher)
+        m_multiFetcher = new QNetworkAccessManager(this);
+    QNetworkRequest request{QUrl(address)};
+    request.setTransferTimeout(30000);
+    QNetworkReply* reply = m_multiFetcher->get(request);
+    // Bounded like every other picture transfer.
+    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
+        if (received > web::Crawler::kMaxPictureBytes)
+            reply->abort();
+    });
+    const bool stretch = m_fileListTab->CheckStretch->isChecked();
+    connect(reply, &QNetworkReply::finished, this, [this, reply, cell, stretch] {
+        reply->deleteLater();
+        if (reply->error() == QNetworkReply::NoError && m_windows && m_windows->FormMulti)
+            m_windows->FormMulti->setCellPicture(cell, reply->readAll(), stretch);
+    });
 }
 
 void TFormMain::Delete3Click()
@@ -1130,6 +1190,73 @@ void TFormMain::startHelp(const QStringList& arguments)
 QString TFormMain::supportPageAddress()
 {
     return QStringLiteral("http://quillon.example.org/support/");
+}
+
+} // namespace app
+
+namespace app {
+
+search::TFormPopJouken* TFormMain::fieldChooser()
+{
+    return m_windows ? m_windows->FormPopJouken : nullptr;
+}
+
+search::TFormPopKensaku* TFormMain::searchProgress()
+{
+    return m_windows ? m_windows->FormPopKensaku : nullptr;
+}
+
+QString TFormMain::databaseName()
+{
+    return EditDBName->text();
+}
+
+QStringList TFormMain::fieldLabels()
+{
+    QStringList labels;
+    for (const QString& label : m_photo->state().FieldLabels) {
+        if (label.isEmpty())
+            break;
+        labels << label;
+    }
+    return labels;
+}
+
+bool TFormMain::indexMode()
+{
+    return m_photo->state().IndexMode;
+}
+
+bool TFormMain::locateRecordAndImage(qint32 serial)
+{
+    try {
+        m_photo->catalogue().LocateRecord(serial);
+        return m_photo->record()->LocateImage(serial);
+    } catch (const store::StoreError& e) {
+        reportError(e.message());
+        return false;
+    }
+}
+
+void TFormMain::showOnNavigate()
+{
+    m_photo->state().ShowOnNavigate = true;
+}
+
+bool TFormMain::previewStretch()
+{
+    return m_fileListTab->CheckStretch->isChecked();
+}
+
+bool TFormMain::previewKeepRatio()
+{
+    return m_photo->record()->CheckStretch2->isChecked() && m_photo->record()->CheckHiritsu2->isChecked();
+}
+
+void TFormMain::showInViewWindow(const viewing::Picture& picture, const QString& title, bool newWindow)
+{
+    viewing::ShowInViewWindow(newWindow ? viewing::ViewMode::Multiple : viewing::ViewMode::Single, sharedViewWindow(),
+                              this, picture, title);
 }
 
 } // namespace app

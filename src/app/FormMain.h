@@ -6,6 +6,7 @@
 
 #include "app/History.h"
 #include "picturedb/PhotoHost.h"
+#include "search/SearchHost.h"
 #include "web/Crawler.h"
 
 #include <QElapsedTimer>
@@ -29,6 +30,7 @@ class QToolBar;
 class QToolButton;
 class QWidget;
 class QMenu;
+class QNetworkAccessManager;
 class TAnimate;
 class TDBEdit;
 class TRadioGroup;
@@ -41,6 +43,10 @@ class DataMod;
 
 namespace picturedb {
 class PictureDatabase;
+}
+
+namespace search {
+class SearchPage;
 }
 
 namespace web {
@@ -56,7 +62,7 @@ class ExplorationTabs;
 class FileListTab;
 class PictureSaving;
 
-class TFormMain : public QMainWindow, public web::CrawlHost, public picturedb::PhotoHost {
+class TFormMain : public QMainWindow, public web::CrawlHost, public picturedb::PhotoHost, public search::SearchHost {
     Q_OBJECT
 public:
     TFormMain(store::DataMd3& dm3, store::DataMod& dm, QWidget* parent = nullptr);
@@ -131,6 +137,8 @@ public:
     picturedb::PictureDatabase& photo() { return *m_photo; }
     // "ﾃｰﾌﾞﾙ": the record's picture in a new view window on the record page.
     void BtTableClick();
+    // "ﾃｰﾌﾞﾙ" on the search: the first sixty results in the multi-picture window.
+    void FillMultiFromSearch();
     // The search result's "削除": the record of the selected result.
     void Delete3Click();
 
@@ -267,6 +275,19 @@ public:
     void showRecordPage() override;
     bool yieldDuringRun() override;
 
+    // What the search page reads and calls here.
+    search::TFormPopJouken* fieldChooser() override;
+    search::TFormPopKensaku* searchProgress() override;
+    QString databaseName() override;
+    QStringList fieldLabels() override;
+    bool indexMode() override;
+    bool locateRecordAndImage(qint32 serial) override;
+    void showOnNavigate() override;
+    bool previewStretch() override;
+    bool previewKeepRatio() override;
+    void showInViewWindow(const viewing::Picture& picture, const QString& title, bool newWindow) override;
+    search::SearchPage* searchPage() const { return m_search; }
+
 signals:
     // Every text put into a panel of the status bars, also ones soon replaced.
     void statusChanged(int panel, const QString& text);
@@ -276,6 +297,8 @@ protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
+    // An index-mode cell's picture at a Web address, shown when it arrives.
+    void fetchMultiCell(int cell, const QString& address);
     void buildToolBars();
     void buildMenu();
     void buildTabs();
@@ -295,6 +318,8 @@ private:
     FileListTab* m_fileListTab = nullptr;
     picturedb::PictureDatabase* m_photo = nullptr;
     PictureSaving* m_saving = nullptr;
+    search::SearchPage* m_search = nullptr;
+    QNetworkAccessManager* m_multiFetcher = nullptr;
     bool m_closing = false;
     std::unique_ptr<web::Crawler> m_crawler;
     Windows* m_windows = nullptr;

@@ -4,11 +4,15 @@
 
 namespace search {
 
-// The search progress pop-up.
+// "検索実行中": shown while a search runs; the user cannot close it.
 class TFormPopKensaku : public base::TForm {
     Q_OBJECT
 public:
     explicit TFormPopKensaku(QWidget* parent = nullptr);
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
 };
 
 } // namespace search

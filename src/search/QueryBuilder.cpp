@@ -1,0 +1,46 @@
+#include "search/QueryBuilder.h"
+
+namespace search {
+
+namespace {
+
+// A name between double quotes, its own quotes doubled: a name holding one
+// cannot end the quoted name early.
+QString quotedName(const QString& name)
+{
+    QString doubled = name;
+    doubled.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + doubled + QLatin1Char('"');
+}
+
+} // namespace
+
+SearchStatement buildSearch(const SearchRequest& request)
+{
+    SearchStatement out;
+    QString select = QStringLiteral("連番, サイズ, 更新日, 画像種別");
+    for (int k = 0; k < 4; ++k) {
+        const QString label = request.fieldLabels.value(k);
+        select += QStringLiteral(", ") + (label.isEmpty() ? QStringLiteral("NULL") : label);
+    }
+    const QString joiner = request.orJoin ? QStringLiteral(" or  ") : QStringLiteral(" and ");
+    const QString table = quotedName(request.database);
+    QStringList brackets;
+    for (int i = 0; i < 4; ++i) {
+        const SearchSlot& slot = request.slotInputs[size_t(i)];
+        if (slot.field.isEmpty() || slot.keyword.isEmpty())
+            continue;
+        brackets << QStringLiteral("(") + table + QLatin1Char('.') + quotedName(slot.caption) + QStringLiteral(" Like  :target")
+                        + QString::number(i) + QStringLiteral(" )");
+        out.params.append({QStringLiteral("target") + QString::number(i),
+                           QLatin1Char('%') + slot.keyword + QLatin1Char('%')});
+    }
+    // The last bracket keeps a blank of its own before " order by".
+    const QString where = brackets.isEmpty() ? QString() : QStringLiteral(" where ") + brackets.join(joiner) + QLatin1Char(' ');
+    out.sql = QStringLiteral("Select ") + select + QStringLiteral(" from  ") + table + where
+              + QStringLiteral(" order by ") + request.orderColumn
+              + (request.ascending ? QString() : QStringLiteral(" desc"));
+    return out;
+}
+
+} // namespace search

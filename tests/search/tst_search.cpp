@@ -1,0 +1,365 @@
+#include "app/FileListTab.h"
+#include "app/FormMain.h"
+#include "app/Windows.h"
+#include "controls/RadioGroup.h"
+#include "controls/RetEdit.h"
+#include "controls/StdArr.h"
+#include "picturedb/Catalogue.h"
+#include "picturedb/PictureDatabase.h"
+#include "picturedb/Registration.h"
+#include "search/FormPopJouken.h"
+#include "search/FormPopKensaku.h"
+#include "search/QueryBuilder.h"
+#include "search/SearchPage.h"
+#include "store/DataMod.h"
+#include "store/DataSource.h"
+#include "store/Query.h"
+#include "store/Store.h"
+#include "store/Table.h"
+#include "support/AppFixture.h"
+#include "support/ModalHelper.h"
+#include "support/PhotoData.h"
+#include "viewing/ExtArr.h"
+#include "viewing/FormMulti.h"
+#include "viewing/FormView.h"
+#include "viewing/TImage.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QImage>
+#include <QCheckBox>
+#include <QDate>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+using search::SearchPage;
+
+namespace {
+
+const QStringList kStandardItems{QStringLiteral("分類"), QStringLiteral("タイトル"), QStringLiteral("ファイル名"),
+                                 QStringLiteral("説明")};
+const QString kSelect = QStringLiteral("Select 連番, サイズ, 更新日, 画像種別, 分類, タイトル, ファイル名, 説明");
+
+} // namespace
+
+// The search: the statement built from the slots, and the page that runs it.
+class TestSearch : public QObject {
+    Q_OBJECT
+
+private slots:
+    void statement_data()
+    {
+        QTest::addColumn<QStringList>("slotTexts"); // field|keyword per slot, "" for no field
+        QTest::addColumn<bool>("orJoin");
+        QTest::addColumn<QString>("order");
+        QTest::addColumn<bool>("ascending");
+        QTest::addColumn<QString>("database");
+        QTest::addColumn<QStringList>("labels");
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QStringList>("params"); // name=value
+        const QString from = QStringLiteral(" from  \"Sample\"");
+        QTest::newRow("worked example")
+            << QStringList{"タイトル|海", "|山", "分類|夏", ""} << true << "タイトル" << false << "Sample" << kStandardItems
+            << kSelect + from
+                   + " where (\"Sample\".\"タイトル\" Like  :target0 ) or  (\"Sample\".\"分類\" Like  :target2 )  order by タイトル desc"
+            << QStringList{"target0=%海%", "target2=%夏%"};
+        QTest::newRow("no condition") << QStringList{"", "", "", ""} << false << "連番" << true << "Sample"
+                                      << kStandardItems << kSelect + from + " order by 連番" << QStringList();
+        QTest::newRow("a field without keyword") << QStringList{"分類|", "", "", ""} << false << "連番" << true
+                                                 << "Sample" << kStandardItems << kSelect + from + " order by 連番"
+                                                 << QStringList();
+        QTest::newRow("one condition") << QStringList{"", "", "", "説明|a b"} << false << "連番" << true << "Sample"
+                                       << kStandardItems
+                                       << kSelect + from + " where (\"Sample\".\"説明\" Like  :target3 )  order by 連番"
+                                       << QStringList{"target3=%a b%"};
+        QTest::newRow("slots 1 and 3, and") << QStringList{"", "分類|x", "", "説明| y "} << false << "説明" << true
+                                            << "Sample" << kStandardItems
+                                            << kSelect + from
+                                                   + " where (\"Sample\".\"分類\" Like  :target1 ) and (\"Sample\".\"説明\" Like  :target3 )  order by 説明"
+                                            << QStringList{"target1=%x%", "target3=% y %"};
+        QTest::newRow("a quote in the name")
+            << QStringList{"分類|x", "", "", ""} << false << "連番" << true << "My \"best\"" << kStandardItems
+            << kSelect + " from  \"My \"\"best\"\"\" where (\"My \"\"best\"\"\".\"分類\" Like  :target0 )  order by 連番"
+            << QStringList{"target0=%x%"};
+        QTest::newRow("fewer than four items")
+            << QStringList{"", "", "", ""} << false << "連番" << true << "Sample" << QStringList{"分類"}
+            << "Select 連番, サイズ, 更新日, 画像種別, 分類, NULL, NULL, NULL" + from + " order by 連番" << QStringList();
+    }
+    void statement()
+    {
+        QFETCH(QStringList, slotTexts);
+        QFETCH(bool, orJoin);
+        QFETCH(QString, order);
+        QFETCH(bool, ascending);
+        QFETCH(QString, database);
+        QFETCH(QStringList, labels);
+        QFETCH(QString, sql);
+        QFETCH(QStringList, params);
+        search::SearchRequest r;
+        r.database = database;
+        r.fieldLabels = labels;
+        for (int i = 0; i < 4; ++i) {
+            const QString field = slotTexts[i].section(u'|', 0, 0);
+            r.slotInputs[size_t(i)] = {field, field.isEmpty() ? QStringLiteral("（項目）") : field, slotTexts[i].section(u'|', 1)};
+        }
+        r.orJoin = orJoin;
+        r.orderColumn = order;
+        r.ascending = ascending;
+        const search::SearchStatement s = search::buildSearch(r);
+        QCOMPARE(s.sql, sql);
+        QStringList got;
+        for (const auto& [name, value] : s.params)
+            got << name + u'=' + value;
+        QCOMPARE(got, params);
+    }
+
+    void init()
+    {
+        m_fixture = std::make_unique<AppFixture>();
+        m_fixture->start();
+        m_files = std::make_unique<QTemporaryDir>();
+    }
+    void cleanup()
+    {
+        m_fixture.reset();
+        m_files.reset();
+    }
+
+    void theSlotsAtStartUp()
+    {
+        QCOMPARE(page().ArButtonKensaku->Items(2)->objectName(), QStringLiteral("ArButtonKensaku_3"));
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE(page().ArButtonKensaku->Items(i)->parentWidget(), page().GroupKensaku);
+            QCOMPARE(page().ArEditKeyword->Items(i)->parentWidget(), page().GroupKensaku);
+            QCOMPARE(page().ArButtonKensaku->Items(i)->text(), QStringLiteral("（項目）"));
+        }
+        QCOMPARE(page().ArEditKeyword->Items(3)->geometry().topLeft(), QPoint(88, 101));
+        QVERIFY(!form().dm().QuPhoto->isOpen());
+        QVERIFY(page().LabelCt->text().isEmpty());
+    }
+
+    // Fields chosen, keywords typed, AND and OR, the order re-running the search.
+    void searching()
+    {
+        addRecords();
+        // No condition: every record.
+        QCOMPARE(search(page().Button10), QStringLiteral("検索終了"));
+        QCOMPARE(page().LabelCt->text(), QStringLiteral("3"));
+        QCOMPARE(resultSerials(), (QList<int>{1, 2, 3}));
+
+        QVERIFY(chooseField(2, QStringLiteral("タイトル")));
+        QCOMPARE(page().ArButtonKensaku->Items(2)->text(), QStringLiteral("タイトル"));
+        QVERIFY(page().ArButtonKensaku->Items(2)->styleSheet().contains(QStringLiteral("blue")));
+        // The window's focus, given back when the chooser has gone.
+        QTRY_COMPARE(form().focusWidget(), static_cast<QWidget*>(page().ArEditKeyword->Items(2)));
+        page().ArEditKeyword->Items(2)->setText(QStringLiteral("海"));
+        QCOMPARE(search(page().Button10), QStringLiteral("検索終了"));
+        QCOMPARE(resultSerials(), (QList<int>{1, 3}));
+
+        // A keyword in a slot without a field is ignored.
+        page().ArEditKeyword->Items(0)->setText(QStringLiteral("nothing like it"));
+        QVERIFY(chooseField(1, QStringLiteral("分類")));
+        page().ArEditKeyword->Items(1)->setText(QStringLiteral("冬"));
+        QCOMPARE(search(page().Button10), QStringLiteral("検索該当なし"));
+        QCOMPARE(page().LabelCt->text(), QStringLiteral("0"));
+        page().RadioJouken->setItemIndex(1);
+        QCOMPARE(search(page().Button10), QStringLiteral("検索終了"));
+        QCOMPARE(resultSerials(), (QList<int>{1, 3}));
+
+        // A new order or direction runs the search again at once.
+        page().ArEditKeyword->Items(1)->setText(QStringLiteral("秋"));
+        QCOMPARE(search(page().CheckShoujun), QStringLiteral("検索終了"));
+        QCOMPARE(resultSerials(), (QList<int>{3, 2, 1}));
+        // タイトル descending, by code point: 海 (U+6D77), 山 (U+5C71), 夜 (U+591C).
+        QCOMPARE(search(page().RadioHyouji2->item(2)), QStringLiteral("検索終了"));
+        QCOMPARE(resultSerials(), (QList<int>{1, 3, 2}));
+
+        page().Button9->click();
+        QCOMPARE(page().ArButtonKensaku->Items(2)->text(), QStringLiteral("（項目）"));
+        QVERIFY(page().ArEditKeyword->Items(2)->text().isEmpty());
+        QVERIFY(page().LabelCt->text().isEmpty());
+        QVERIFY(!form().dm().QuPhoto->isOpen());
+        QCOMPARE(form().dm().DqPhoto->rowCount(), 0);
+    }
+
+    // Two starts before the timer's tick run one search.
+    void oneSearchForTwoStarts()
+    {
+        int ends = 0;
+        connect(&form(), &app::TFormMain::statusChanged, this, [&](int panel, const QString& text) {
+            ends += panel == 0 && text == QStringLiteral("検索該当なし");
+        });
+        page().StartSearch();
+        page().StartSearch();
+        QVERIFY(m_fixture->windows().FormPopKensaku->isVisible());
+        QTRY_VERIFY(!m_fixture->windows().FormPopKensaku->isVisible());
+        // A later search proves that no second one was still pending.
+        page().StartSearch();
+        QTRY_COMPARE(ends, 2);
+        QCOMPARE(ends, 2);
+    }
+
+    // A refused statement is reported, and the screen stays usable.
+    void aRefusedStatement()
+    {
+        QVERIFY(chooseField(0, QStringLiteral("説明")));
+        page().ArEditKeyword->Items(0)->setText(QStringLiteral("x"));
+        form().EditDBName->setText(QStringLiteral("NoSuchTable"));
+        ModalAnswer error([](QWidget* w) { pressButton(w, QMessageBox::Ok); }, 20000);
+        page().Button10->click();
+        QTRY_VERIFY_WITH_TIMEOUT(error.wasShown(), 20000);
+        QTRY_VERIFY(!m_fixture->windows().FormPopKensaku->isVisible());
+        QVERIFY(form().dm().DqPhoto->isEnabled());
+        QVERIFY(error.text().contains(QStringLiteral("NoSuchTable")));
+    }
+
+    // A click on a row shows that record's picture, JPEG or bitmap, and the
+    // record page follows; the grid menu shows it in view windows.
+    void thePreview()
+    {
+        addRecords();
+        // A bitmap record: its picture is in the image row's BMP field.
+        QImage bitmap(30, 60, QImage::Format_RGB32);
+        bitmap.fill(Qt::red);
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        bitmap.save(&buffer, "PNG");
+        store::Store& s = form().dm().store();
+        s.exec(QStringLiteral("INSERT INTO \"Sample\" (連番, 画像種別, サイズ) VALUES (4, 'BMP', 100)"));
+        s.exec(QStringLiteral("INSERT INTO \"Sample_\" (連番, 画像, BMP) VALUES (4, 'www', ?)"), {png});
+        QCOMPARE(search(page().Button10), QStringLiteral("検索終了"));
+        clickRow(0);
+        QCOMPARE(page().ImageKensaku->picture().fullSize, QSize(40, 20));
+        QCOMPARE(form().dm().TaPhoto->fieldByName(QStringLiteral("連番")).asInteger(), 1);
+        clickRow(3);
+        QCOMPARE(page().ImageKensaku->picture().fullSize, QSize(30, 60));
+        QCOMPARE(page().ImageKensaku->picture().image.pixelColor(5, 5), QColor(Qt::red));
+        QCOMPARE(form().dm().TaPhoto->fieldByName(QStringLiteral("連番")).asInteger(), 4);
+
+        page().N4->trigger();
+        page().N4->trigger();
+        QCOMPARE(visibleViews(), 1);
+        page().N5->trigger();
+        page().N5->trigger();
+        QCOMPARE(visibleViews(), 3);
+    }
+
+    void aMissingFileInIndexMode()
+    {
+        makeDatabase(form().dm().store(), QStringLiteral("Index"), true);
+        QVERIFY(form().photo().OpenDatabase(QStringLiteral("Index")));
+        QVERIFY(writePicture(file("gone.jpg"), QSize(10, 10)));
+        picturedb::RegisterAddress(catalogue(), file("gone.jpg"), QDate(2026, 1, 1));
+        QCOMPARE(search(page().Button10), QStringLiteral("検索終了"));
+        QVERIFY(QFile::remove(file("gone.jpg")));
+        ModalAnswer box([](QWidget* w) { pressButton(w, QMessageBox::Ok); });
+        clickRow(0);
+        QVERIFY(box.wasShown());
+        QCOMPARE(box.text(), QStringLiteral("画像が見つかりません"));
+    }
+
+    // "ﾃｰﾌﾞﾙ" on the search page: the first sixty of seventy results.
+    void sixtyCellsFromSeventyResults()
+    {
+        const QString path = file(QStringLiteral("p.jpg"));
+        QVERIFY(writePicture(path, QSize(40, 20)));
+        for (int i = 1; i <= 70; ++i)
+            QVERIFY(picturedb::RegisterFile(catalogue(), false, QStringLiteral("t%1").arg(i), {}, QDate(2026, 1, 1), 100, path));
+        QCOMPARE(search(page().Button10), QStringLiteral("検索終了"));
+        QCOMPARE(page().HitCount, 70);
+        form().PageMain->setCurrentWidget(form().TabPhoto);
+        form().PagePhoto->setCurrentWidget(form().TabKensaku);
+        form().BtTable->click();
+        viewing::TFormMulti& multi = *m_fixture->windows().FormMulti;
+        QTRY_VERIFY(multi.isVisible());
+        QCOMPARE(multi.ArImage->NumOfArry(), 60);
+        for (int cell : {0, 59})
+            QCOMPARE(multi.ArImage->Items(cell)->picture().fullSize, QSize(40, 20));
+        // Items 2 and 3: the title and the file's path.
+        QCOMPARE(multi.ArLabel->Items(0)->text(), QStringLiteral("t1 ") + path);
+        QCOMPARE(multi.ArLabel->Items(59)->text(), QStringLiteral("t60 ") + path);
+    }
+
+private:
+    app::TFormMain& form() { return m_fixture->form(); }
+    SearchPage& page() { return *form().searchPage(); }
+    picturedb::Catalogue& catalogue() { return form().photo().catalogue(); }
+    QString file(const QString& name) const { return m_files->filePath(name); }
+
+    // Three JPEG records of Sample: 分類 and タイトル set.
+    void addRecords()
+    {
+        const QStringList kinds{"夏", "秋", "夏"};
+        const QStringList titles{"海と空", "夜", "山の海"};
+        for (int i = 0; i < 3; ++i) {
+            const QString path = file(QStringLiteral("p%1.jpg").arg(i));
+            QVERIFY(writePicture(path, QSize(40, 20)));
+            QVERIFY(picturedb::RegisterFile(catalogue(), false, titles[i], {}, QDate(2026, 1, 1 + i), 100, path));
+            form().dm().store().exec(QStringLiteral("UPDATE \"Sample\" SET 分類 = ? WHERE 連番 = ?"), {kinds[i], i + 1});
+        }
+    }
+    // Clicks the control that runs the search; answers with the status text.
+    QString search(QAbstractButton* control)
+    {
+        QString status;
+        auto c = connect(&form(), &app::TFormMain::statusChanged, this, [&](int panel, const QString& text) {
+            if (panel == 0 && text.startsWith(QStringLiteral("検索")))
+                status = text;
+        });
+        control->click();
+        [&] { QTRY_VERIFY_WITH_TIMEOUT(!status.isEmpty(), 20000); }();
+        disconnect(c);
+        return status;
+    }
+    bool chooseField(int slot, const QString& label)
+    {
+        ModalAnswer chooser([label](QWidget* w) {
+            auto* pop = qobject_cast<search::TFormPopJouken*>(w);
+            QVERIFY(pop);
+            const auto items = pop->ListBox->findItems(label, Qt::MatchExactly);
+            QVERIFY(!items.isEmpty());
+            pop->ListBox->setCurrentItem(items.constFirst());
+            QTest::keyClick(pop->ListBox, Qt::Key_Return);
+        });
+        page().ArButtonKensaku->Items(slot)->click();
+        return chooser.wasShown() && page().SlotField[size_t(slot)] == label;
+    }
+    QList<int> resultSerials()
+    {
+        QList<int> out;
+        QAbstractItemModel* m = page().DBGridQuery->model();
+        for (int r = 0; r < m->rowCount(); ++r)
+            out << m->index(r, 0).data().toInt();
+        return out;
+    }
+    void clickRow(int row)
+    {
+        QTableView* grid = page().DBGridQuery;
+        const QModelIndex at = grid->model()->index(row, 1);
+        grid->setCurrentIndex(at);
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(at).center());
+    }
+    static int visibleViews()
+    {
+        int n = 0;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            n += qobject_cast<viewing::TFormView*>(w) && w->isVisible();
+        return n;
+    }
+
+    std::unique_ptr<AppFixture> m_fixture;
+    std::unique_ptr<QTemporaryDir> m_files;
+};
+
+QTEST_MAIN(TestSearch)
+#include "tst_search.moc"
