@@ -11,7 +11,7 @@ shift || true
 PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools
-  libqt6sql6-sqlite qt6-qpa-plugins libturbojpeg0-dev
+  libqt6sql6-sqlite libsqlite3-dev qt6-qpa-plugins libturbojpeg0-dev
   fonts-ipafont-gothic xvfb x11-apps imagemagick
 )
 

@@ -3,8 +3,10 @@
 #include "store/FieldCodec.h"
 
 #include <QRegularExpression>
-#include <QSqlError>
-#include <QSqlRecord>
+#include <QSqlDriver>
+
+#include <memory>
+#include <sqlite3.h>
 
 namespace store {
 
@@ -22,37 +24,6 @@ QString sourceTable(const QString& sql)
     if (!m.captured(1).isEmpty())
         return m.captured(1).replace(QLatin1String("\"\""), QLatin1String("\""));
     return m.captured(2);
-}
-
-// The named parameters of a statement, outside quoted names and texts.
-QStringList parameterNames(const QString& sql)
-{
-    QStringList names;
-    QChar quote;
-    for (int i = 0; i < sql.size(); ++i) {
-        const QChar c = sql.at(i);
-        if (!quote.isNull()) {
-            if (c == quote)
-                quote = QChar();
-            continue;
-        }
-        if (c == u'\'' || c == u'"') {
-            quote = c;
-            continue;
-        }
-        if (c != u':' || i + 1 >= sql.size())
-            continue;
-        int j = i + 1;
-        while (j < sql.size() && (sql.at(j).isLetterOrNumber() || sql.at(j) == u'_'))
-            ++j;
-        if (j > i + 1) {
-            const QString name = sql.mid(i + 1, j - i - 1);
-            if (!names.contains(name))
-                names << name;
-            i = j - 1;
-        }
-    }
-    return names;
 }
 
 } // namespace
@@ -83,30 +54,77 @@ void Query::setParam(const QString& name, const QString& text)
     m_params.insert(name.startsWith(QLatin1Char(':')) ? name.mid(1) : name, text);
 }
 
+namespace {
+
+// The connection's own handle: the statement is stepped through directly,
+// which reads a large result about twice as fast as the generic SQL layer.
+sqlite3* handleOf(QSqlDatabase& db)
+{
+    const QVariant h = db.driver()->handle();
+    if (!h.isValid() || qstrcmp(h.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3* const*>(h.constData());
+}
+
+StoreError refused(sqlite3* db)
+{
+    return StoreError(QStringLiteral("問い合わせを実行できません: ") + QString::fromUtf8(sqlite3_errmsg(db)));
+}
+
+QVariant columnValue(sqlite3_stmt* st, int i)
+{
+    switch (sqlite3_column_type(st, i)) {
+    case SQLITE_INTEGER:
+        return QVariant(qlonglong(sqlite3_column_int64(st, i)));
+    case SQLITE_FLOAT:
+        return QVariant(sqlite3_column_double(st, i));
+    case SQLITE_TEXT:
+        return QVariant(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, i)),
+                                          sqlite3_column_bytes(st, i)));
+    case SQLITE_BLOB: {
+        const auto* data = static_cast<const char*>(sqlite3_column_blob(st, i));
+        return QVariant(QByteArray(data, sqlite3_column_bytes(st, i)));
+    }
+    default:
+        return {};
+    }
+}
+
+} // namespace
+
 void Query::open()
 {
     close();
-    QSqlQuery q(m_store.db());
-    q.setForwardOnly(true);
-    if (!q.prepare(m_sql))
-        throw detail::sqlError(QStringLiteral("問い合わせを実行できません"), q.lastError());
-    // Binding a name that the statement lacks is an error, so bind only those
-    // that it names; one without a value is unset.
-    for (const QString& name : parameterNames(m_sql)) {
-        const auto it = m_params.constFind(name);
-        q.bindValue(QLatin1Char(':') + name, it != m_params.constEnd() ? QVariant(*it) : QVariant());
+    sqlite3* db = handleOf(m_store.db());
+    if (!db)
+        throw StoreError(QStringLiteral("問い合わせを実行できません: ストアが開いていません"));
+    const QByteArray sql = m_sql.toUtf8();
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &raw, nullptr) != SQLITE_OK)
+        throw refused(db);
+    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> st(raw, sqlite3_finalize);
+    if (!st)
+        throw StoreError(QStringLiteral("問い合わせを実行できません: 文がありません"));
+    // A parameter without a value stays unset (NULL).
+    for (int p = 1; p <= sqlite3_bind_parameter_count(st.get()); ++p) {
+        const char* name = sqlite3_bind_parameter_name(st.get(), p);
+        if (!name || name[0] != ':')
+            continue;
+        const auto it = m_params.constFind(QString::fromUtf8(name + 1));
+        if (it == m_params.constEnd())
+            continue;
+        const QByteArray text = it->toUtf8();
+        sqlite3_bind_text(st.get(), p, text.constData(), int(text.size()), SQLITE_TRANSIENT);
     }
-    if (!q.exec())
-        throw detail::sqlError(QStringLiteral("問い合わせを実行できません"), q.lastError());
 
-    const QSqlRecord rec = q.record();
+    const int count = sqlite3_column_count(st.get());
     QStringList columns;
-    for (int i = 0; i < rec.count(); ++i)
-        columns << rec.fieldName(i);
-
+    for (int i = 0; i < count; ++i)
+        columns << QString::fromUtf8(sqlite3_column_name(st.get(), i));
+    const bool reads = sqlite3_stmt_readonly(st.get());
     QList<const FieldDef*> types(columns.size(), nullptr);
     QList<FieldDef> defs;
-    if (q.isSelect()) {
+    if (reads && count > 0) {
         const QString table = sourceTable(m_sql);
         if (!table.isEmpty() && m_store.tableExists(table))
             defs = m_store.fieldDefs(table);
@@ -116,26 +134,27 @@ void Query::open()
                     types[i] = &d;
     }
 
-    QVector<QVariantList> rows;
-    while (q.next()) {
-        QVariantList row;
-        row.reserve(columns.size());
-        for (int i = 0; i < columns.size(); ++i)
-            row << (types[i] ? detail::fromColumn(*types[i], q.value(i)) : q.value(i));
-        rows << row;
+    QVector<QVariant> cells;
+    int rowCount = 0;
+    int rc;
+    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
+        for (int i = 0; i < count; ++i) {
+            QVariant v = columnValue(st.get(), i);
+            cells.append(types[i] ? detail::fromColumn(*types[i], v) : std::move(v));
+        }
+        ++rowCount;
     }
-    if (q.lastError().isValid())
-        throw detail::sqlError(QStringLiteral("問い合わせを実行できません"), q.lastError());
-    const bool wrote = !q.isSelect();
-    q.finish();
-    if (wrote)
+    if (rc != SQLITE_DONE)
+        throw refused(db);
+    if (!reads)
         m_store.noteEverythingChanged();
 
     m_columns = columns;
-    m_rows = rows;
+    m_cells = std::move(cells);
+    m_rowCount = rowCount;
     m_open = true;
-    m_pos = m_rows.isEmpty() ? -1 : 0;
-    m_eof = m_rows.isEmpty();
+    m_pos = m_rowCount == 0 ? -1 : 0;
+    m_eof = m_rowCount == 0;
     emit dataChanged();
     emit cursorMoved(m_pos);
 }
@@ -145,7 +164,8 @@ void Query::close()
     if (!m_open)
         return;
     m_open = false;
-    m_rows.clear();
+    m_cells.clear();
+    m_rowCount = 0;
     m_columns.clear();
     m_pos = -1;
     m_eof = true;
@@ -156,8 +176,8 @@ void Query::first()
 {
     if (!m_open)
         throw StoreError(QStringLiteral("問い合わせは開いていません"));
-    m_pos = m_rows.isEmpty() ? -1 : 0;
-    m_eof = m_rows.isEmpty();
+    m_pos = m_rowCount == 0 ? -1 : 0;
+    m_eof = m_rowCount == 0;
     emit cursorMoved(m_pos);
 }
 
@@ -165,7 +185,7 @@ void Query::next()
 {
     if (!m_open)
         throw StoreError(QStringLiteral("問い合わせは開いていません"));
-    if (m_pos + 1 < m_rows.size()) {
+    if (m_pos + 1 < m_rowCount) {
         ++m_pos;
         m_eof = false;
         emit cursorMoved(m_pos);
@@ -183,18 +203,18 @@ void Query::moveTo(int recNo)
 {
     if (!m_open)
         throw StoreError(QStringLiteral("問い合わせは開いていません"));
-    if (m_rows.isEmpty())
+    if (m_rowCount == 0)
         return;
-    m_pos = qBound(0, recNo, int(m_rows.size()) - 1);
+    m_pos = qBound(0, recNo, m_rowCount - 1);
     m_eof = false;
     emit cursorMoved(m_pos);
 }
 
 QVariant Query::value(int column) const
 {
-    if (!m_open || m_pos < 0 || m_pos >= m_rows.size())
+    if (!m_open || m_pos < 0 || m_pos >= m_rowCount || column < 0 || column >= m_columns.size())
         return {};
-    return m_rows[m_pos].value(column);
+    return m_cells[qsizetype(m_pos) * m_columns.size() + column];
 }
 
 QVariant Query::value(const QString& column) const
@@ -207,9 +227,10 @@ QVariant Query::value(const QString& column) const
 
 QVariantList Query::recordAt(int recNo) const
 {
-    if (!m_open || recNo < 0 || recNo >= m_rows.size())
+    if (!m_open || recNo < 0 || recNo >= m_rowCount)
         return {};
-    return m_rows[recNo];
+    const qsizetype width = m_columns.size();
+    return QVariantList(m_cells.cbegin() + recNo * width, m_cells.cbegin() + (recNo + 1) * width);
 }
 
 } // namespace store

@@ -32,7 +32,7 @@ public:
     bool eof() const;
     int recNo() const { return m_pos; }
     void moveTo(int recNo);
-    int recordCount() const { return int(m_rows.size()); }
+    int recordCount() const { return m_rowCount; }
 
     int fieldCount() const { return int(m_columns.size()); }
     QStringList fieldNames() const { return m_columns; }
@@ -50,7 +50,9 @@ private:
     QHash<QString, QString> m_params;
     bool m_open = false;
     QStringList m_columns;
-    QVector<QVariantList> m_rows;
+    // The rows one after another, fieldCount() values each.
+    QVector<QVariant> m_cells;
+    int m_rowCount = 0;
     int m_pos = -1;
     bool m_eof = true;
 };
