@@ -1208,7 +1208,8 @@ search::TFormPopKensaku* TFormMain::searchProgress()
 
 QString TFormMain::databaseName()
 {
-    return EditDBName->text();
+    // The database that was opened, not whatever has been typed since.
+    return m_photo->state().CurrentDatabase;
 }
 
 QStringList TFormMain::fieldLabels()

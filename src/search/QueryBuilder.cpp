@@ -13,6 +13,17 @@ QString quotedName(const QString& name)
     return QLatin1Char('"') + doubled + QLatin1Char('"');
 }
 
+// A field label as the statement names it: bare when it is a plain
+// identifier (letters, digits, "_", any non-ASCII character, not starting
+// with a digit), else quoted, so that no label can change the statement.
+QString fieldName(const QString& label)
+{
+    bool plain = !label.isEmpty() && !label.at(0).isDigit();
+    for (QChar c : label)
+        plain = plain && (c.unicode() >= 0x80 || c.isLetterOrNumber() || c == u'_');
+    return plain ? label : quotedName(label);
+}
+
 } // namespace
 
 SearchStatement buildSearch(const SearchRequest& request)
@@ -21,7 +32,7 @@ SearchStatement buildSearch(const SearchRequest& request)
     QString select = QStringLiteral("連番, サイズ, 更新日, 画像種別");
     for (int k = 0; k < 4; ++k) {
         const QString label = request.fieldLabels.value(k);
-        select += QStringLiteral(", ") + (label.isEmpty() ? QStringLiteral("NULL") : label);
+        select += QStringLiteral(", ") + (label.isEmpty() ? QStringLiteral("NULL") : fieldName(label));
     }
     const QString joiner = request.orJoin ? QStringLiteral(" or  ") : QStringLiteral(" and ");
     const QString table = quotedName(request.database);
@@ -38,7 +49,7 @@ SearchStatement buildSearch(const SearchRequest& request)
     // The last bracket keeps a blank of its own before " order by".
     const QString where = brackets.isEmpty() ? QString() : QStringLiteral(" where ") + brackets.join(joiner) + QLatin1Char(' ');
     out.sql = QStringLiteral("Select ") + select + QStringLiteral(" from  ") + table + where
-              + QStringLiteral(" order by ") + request.orderColumn
+              + QStringLiteral(" order by ") + fieldName(request.orderColumn)
               + (request.ascending ? QString() : QStringLiteral(" desc"));
     return out;
 }

@@ -27,7 +27,8 @@ public:
     virtual TFormPopJouken* fieldChooser() = 0;
     virtual TFormPopKensaku* searchProgress() = 0;
 
-    // The open database: its name box, its user items, its storage mode.
+    // The open database: its name (empty when none is open), its user
+    // items, its storage mode.
     virtual QString databaseName() = 0;
     virtual QStringList fieldLabels() = 0;
     virtual bool indexMode() = 0;

@@ -73,7 +73,7 @@ SearchPage::SearchPage(SearchHost& host, store::DataMod& dm, QWidget* page, TTim
     Button9 = named<QPushButton>("Button9", QStringLiteral("消去(&E)"), GroupKensaku);
     Button9->setGeometry(184, 52, 75, 25);
     RadioJouken = new TRadioGroup("RadioJouken", QString(), {QStringLiteral("AND"), QStringLiteral("OR")}, GroupKensaku);
-    RadioJouken->setGeometry(268, 20, 65, 57);
+    RadioJouken->setGeometry(264, 20, 76, 57); // wide enough for "AND" in the Japanese font
     RadioJouken->setItemIndex(0);
     left->addWidget(GroupKensaku);
     left->addStretch(1);
@@ -102,6 +102,8 @@ SearchPage::SearchPage(SearchHost& host, store::DataMod& dm, QWidget* page, TTim
     top->addLayout(order);
 
     PanelKensaku = named<QFrame>("PanelKensaku", page);
+    PanelKensaku->setFrameShape(QFrame::Panel);
+    PanelKensaku->setFrameShadow(QFrame::Sunken);
     PanelKensaku->setFixedSize(185, 160);
     auto* panelLayout = new QVBoxLayout(PanelKensaku);
     panelLayout->setContentsMargins(0, 0, 0, 0);

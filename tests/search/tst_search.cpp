@@ -90,6 +90,11 @@ private slots:
             << QStringList{"分類|x", "", "", ""} << false << "連番" << true << "My \"best\"" << kStandardItems
             << kSelect + " from  \"My \"\"best\"\"\" where (\"My \"\"best\"\"\".\"分類\" Like  :target0 )  order by 連番"
             << QStringList{"target0=%x%"};
+        QTest::newRow("labels that are no plain names")
+            << QStringList{"", "", "", ""} << false << "a b" << true << "Sample"
+            << QStringList{"分類", "a b", "x\"y", "2nd"}
+            << "Select 連番, サイズ, 更新日, 画像種別, 分類, \"a b\", \"x\"\"y\", \"2nd\"" + from + " order by \"a b\""
+            << QStringList();
         QTest::newRow("fewer than four items")
             << QStringList{"", "", "", ""} << false << "連番" << true << "Sample" << QStringList{"分類"}
             << "Select 連番, サイズ, 更新日, 画像種別, 分類, NULL, NULL, NULL" + from + " order by 連番" << QStringList();
@@ -208,18 +213,28 @@ private slots:
         QCOMPARE(ends, 2);
     }
 
-    // A refused statement is reported, and the screen stays usable.
+    // The statement reads the open database; one that lacks a slot's field
+    // refuses it, which is reported, and the screen stays usable.
     void aRefusedStatement()
     {
+        addRecords();
         QVERIFY(chooseField(0, QStringLiteral("説明")));
         page().ArEditKeyword->Items(0)->setText(QStringLiteral("x"));
-        form().EditDBName->setText(QStringLiteral("NoSuchTable"));
+        form().EditDBName->setText(QStringLiteral("NoSuchTable")); // typed, not opened
+        QCOMPARE(search(page().Button10), QStringLiteral("検索該当なし"));
+        page().ArEditKeyword->Items(0)->clear();
+        QCOMPARE(search(page().Button10), QStringLiteral("検索終了"));
+
+        makeDatabase(form().dm().store(), QStringLiteral("Other"), false);
+        form().dm().store().exec(QStringLiteral("ALTER TABLE \"Other\" RENAME COLUMN 説明 TO 備考"));
+        QVERIFY(form().photo().OpenDatabase(QStringLiteral("Other")));
+        page().ArEditKeyword->Items(0)->setText(QStringLiteral("x"));
         ModalAnswer error([](QWidget* w) { pressButton(w, QMessageBox::Ok); }, 20000);
         page().Button10->click();
         QTRY_VERIFY_WITH_TIMEOUT(error.wasShown(), 20000);
+        QVERIFY(error.text().contains(QStringLiteral("説明")));
         QTRY_VERIFY(!m_fixture->windows().FormPopKensaku->isVisible());
         QVERIFY(form().dm().DqPhoto->isEnabled());
-        QVERIFY(error.text().contains(QStringLiteral("NoSuchTable")));
     }
 
     // A click on a row shows that record's picture, JPEG or bitmap, and the
