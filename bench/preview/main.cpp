@@ -7,6 +7,7 @@
 // A run prints the best time of N in milliseconds, the process's peak resident
 // memory (VmHWM) in MB, and its resident memory before the first decode.
 
+#include "common/Photos.h"
 #include "viewing/FitPicture.h"
 #include "viewing/PictureLoader.h"
 
@@ -21,19 +22,6 @@
 
 namespace {
 
-// Kilobytes of a "Vm...:" line of /proc/self/status.
-double statusMb(const char* key)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray prefix = QByteArray(key) + ':';
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(prefix))
-            return line.mid(prefix.size()).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    }
-    return -1;
-}
 
 // Gradients with noise from a fixed linear congruential sequence: the same
 // file on every machine, and not so smooth that it compresses to nothing. The
@@ -80,7 +68,7 @@ int main(int argc, char** argv)
     const int runs = qMax(1, args[3].toInt());
     const QSize box = viewing::kRecordPictureBox;
 
-    const double before = statusMb("VmRSS");
+    const double before = bench::statusMb("VmRSS");
     qint64 best = std::numeric_limits<qint64>::max();
     QSize shown;
     for (int i = 0; i < runs; ++i) {
@@ -108,6 +96,6 @@ int main(int argc, char** argv)
         best = qMin(best, timer.nsecsElapsed());
         shown = preview.size();
     }
-    std::printf("%.1f %.1f %.1f %dx%d\n", best / 1e6, statusMb("VmHWM"), before, shown.width(), shown.height());
+    std::printf("%.1f %.1f %.1f %dx%d\n", best / 1e6, bench::statusMb("VmHWM"), before, shown.width(), shown.height());
     return 0;
 }

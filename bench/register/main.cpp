@@ -9,6 +9,7 @@
 //                                             <ms until the program ended>"
 
 #include "app/Application.h"
+#include "common/Photos.h"
 #include "app/FileListTab.h"
 #include "app/FormMain.h"
 #include "store/DataMd3.h"
@@ -30,50 +31,6 @@
 #include <cstdlib>
 
 namespace {
-
-// A photograph-like picture: smooth shading with fine grain, which JPEG
-// codes to about a quarter of a byte per pixel at quality 90.
-QByteArray makePicture()
-{
-    QImage image(4000, 3000, QImage::Format_RGB32);
-    quint32 seed = 12345;
-    for (int y = 0; y < image.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            seed = seed * 1664525u + 1013904223u;
-            const int grain = int(seed >> 28) - 8;
-            line[x] = qRgb(qBound(0, x * 255 / 4000 + grain, 255), qBound(0, y * 255 / 3000 + grain, 255),
-                           qBound(0, 128 + (x - y) / 64 + grain, 255));
-        }
-    }
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPEG", 90);
-    return bytes;
-}
-
-int generate(const QString& dir, int count)
-{
-    QDir().mkpath(dir);
-    const QByteArray picture = makePicture();
-    for (int i = 0; i < count; ++i) {
-        // A comment segment right after the start marker makes every file distinct.
-        const QByteArray comment = QStringLiteral("picture %1").arg(i, 4, 10, QLatin1Char('0')).toLatin1();
-        QByteArray bytes = picture.left(2);
-        bytes += char(0xFF);
-        bytes += char(0xFE);
-        bytes += char((comment.size() + 2) >> 8);
-        bytes += char((comment.size() + 2) & 0xFF);
-        bytes += comment;
-        bytes += picture.mid(2);
-        QFile f(QStringLiteral("%1/photo%2.jpg").arg(dir).arg(i, 4, 10, QLatin1Char('0')));
-        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-            return 1;
-    }
-    std::fprintf(stderr, "%d files of %lld bytes\n", count, static_cast<long long>(picture.size() + 13));
-    return 0;
-}
 
 struct Run {
     qint64 ms = 0;
@@ -158,7 +115,7 @@ int main(int argc, char** argv)
     app::prepareProcessEnvironment();
     QApplication qapp(argc, argv);
     if (argc >= 4 && QByteArray(argv[1]) == "gen")
-        return generate(QString::fromLocal8Bit(argv[2]), std::atoi(argv[3]));
+        return bench::writePhotos(QString::fromLocal8Bit(argv[2]), std::atoi(argv[3]));
     if (argc >= 4 && QByteArray(argv[1]) == "run")
         return run(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
     std::fprintf(stderr, "usage: %s gen DIR N | run TEMPLATE DIR\n", argv[0]);
