@@ -17,6 +17,7 @@
 #include "store/Store.h"
 #include "store/Table.h"
 #include "support/AppFixture.h"
+#include "support/HttpTestServer.h"
 #include "support/ModalHelper.h"
 #include "support/PhotoData.h"
 #include "viewing/ExtArr.h"
@@ -303,6 +304,32 @@ private slots:
         // Items 2 and 3: the title and the file's path.
         QCOMPARE(multi.ArLabel->Items(0)->text(), QStringLiteral("t1 ") + path);
         QCOMPARE(multi.ArLabel->Items(59)->text(), QStringLiteral("t60 ") + path);
+    }
+
+    // An index-mode database shows its cells from files and from Web addresses.
+    void indexModeCellsFromFilesAndAddresses()
+    {
+        HttpTestServer web;
+        QImage wide(64, 32, QImage::Format_RGB32);
+        wide.fill(Qt::blue);
+        QByteArray jpeg;
+        QBuffer buffer(&jpeg);
+        buffer.open(QIODevice::WriteOnly);
+        wide.save(&buffer, "JPEG");
+        web.setBody(QStringLiteral("/w.jpg"), jpeg, "image/jpeg");
+        makeDatabase(form().dm().store(), QStringLiteral("Index"), true);
+        QVERIFY(form().photo().OpenDatabase(QStringLiteral("Index")));
+        QVERIFY(writePicture(file("f.jpg"), QSize(30, 60)));
+        picturedb::RegisterAddress(catalogue(), file("f.jpg"), QDate(2026, 1, 1));
+        picturedb::RegisterAddress(catalogue(), web.url(QStringLiteral("/w.jpg")), QDate(2026, 1, 2));
+        QCOMPARE(search(page().Button10), QStringLiteral("検索終了"));
+        form().PageMain->setCurrentWidget(form().TabPhoto);
+        form().PagePhoto->setCurrentWidget(form().TabKensaku);
+        form().BtTable->click();
+        viewing::TFormMulti& multi = *m_fixture->windows().FormMulti;
+        QTRY_VERIFY(multi.isVisible());
+        QCOMPARE(multi.ArImage->Items(0)->picture().fullSize, QSize(30, 60));
+        QTRY_COMPARE_WITH_TIMEOUT(multi.ArImage->Items(1)->picture().fullSize, QSize(64, 32), 20000);
     }
 
 private:
