@@ -5,10 +5,8 @@
 #include "app/FormSetting.h"
 #include "app/FormVersion.h"
 #include "app/Icons.h"
+#include "app/MultiFill.h"
 #include "app/PictureSaving.h"
-#include "search/FormPopJouken.h"
-#include "search/FormPopKensaku.h"
-#include "search/SearchPage.h"
 #include "app/ToolButton.h"
 #include "app/Windows.h"
 #include "base/SettingsStore.h"
@@ -23,6 +21,9 @@
 #include "picturedb/FormPassword.h"
 #include "picturedb/PictureDatabase.h"
 #include "picturedb/RecordPage.h"
+#include "search/FormPopJouken.h"
+#include "search/FormPopKensaku.h"
+#include "search/SearchPage.h"
 #include "store/DataMd3.h"
 #include "store/DataMod.h"
 #include "store/DataSource.h"
@@ -30,7 +31,6 @@
 #include "store/Store.h"
 #include "store/Table.h"
 #include "store/TableOps.h"
-#include "viewing/FormMulti.h"
 #include "viewing/FormSetteiMulti.h"
 #include "viewing/FormView.h"
 #include "viewing/TImage.h"
@@ -43,8 +43,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -172,6 +170,7 @@ TFormMain::TFormMain(store::DataMd3& dm3, store::DataMod& dm, QWidget* parent)
         m_crawler = std::make_unique<web::Crawler>(*this, *m_tables, run, TimerTansaku, slotTimers, HTTP);
     }
     m_saving = new PictureSaving(*this);
+    m_multiFill = new MultiFill(*this);
     connect(m_photo->record()->Button12, &QPushButton::clicked, m_saving, &PictureSaving::Button12Click);
     m_photo->record()->Button12->setEnabled(true);
     connect(PageMain, &QTabWidget::currentChanged, this, &TFormMain::ShowCounts);
@@ -1038,81 +1037,9 @@ void TFormMain::BtTableClick()
     if (PagePhoto->currentWidget() == TabToroku)
         m_photo->record()->ShowInNewViewWindow();
     else
-        FillMultiFromSearch();
+        m_multiFill->FillMultiFromSearch();
 }
 
-void TFormMain::FillMultiFromSearch()
-{
-    store::Query& result = *m_dm.QuPhoto;
-    if (!m_windows || !m_windows->FormMulti)
-        return;
-    if (!result.isOpen()) {
-        message(QStringLiteral("検索結果がありません"));
-        return;
-    }
-    const bool indexMode = m_photo->state().IndexMode;
-    QList<viewing::MultiCell> cells;
-    QList<QPair<int, QString>> addresses;
-    picturedb::RecordPage& record = *m_photo->record();
-    // The record page follows the walk once, at its end, not at every row.
-    record.setDisplaySuspended(true);
-    try {
-        for (result.first(); !result.eof() && cells.size() < 60; result.next()) {
-            const qint32 serial = result.value(0).toInt();
-            if (!m_photo->catalogue().LocateRecord(serial))
-                break;
-            viewing::MultiCell cell;
-            // Columns 5 and 6 are user items 2 and 3.
-            cell.caption = result.value(5).toString() + QLatin1Char(' ') + result.value(6).toString();
-            if (indexMode) {
-                const QString where = result.value(6).toString();
-                if (where.startsWith(QLatin1String("http")))
-                    addresses.append({int(cells.size()), where});
-                else
-                    cell.path = where;
-            } else if (record.LocateImage(serial)) {
-                const bool jpeg = result.value(3).toString() == u"JPEG";
-                cell.bytes = m_dm.TaImage->fieldByName(jpeg ? QStringLiteral("画像") : QStringLiteral("BMP")).asBytes();
-            }
-            cells << cell;
-        }
-    } catch (const store::StoreError& e) {
-        record.setDisplaySuspended(false);
-        reportError(e.message());
-        return;
-    }
-    record.setDisplaySuspended(false);
-    record.ShowCurrentRecord();
-    QString error;
-    const int filled = m_windows->FormMulti->Fill(cells, m_fileListTab->CheckStretch->isChecked(), &error);
-    if (!error.isEmpty())
-        reportError(error);
-    for (const auto& [cell, address] : addresses) {
-        if (cell < filled)
-            fetchMultiCell(cell, address);
-    }
-    m_windows->FormMulti->show();
-}
-
-void TFormMain::fetchMultiCell(int cell, const QString& address)
-{
-    if (!m_multiFetcher)
-        m_multiFetcher = new QNetworkAccessManager(this);
-    QNetworkRequest request{QUrl(address)};
-    request.setTransferTimeout(30000);
-    QNetworkReply* reply = m_multiFetcher->get(request);
-    // Bounded like every other picture transfer.
-    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
-        if (received > web::Crawler::kMaxPictureBytes)
-            reply->abort();
-    });
-    const bool stretch = m_fileListTab->CheckStretch->isChecked();
-    connect(reply, &QNetworkReply::finished, this, [this, reply, cell, stretch] {
-        reply->deleteLater();
-        if (reply->error() == QNetworkReply::NoError && m_windows && m_windows->FormMulti)
-            m_windows->FormMulti->setCellPicture(cell, reply->readAll(), stretch);
-    });
-}
 
 void TFormMain::Delete3Click()
 {

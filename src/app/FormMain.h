@@ -30,7 +30,6 @@ class QToolBar;
 class QToolButton;
 class QWidget;
 class QMenu;
-class QNetworkAccessManager;
 class TAnimate;
 class TDBEdit;
 class TRadioGroup;
@@ -60,6 +59,7 @@ namespace app {
 struct Windows;
 class ExplorationTabs;
 class FileListTab;
+class MultiFill;
 class PictureSaving;
 
 class TFormMain : public QMainWindow, public web::CrawlHost, public picturedb::PhotoHost, public search::SearchHost {
@@ -137,8 +137,6 @@ public:
     picturedb::PictureDatabase& photo() { return *m_photo; }
     // "ﾃｰﾌﾞﾙ": the record's picture in a new view window on the record page.
     void BtTableClick();
-    // "ﾃｰﾌﾞﾙ" on the search: the first sixty results in the multi-picture window.
-    void FillMultiFromSearch();
     // The search result's "削除": the record of the selected result.
     void Delete3Click();
 
@@ -297,8 +295,6 @@ protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
-    // An index-mode cell's picture at a Web address, shown when it arrives.
-    void fetchMultiCell(int cell, const QString& address);
     void buildToolBars();
     void buildMenu();
     void buildTabs();
@@ -319,7 +315,7 @@ private:
     picturedb::PictureDatabase* m_photo = nullptr;
     PictureSaving* m_saving = nullptr;
     search::SearchPage* m_search = nullptr;
-    QNetworkAccessManager* m_multiFetcher = nullptr;
+    MultiFill* m_multiFill = nullptr;
     bool m_closing = false;
     std::unique_ptr<web::Crawler> m_crawler;
     Windows* m_windows = nullptr;

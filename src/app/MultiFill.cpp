@@ -1,0 +1,104 @@
+#include "app/MultiFill.h"
+
+#include "app/FileListTab.h"
+#include "app/FormMain.h"
+#include "app/Windows.h"
+#include "picturedb/Catalogue.h"
+#include "picturedb/DatabaseState.h"
+#include "picturedb/PictureDatabase.h"
+#include "picturedb/RecordPage.h"
+#include "store/DataMod.h"
+#include "store/Query.h"
+#include "store/Store.h"
+#include "store/Table.h"
+#include "viewing/FormMulti.h"
+#include "web/Crawler.h"
+
+#include <QCheckBox>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+
+namespace app {
+
+MultiFill::MultiFill(TFormMain& form)
+    : QObject(&form)
+    , m_form(form)
+{
+}
+
+void MultiFill::FillMultiFromSearch()
+{
+    store::Query& result = *m_form.dm().QuPhoto;
+    Windows* windows = m_form.windows();
+    if (!windows || !windows->FormMulti)
+        return;
+    if (!result.isOpen()) {
+        m_form.message(QStringLiteral("検索結果がありません"));
+        return;
+    }
+    const bool indexMode = m_form.photo().state().IndexMode;
+    QList<viewing::MultiCell> cells;
+    QList<QPair<int, QString>> addresses;
+    picturedb::RecordPage& record = *m_form.photo().record();
+    // The record page follows the walk once, at its end, not at every row.
+    record.setDisplaySuspended(true);
+    try {
+        for (result.first(); !result.eof() && cells.size() < 60; result.next()) {
+            const qint32 serial = result.value(0).toInt();
+            if (!m_form.photo().catalogue().LocateRecord(serial))
+                break;
+            viewing::MultiCell cell;
+            // Columns 5 and 6 are user items 2 and 3.
+            cell.caption = result.value(5).toString() + QLatin1Char(' ') + result.value(6).toString();
+            if (indexMode) {
+                const QString where = result.value(6).toString();
+                if (where.startsWith(QLatin1String("http")))
+                    addresses.append({int(cells.size()), where});
+                else
+                    cell.path = where;
+            } else if (record.LocateImage(serial)) {
+                const bool jpeg = result.value(3).toString() == u"JPEG";
+                cell.bytes = m_form.dm().TaImage->fieldByName(jpeg ? QStringLiteral("画像") : QStringLiteral("BMP")).asBytes();
+            }
+            cells << cell;
+        }
+    } catch (const store::StoreError& e) {
+        record.setDisplaySuspended(false);
+        m_form.reportError(e.message());
+        return;
+    }
+    record.setDisplaySuspended(false);
+    record.ShowCurrentRecord();
+    QString error;
+    const int filled = windows->FormMulti->Fill(cells, m_form.fileListTab()->CheckStretch->isChecked(), &error);
+    if (!error.isEmpty())
+        m_form.reportError(error);
+    for (const auto& [cell, address] : addresses) {
+        if (cell < filled)
+            fetchCell(cell, address);
+    }
+    windows->FormMulti->show();
+}
+
+void MultiFill::fetchCell(int cell, const QString& address)
+{
+    if (!m_fetcher)
+        m_fetcher = new QNetworkAccessManager(this);
+    QNetworkRequest request{QUrl(address)};
+    request.setTransferTimeout(30000);
+    QNetworkReply* reply = m_fetcher->get(request);
+    // Bounded like every other picture transfer.
+    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
+        if (received > web::Crawler::kMaxPictureBytes)
+            reply->abort();
+    });
+    const bool stretch = m_form.fileListTab()->CheckStretch->isChecked();
+    connect(reply, &QNetworkReply::finished, this, [this, reply, cell, stretch] {
+        reply->deleteLater();
+        Windows* windows = m_form.windows();
+        if (reply->error() == QNetworkReply::NoError && windows && windows->FormMulti)
+            windows->FormMulti->setCellPicture(cell, reply->readAll(), stretch);
+    });
+}
+
+} // namespace app
