@@ -14,19 +14,11 @@ cd "$(dirname "$0")/.."
 BUILD=${1:?usage: bench/grid.sh BUILD_DIR}
 export QT_QPA_PLATFORM=offscreen
 
-if ! command -v vipsthumbnail >/dev/null; then
-  SUDO=""
-  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-  echo "grid: installing libvips-tools for vipsthumbnail"
-  { $SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends libvips-tools; } >/dev/null
-fi
-
 TMP=$(mktemp -d)
 trap 'rm -rf "$TMP"' EXIT
-if [ ! -f "$BUILD/CMakeCache.txt" ]; then
-  cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$TMP/build.log" 2>&1 || { cat "$TMP/build.log"; exit 1; }
-fi
-cmake --build "$BUILD" --target quillon-bench-grid >"$TMP/build.log" 2>&1 || { cat "$TMP/build.log"; exit 1; }
+. bench/common/lib.sh
+need_tool vipsthumbnail libvips-tools
+build_targets quillon-bench-grid
 BIN="$BUILD/bin/quillon-bench-grid"
 FILES="$TMP/files"
 "$BIN" gen "$FILES" 60 2>/dev/null
@@ -43,8 +35,6 @@ peer() {
   [ "$(ls "$TMP/thumbs" | wc -l)" -eq 60 ] || { echo "vipsthumbnail made $(ls "$TMP/thumbs" | wc -l) thumbnails, not 60" >&2; exit 1; }
   echo $(((t1 - t0) / 1000000))
 }
-
-median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 
 peer >/dev/null # warm the caches once
 "$BIN" run "$TMP/store" >/dev/null 2>&1

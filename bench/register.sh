@@ -13,19 +13,11 @@ cd "$(dirname "$0")/.."
 BUILD=${1:?usage: bench/register.sh BUILD_DIR}
 export QT_QPA_PLATFORM=offscreen
 
-if ! command -v sqlite3 >/dev/null; then
-  SUDO=""
-  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends sqlite3
-fi
-
 TMP=$(mktemp -d)
 trap 'rm -rf "$TMP"' EXIT
-if [ ! -f "$BUILD/CMakeCache.txt" ]; then
-  cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$TMP/build.log" 2>&1 || { cat "$TMP/build.log"; exit 1; }
-fi
-cmake --build "$BUILD" --target quillon-bench-register quillon_template >"$TMP/build.log" 2>&1 || { cat "$TMP/build.log"; exit 1; }
+. bench/common/lib.sh
+need_tool sqlite3 sqlite3
+build_targets quillon-bench-register quillon_template
 BIN="$BUILD/bin/quillon-bench-register"
 FILES="$TMP/files"
 "$BIN" gen "$FILES" 200 2>/dev/null
@@ -44,8 +36,6 @@ peer() {
   t1=$(date +%s%N)
   echo $(((t1 - t0) / 1000000))
 }
-
-median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 
 peer >/dev/null # warm the caches once
 ours=(); stalls=(); whole=(); peers=()

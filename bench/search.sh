@@ -11,19 +11,11 @@ cd "$(dirname "$0")/.."
 BUILD=${1:?usage: bench/search.sh BUILD_DIR}
 export QT_QPA_PLATFORM=offscreen
 
-if ! command -v sqlite3 >/dev/null; then
-  SUDO=""
-  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends sqlite3
-fi
-
 TMP=$(mktemp -d)
 trap 'rm -rf "$TMP"' EXIT
-if [ ! -f "$BUILD/CMakeCache.txt" ]; then
-  cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$TMP/build.log" 2>&1 || { cat "$TMP/build.log"; exit 1; }
-fi
-cmake --build "$BUILD" --target quillon-bench-search quillon_template >"$TMP/build.log" 2>&1 || { cat "$TMP/build.log"; exit 1; }
+. bench/common/lib.sh
+need_tool sqlite3 sqlite3
+build_targets quillon-bench-search quillon_template
 BIN="$BUILD/bin/quillon-bench-search"
 mkdir -p "$TMP/photo"
 cp "$BUILD/bin/quillon-template.sqlite" "$TMP/photo/quillon-store.sqlite"
@@ -38,8 +30,6 @@ peer() {
   t1=$(date +%s%N)
   echo "$(((t1 - t0) / 1000000)) $rows"
 }
-
-median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 
 peer >/dev/null # warm the caches once
 ours=(); peers=()
