@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what Quillon needs from Debian's packages, builds it, and sets up the
-# Photo store where none exists. Safe to run again: it only does what is missing.
+# Installs what Quillon needs from Debian's packages and builds it. Safe to run
+# again: it only does what is missing. The program makes its Photo store
+# itself, from the template, at its first start.
 #   scripts/setup.sh [build-dir] [extra cmake options...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,6 +14,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools
   libqt6sql6-sqlite libsqlite3-dev qt6-qpa-plugins libturbojpeg0-dev
   fonts-ipafont-gothic xvfb x11-apps imagemagick
+  dpkg-dev file desktop-file-utils appstream
 )
 
 missing=()
@@ -29,11 +31,3 @@ fi
 
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
 cmake --build "$BUILD_DIR" -j"$(nproc)"
-
-# The Photo store: the template with the fixed tables, copied in once.
-PHOTO_DIR=${QUILLON_PHOTO_DIR:-${XDG_DATA_HOME:-$HOME/.local/share}/Quillon/Photo}
-if [ ! -f "$PHOTO_DIR/quillon-store.sqlite" ]; then
-  mkdir -p "$PHOTO_DIR"
-  cp "$BUILD_DIR/bin/quillon-template.sqlite" "$PHOTO_DIR/quillon-store.sqlite"
-  echo "setup: Photo store created in $PHOTO_DIR"
-fi

@@ -8,6 +8,7 @@ export QT_QPA_PLATFORM=offscreen
 scripts/check-layers.sh
 scripts/setup.sh build
 (cd build && ctest --output-on-failure -j2)
+scripts/package.sh build
 
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLON_SANITIZE=ON >/dev/null
 cmake --build build-asan -j"$(nproc)"

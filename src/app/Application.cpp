@@ -3,6 +3,7 @@
 #include "app/FormMain.h"
 #include "app/FormSetting.h"
 #include "app/FormVersion.h"
+#include "base/InstallLayout.h"
 #include "disk/FormDirectory.h"
 #include "disk/FormSelectDir.h"
 #include "picturedb/FormDBList.h"
@@ -17,8 +18,14 @@
 #include "viewing/FormView.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <QSaveFile>
+#include <QWindow>
+#include <cstdio>
 #include <unistd.h>
 
 namespace app {
@@ -48,8 +55,11 @@ Application::~Application()
 bool Application::start()
 {
     try {
+        const QString storePath = store::Store::photoDirectory() + QLatin1Char('/') + store::Store::fileName();
+        if (!QFile::exists(storePath))
+            createStoreFromTemplate(storePath);
         // A store without its file holds no table at all: name the first one needed.
-        if (!QFile::exists(store::Store::photoDirectory() + QLatin1Char('/') + store::Store::fileName())) {
+        if (!QFile::exists(storePath)) {
             throw store::StoreError(QStringLiteral("テーブル _List.db が見つかりません (%1 にストアがありません)")
                                         .arg(store::Store::photoDirectory()));
         }
@@ -78,6 +88,29 @@ bool Application::start()
     return true;
 }
 
+void Application::createStoreFromTemplate(const QString& storePath)
+{
+    const QString templatePath = base::dataFile(QStringLiteral("quillon-template.sqlite"));
+    if (!QFile::exists(templatePath))
+        return;
+    const QFileInfo target(storePath);
+    QString reason;
+    if (!QDir().mkpath(target.absolutePath())) {
+        reason = QStringLiteral("ディレクトリを作れません");
+    } else {
+        // Copied under a temporary name and renamed, so a kill never leaves
+        // half a store that the next start would take for a whole one.
+        QFile source(templatePath);
+        QSaveFile copy(storePath);
+        if (!source.open(QIODevice::ReadOnly) || !copy.open(QIODevice::WriteOnly))
+            reason = source.isOpen() ? copy.errorString() : source.errorString();
+        else if (copy.write(source.readAll()) != source.size() || !copy.commit())
+            reason = copy.errorString();
+    }
+    if (!reason.isEmpty())
+        throw store::StoreError(QStringLiteral("ストア %1 を作れません (%2)").arg(QDir::toNativeSeparators(storePath), reason));
+}
+
 void prepareProcessEnvironment()
 {
     if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
@@ -85,18 +118,56 @@ void prepareProcessEnvironment()
     store::useCheapLocalTimeZone();
 }
 
+namespace {
+
+// "--check-start": start as usual, wait until the main window is on the
+// screen, then say where everything was found and end. Lets a packager (and
+// the install test) see that an installed copy really comes up.
+int reportStart(Application& app)
+{
+    QWidget& main = app.formMain();
+    QElapsedTimer waited;
+    waited.start();
+    while (!(main.windowHandle() && main.windowHandle()->isExposed()) && waited.elapsed() < 60000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    const bool shown = main.windowHandle() && main.windowHandle()->isExposed();
+    const auto line = [](const char* what, const QString& path) {
+        std::printf("%s: %s%s\n", what, qPrintable(QDir::toNativeSeparators(path)),
+                    QFileInfo::exists(path) ? "" : " (missing)");
+    };
+    line("store", store::Store::photoDirectory() + QLatin1Char('/') + store::Store::fileName());
+    line("data", base::dataDirectory());
+    line("help", base::helpFile());
+    line("help viewer", base::helperProgram(QStringLiteral("Winhelp")));
+    line("clip", base::dataFile(QStringLiteral("cool.avi")));
+    if (shown)
+        std::printf("shown: %s\n", qPrintable(main.windowTitle()));
+    else
+        std::printf("not shown after %lld ms\n", static_cast<long long>(waited.elapsed()));
+    std::fflush(stdout);
+    return shown ? 0 : 1;
+}
+
+} // namespace
+
 int runApplication(int argc, char* argv[])
 {
     prepareProcessEnvironment();
     QApplication qapp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillon"));
     QApplication::setOrganizationName(QStringLiteral("Tavro"));
+    const bool checkStart = qapp.arguments().contains(QStringLiteral("--check-start"));
     Application app;
     if (!app.start()) {
-        QMessageBox::critical(nullptr, QStringLiteral("Quillon"), app.errorMessage());
+        if (checkStart)
+            std::fprintf(stderr, "%s\n", qPrintable(app.errorMessage()));
+        else
+            QMessageBox::critical(nullptr, QStringLiteral("Quillon"), app.errorMessage());
         return 1;
     }
     app.formMain().show();
+    if (checkStart)
+        return reportStart(app);
     return qapp.exec();
 }
 

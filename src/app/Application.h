@@ -24,7 +24,8 @@ public:
     ~Application();
 
     // Runs the start-up steps after the application object exists. On a store
-    // failure (a missing fixed table) returns false with the message set.
+    // failure (a missing fixed table, a store that cannot be created) returns
+    // false with the message set.
     bool start();
     QString errorMessage() const { return m_error; }
 
@@ -35,6 +36,10 @@ public:
     Windows& windows() { return m_windows; }
 
 private:
+    // The first start of an installed copy: the Photo directory has no store,
+    // so the installed template with the fixed tables becomes it.
+    static void createStoreFromTemplate(const QString& storePath);
+
     std::unique_ptr<store::Store> m_store;
     std::unique_ptr<store::DataMd3> m_dm3;
     std::unique_ptr<store::DataMod> m_dm;

@@ -8,6 +8,7 @@
 #include "app/MultiFill.h"
 #include "app/PictureSaving.h"
 #include "app/ToolButton.h"
+#include "base/InstallLayout.h"
 #include "app/Windows.h"
 #include "base/SettingsStore.h"
 #include "controls/Animate.h"
@@ -188,8 +189,7 @@ TFormMain::TFormMain(store::DataMd3& dm3, store::DataMod& dm, QWidget* parent)
     PanelCL2->setFixedHeight(0);
     run.crawl = true;                               // 3
     run.collect = false;
-    const QFileInfo program(QCoreApplication::applicationFilePath());  // 4
-    m_helpFile = program.absolutePath() + QLatin1Char('/') + program.completeBaseName() + QStringLiteral(".HLP");
+    m_helpFile = base::helpFile();                  // 4
     PageMain->setCurrentWidget(TabList);            // 5
     PageMain->setTabVisible(PageMain->indexOf(TabHTTP), false);
     PageMain->setTabVisible(PageMain->indexOf(TabLog), false);
@@ -197,7 +197,7 @@ TFormMain::TFormMain(store::DataMd3& dm3, store::DataMod& dm, QWidget* parent)
     STA->setVisible(false);
     PanelSystem->setFixedHeight(4);
     StatusWords = web::statusWords();               // 6
-    Animate1->open(program.absolutePath() + QStringLiteral("/cool.avi")); // 7: failure ignored
+    Animate1->open(base::dataFile(QStringLiteral("cool.avi"))); // 7: failure ignored
     MemoLink->clear();                              // 8
     MemoImageList->clear();
     fileListCount = store::CountRecords(*m_dm3.TaList); // 9
@@ -1110,8 +1110,7 @@ QString TFormMain::helpCommandLine() const
 
 void TFormMain::startHelp(const QStringList& arguments)
 {
-    const QString viewer = QCoreApplication::applicationDirPath() + QStringLiteral("/Winhelp");
-    QProcess::startDetached(viewer, arguments);
+    QProcess::startDetached(base::helperProgram(QStringLiteral("Winhelp")), arguments);
 }
 
 QString TFormMain::supportPageAddress()

@@ -2,6 +2,7 @@
 
 #include "app/FormMain.h"
 #include "app/Windows.h"
+#include "base/InstallLayout.h"
 #include "base/Named.h"
 #include "base/SettingsStore.h"
 #include "controls/DBEdit.h"
@@ -26,6 +27,7 @@
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 #include <QScrollBar>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -407,6 +409,10 @@ void TFormSetting::chooseDirectoryInto(QLineEdit* target)
 
 QString TFormSetting::programDirectory()
 {
+    // An installed program's directory belongs to the system, not to the
+    // user: its pictures go to the user's picture directory instead.
+    if (base::isInstalled())
+        return QDir::toNativeSeparators(QStandardPaths::writableLocation(QStandardPaths::PicturesLocation));
     return QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
 }
 

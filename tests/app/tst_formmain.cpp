@@ -427,10 +427,12 @@ private slots:
         QVERIFY(!a.start());
         QVERIFY2(a.errorMessage().contains(QStringLiteral("_LinkIMG.db")), qPrintable(a.errorMessage()));
 
+        // Without a store at all, the first start makes one from the template
+        // beside the program, fixed tables and all.
         QFile::remove(m_photo->storePath());
         app::Application b;
-        QVERIFY(!b.start());
-        QVERIFY(b.errorMessage().contains(QStringLiteral("_List.db")));
+        QVERIFY2(b.start(), qPrintable(b.errorMessage()));
+        QVERIFY(b.store().tableExists(QStringLiteral("_LinkIMG.db")));
     }
 
     void missingPictureTableStopsStartUp()

@@ -1,6 +1,7 @@
 #include "HelpDocument.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTextBlock>
 
 namespace {
@@ -34,6 +35,7 @@ bool HelpDocument::load(const QString& path)
     if (bytes.size() > kMaxFileBytes)
         return false;
     setHtml(QString::fromUtf8(bytes));
+    m_directory = QFileInfo(path).absolutePath();
     return true;
 }
 

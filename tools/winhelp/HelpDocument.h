@@ -35,6 +35,8 @@ public:
     void setHtml(const QString& html);
 
     QString html() const { return m_html; }
+    // The directory of the loaded file: pictures are named relative to it.
+    QString directory() const { return m_directory; }
     // The <title>, or the first heading when there is none.
     QString title() const;
     const QList<Section>& sections() const { return m_sections; }
@@ -52,6 +54,7 @@ private:
     };
 
     QString m_html;
+    QString m_directory;
     std::unique_ptr<QTextDocument> m_doc;
     QList<Section> m_sections;
     QList<Paragraph> m_paragraphs;

@@ -35,6 +35,8 @@ HelpWindow::HelpWindow(const HelpDocument& document, QWidget* parent)
     m_contents->setColumnCount(1);
     m_browser->setObjectName(QStringLiteral("Browser"));
     m_browser->setOpenExternalLinks(false);
+    if (!document.directory().isEmpty())
+        m_browser->setSearchPaths({document.directory()});
     m_browser->setHtml(document.html());
 
     // Nest each heading under the nearest heading of a higher level before it.
