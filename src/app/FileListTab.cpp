@@ -201,6 +201,16 @@ void FileListTab::RunDiskScan()
         settings.kekka = d->RadioKekka->itemIndex();
         settings.dbSave = d->CheckDBSave->isChecked();
     }
+    // The bar goes on every way out, but not when this call was a second
+    // run refused while the first one goes on.
+    struct HideProgress {
+        FileListTab& tab;
+        ~HideProgress()
+        {
+            if (!tab.m_scan->isRunning())
+                tab.m_form.hideProgress();
+        }
+    } hide{*this};
     m_scan->RunDiskScan(m_form.directoryBoxText(), settings);
     m_form.ShowCounts();
 }
@@ -218,6 +228,12 @@ void FileListTab::setStatus(int panel, const QString& text)
 void FileListTab::yield()
 {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+void FileListTab::progress(const disk::ScanProgress& p)
+{
+    m_form.showProgress(p.directoriesVisited, p.directoriesKnown,
+                        QStringLiteral("%1 ディレクトリ / %2 件").arg(p.directoriesVisited).arg(p.filesMatched));
 }
 
 void FileListTab::logError(const QString& line)

@@ -83,6 +83,7 @@ public:
     bool stopRequested() override;
     void setStatus(int panel, const QString& text) override;
     void yield() override;
+    void progress(const disk::ScanProgress& p) override;
     void logError(const QString& line) override;
     void applyDisplayOrder() override { RadioHyoujiClick(); }
     void showFileList() override;

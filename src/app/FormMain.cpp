@@ -58,6 +58,8 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPointer>
+#include <QProgressBar>
 #include <QScrollBar>
 #include <QProcess>
 #include <QPushButton>
@@ -118,6 +120,88 @@ public:
 
 private:
     TFormMain* m_form;
+};
+
+// While a registration runs, user input reaches only "中止": the tool button
+// and the menu bar, in which every other command is disabled for the run.
+// Other input is dropped rather than held back, so that no command given
+// during the run starts on the same tables once it ends.
+class StopOnlyInput : public QObject {
+public:
+    StopOnlyInput(QWidget* stopButton, QMenuBar* bar, QAction* stopAction)
+        : m_stopButton(stopButton)
+        , m_bar(bar)
+    {
+        for (QAction* top : bar->actions()) {
+            QMenu* menu = top->menu();
+            if (menu && menu->actions().contains(stopAction)) {
+                for (QAction* a : menu->actions())
+                    if (a != stopAction)
+                        disable(a);
+            } else {
+                disable(top);
+            }
+        }
+        qApp->installEventFilter(this);
+    }
+    ~StopOnlyInput() override
+    {
+        for (const QPointer<QAction>& a : m_disabled)
+            if (a)
+                a->setEnabled(true);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        // Input reaches a window first, which hands it on to its widgets:
+        // judge it at the widget.
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (!widget || !isInput(event->type()))
+            return false;
+        for (QObject* o = widget; o; o = o->parent())
+            if (o == m_stopButton || o == m_bar)
+                return false;
+        return true;
+    }
+
+private:
+    void disable(QAction* a)
+    {
+        if (a->isEnabled() && !a->isSeparator()) {
+            a->setEnabled(false);
+            m_disabled << a;
+        }
+    }
+    static bool isInput(QEvent::Type t)
+    {
+        switch (t) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::ContextMenu:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::TabletPress:
+        case QEvent::TabletRelease:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+            return true;
+        default:
+            return false;
+        }
+    }
+
+    QWidget* m_stopButton;
+    QMenuBar* m_bar;
+    QList<QPointer<QAction>> m_disabled;
 };
 
 } // namespace
@@ -613,6 +697,14 @@ void TFormMain::buildStatusBars()
     };
     STB = bar("STB", 6, kStbWidths, STBPanels.data());
     STA = bar("STA", 7, nullptr, STAPanels.data());
+    // At the right of the panels, as high as they are, so showing it moves nothing.
+    ProgressBar = new QProgressBar(STB);
+    ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
+    ProgressBar->setFixedWidth(160);
+    ProgressBar->setMaximumHeight(STBPanels[0]->sizeHint().height());
+    ProgressBar->setTextVisible(true);
+    ProgressBar->setVisible(false);
+    STB->layout()->addWidget(ProgressBar);
 }
 
 void TFormMain::buildTimers()
@@ -722,6 +814,26 @@ QString TFormMain::sta(int panel) const
     return STAPanels.at(panel)->text();
 }
 
+void TFormMain::showProgress(int done, int total, const QString& tip)
+{
+    if (total > 0) {
+        ProgressBar->setRange(0, total);
+        ProgressBar->setValue(qBound(0, done, total));
+        ProgressBar->setFormat(QStringLiteral("%v / %m"));
+    } else {
+        ProgressBar->setRange(0, 0);
+    }
+    ProgressBar->setToolTip(tip);
+    ProgressBar->setVisible(true);
+}
+
+void TFormMain::hideProgress()
+{
+    ProgressBar->setVisible(false);
+    ProgressBar->reset();
+    ProgressBar->setToolTip(QString());
+}
+
 void TFormMain::ApplyTarget(bool www)
 {
     m_targetWWW = www;
@@ -804,6 +916,12 @@ void TFormMain::EndRun()
 
 void TFormMain::BtStopClick()
 {
+    // During a registration "中止" ends the registration alone; a run it
+    // was started from goes on.
+    if (m_longRun) {
+        m_longRunStopped = true;
+        return;
+    }
     m_crawler->BtStopClick();
 }
 
@@ -1025,9 +1143,33 @@ void TFormMain::showRecordPage()
 
 bool TFormMain::yieldDuringRun()
 {
-    // Paint and timers, but no clicks: a click could start another run on the same tables.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
-    return !m_closing;
+    // Paint and timers, but no clicks other than "中止": a click could start
+    // another run on the same tables.
+    QCoreApplication::processEvents(m_stopOnlyInput ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents, 20);
+    return !m_closing && !m_longRunStopped;
+}
+
+void TFormMain::beginLongRun(int total)
+{
+    m_longRun = true;
+    m_longRunStopped = false;
+    m_longRunTotal = total;
+    m_stopOnlyInput = std::make_unique<StopOnlyInput>(BtStop, menuBar(), S1);
+    longRunProgress(0);
+}
+
+void TFormMain::longRunProgress(int done)
+{
+    showProgress(done, m_longRunTotal, QStringLiteral("%1 / %2 件").arg(done).arg(m_longRunTotal));
+}
+
+void TFormMain::endLongRun()
+{
+    if (!m_longRun)
+        return;
+    m_longRun = false;
+    m_stopOnlyInput.reset();
+    hideProgress();
 }
 
 void TFormMain::BtTableClick()

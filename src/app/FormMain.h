@@ -23,6 +23,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 class QTabWidget;
 class QTableView;
@@ -82,6 +83,10 @@ public:
     QString stb(int panel) const;
     void setSta(int panel, const QString& text);
     QString sta(int panel) const;
+    // The bar at the right of STB while long work runs: done of total when
+    // the total is known (total > 0), else a busy bar; tip tells the counts.
+    void showProgress(int done, int total, const QString& tip);
+    void hideProgress();
 
     // Exploration target: true = WWW, false = hard disk.
     bool targetWWW() const { return m_targetWWW; }
@@ -211,6 +216,7 @@ public:
     QFrame* STB;
     QFrame* STA;
     std::array<QLabel*, 6> STBPanels{};
+    QProgressBar* ProgressBar;
     std::array<QLabel*, 7> STAPanels{};
     TTimer* TimerTansaku;
     std::array<TTimer*, 7> TimerF{}; // 1 to 6
@@ -272,6 +278,9 @@ public:
     void showFileBrowser() override;
     void showRecordPage() override;
     bool yieldDuringRun() override;
+    void beginLongRun(int total) override;
+    void longRunProgress(int done) override;
+    void endLongRun() override;
 
     // What the search page reads and calls here.
     search::TFormPopJouken* fieldChooser() override;
@@ -317,6 +326,12 @@ private:
     search::SearchPage* m_search = nullptr;
     MultiFill* m_multiFill = nullptr;
     bool m_closing = false;
+    // A registration run: its total, whether "中止" was pressed, and the
+    // filter that lets only "中止" take input meanwhile.
+    bool m_longRun = false;
+    bool m_longRunStopped = false;
+    int m_longRunTotal = 0;
+    std::unique_ptr<QObject> m_stopOnlyInput;
     std::unique_ptr<web::Crawler> m_crawler;
     Windows* m_windows = nullptr;
     bool m_targetWWW = false;

@@ -267,6 +267,9 @@ bool DiskScan::RunDiskScan(const QString& directoryBoxText, const ScanSettings& 
     m_today = QDate::currentDate();
     m_sinceYield.start();
     m_entriesSinceYield = 0;
+    m_directoriesVisited = 0;
+    m_directoriesKnown = 1; // the root
+    m_directoriesCounted = true;
     try {
         ScanDirectory(QString());
         m_batch->commit();
@@ -325,9 +328,18 @@ void DiskScan::ScanDirectory(const QString& relativeDir)
     // Files are measured relative to the open directory, which spares a walk
     // along the whole path for each of them.
     DirectoryListing listing(m_root + relativeDir);
-    if (!listing.isOpen())
+    if (!listing.isOpen()) {
+        directoryVisited(0); // none of its subdirectories will be visited
         return;
+    }
     const int dirFd = listing.fd();
+    {
+        // A directory's link count is 2 plus its subdirectories on most
+        // file systems; one fstat per directory gives the progress a total
+        // without a second walk. Fewer than 2 means the count is not kept.
+        struct stat self;
+        directoryVisited(::fstat(dirFd, &self) == 0 && self.st_nlink >= 2 ? qint64(self.st_nlink) - 2 : -1);
+    }
     while (const dirent* entry = listing.next()) {
         const char* raw = entry->d_name;
         if (raw[0] == '.' && (raw[1] == 0 || (raw[1] == '.' && raw[2] == 0)))
@@ -348,12 +360,14 @@ void DiskScan::ScanDirectory(const QString& relativeDir)
         }
 
         if (isDir) {
-            if (raw[0] == '.')
-                continue;
             // A linked directory is not entered: a link to an enclosing
             // directory would list the same files again and again.
             if (linked)
                 continue;
+            if (raw[0] == '.') {
+                directoryVisited(0); // counted in the link count, never entered
+                continue;
+            }
             if (!enterDirectory(relativeDir, QFile::decodeName(raw)))
                 return;
             continue;
@@ -379,6 +393,7 @@ void DiskScan::ScanDirectory(const QString& relativeDir)
     // Unsorted: entries come in the order the file system gives them. A
     // directory that cannot be read yields no entries, which ends the level.
     QDirIterator it(m_root + relativeDir, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    directoryVisited(-1); // no link counts here: the progress shows no total
     while (it.hasNext()) {
         it.next();
         const QFileInfo info = it.fileInfo();
@@ -417,15 +432,38 @@ void DiskScan::refreshGrid()
 
 void DiskScan::entrySeen()
 {
-    if (++m_entriesSinceYield >= kYieldEntries || m_sinceYield.hasExpired(kYieldMilliseconds))
+    if (++m_entriesSinceYield >= m_yieldEntries || m_sinceYield.hasExpired(kYieldMilliseconds))
         yieldNow();
+}
+
+void DiskScan::directoryVisited(qint64 subdirectories)
+{
+    ++m_directoriesVisited;
+    if (subdirectories < 0)
+        m_directoriesCounted = false;
+    else if (m_directoriesCounted)
+        m_directoriesKnown = qint32(qMin<qint64>(qint64(m_directoriesKnown) + subdirectories,
+                                                 std::numeric_limits<qint32>::max()));
+}
+
+ScanProgress DiskScan::currentProgress() const
+{
+    ScanProgress p;
+    p.directoriesVisited = m_directoriesVisited;
+    // A total below what was visited is a link count that lied.
+    if (m_directoriesCounted && m_directoriesKnown >= m_directoriesVisited)
+        p.directoriesKnown = m_directoriesKnown;
+    p.filesMatched = m_pagesRecorded;
+    return p;
 }
 
 void DiskScan::yieldNow()
 {
-    // Committed first, so that the grid shows the rows while the loop runs.
+    // Committed first, so that the grid shows the rows while the loop runs;
+    // the progress is told before the grid, so both agree when it repaints.
     m_batch->commit();
     m_batch.reset();
+    m_host.progress(currentProgress());
     refreshGrid();
     m_host.yield();
     m_batch = std::make_unique<store::Batch>(m_grid.store());

@@ -28,6 +28,16 @@ struct ScanSettings {
     bool dbSave = false; // CheckDBSave
 };
 
+// How far a running scan has come.
+struct ScanProgress {
+    qint32 directoriesVisited = 0; // entered, or passed over as hidden
+    // The directories visited and the subdirectories they are known to hold
+    // (from each directory's link count, where the file system keeps it so);
+    // 0 when that is not known.
+    qint32 directoriesKnown = 0;
+    qint32 filesMatched = 0; // pages recorded so far
+};
+
 // What the scan needs from the main window.
 class ScanHost {
 public:
@@ -39,6 +49,8 @@ public:
     // Lets the event loop run (repaint, the stop button). The rows written so
     // far are committed before each call.
     virtual void yield() = 0;
+    // How far the scan has come, told just before each yield().
+    virtual void progress(const ScanProgress& /*p*/) {}
     // A line for the error log (a file that was skipped).
     virtual void logError(const QString& line) = 0;
     // After the preparation: RadioHyouji's display order on the grid's handle.
@@ -92,6 +104,8 @@ public:
     // this many milliseconds, whichever comes first.
     static constexpr int kYieldEntries = 1000;
     static constexpr int kYieldMilliseconds = 20;
+    // Yields after fewer entries, so that a small tree shows its progress.
+    void setYieldEntries(int entries) { m_yieldEntries = qMax(1, entries); }
 
 private:
     enum class RowResult { Listed, NotPosted, Unmeasurable };
@@ -118,6 +132,10 @@ private:
     void refreshGrid();
     void entrySeen();
     void yieldNow();
+    // A directory entered or passed over, with how many subdirectories it
+    // holds (-1 when not known).
+    void directoryVisited(qint64 subdirectories);
+    ScanProgress currentProgress() const;
 
     store::Table& m_grid;
     std::unique_ptr<store::Table> m_writer;
@@ -139,6 +157,10 @@ private:
     QDate m_today; // the day the rows are written, taken again at every turn
     QElapsedTimer m_sinceYield;
     int m_entriesSinceYield = 0;
+    int m_yieldEntries = kYieldEntries;
+    qint32 m_directoriesVisited = 0;
+    qint32 m_directoriesKnown = 0;
+    bool m_directoriesCounted = true; // every link count so far was usable
 };
 
 } // namespace disk

@@ -39,8 +39,15 @@ public:
     // Brings the page "登録/変更/削除" to the front.
     virtual void showRecordPage() = 0;
     // Lets the event loop paint and run timers during a long run, without
-    // taking user input; false when the run should stop (the window closes).
+    // taking user input other than "中止"; false when the run should stop
+    // ("中止" was pressed, or the window closes).
     virtual bool yieldDuringRun() = 0;
+    // A registration run: begun with the number of rows it will handle, told
+    // the rows handled so far after each, and ended on every way out. Only
+    // between begin and end does "中止" stop it.
+    virtual void beginLongRun(int total) = 0;
+    virtual void longRunProgress(int done) = 0;
+    virtual void endLongRun() = 0;
 };
 
 } // namespace picturedb

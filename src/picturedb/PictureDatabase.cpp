@@ -304,10 +304,22 @@ void PictureDatabase::runRegistration(store::Table& grid, Walk walk)
     m_registering = true;
     m_record->setDisplaySuspended(true);
     WalkResult result;
+    int total = 0;
     try {
         store::Table walker(m_dm.store(), grid.tableName());
         store::LongWalk longWalk(m_dm.store());
-        result = walk(walker, [this] { return m_host.yieldDuringRun(); });
+        total = store::CountMarked(walker);
+        // Ended on every way out, before any message box, which would
+        // otherwise take no clicks.
+        struct LongRun {
+            PhotoHost& host;
+            LongRun(PhotoHost& h, int total) : host(h) { host.beginLongRun(total); }
+            ~LongRun() { host.endLongRun(); }
+        } longRun(m_host, total);
+        result = walk(walker, [this](int handled) {
+            m_host.longRunProgress(handled);
+            return m_host.yieldDuringRun();
+        });
     } catch (const store::StoreError& e) {
         m_host.reportError(e.message());
         result.registered = -1;
@@ -326,8 +338,11 @@ void PictureDatabase::runRegistration(store::Table& grid, Walk walk)
     } catch (const store::StoreError& e) {
         m_host.reportError(e.message());
     }
-    if (result.registered >= 0)
-        m_host.setStatus(0, QStringLiteral("登録完了 %1件").arg(result.registered));
+    if (result.registered < 0)
+        return;
+    if (result.stopped)
+        m_host.LogNormal(QStringLiteral("登録中止 : %1 / %2 件").arg(result.marked).arg(total));
+    m_host.setStatus(0, QStringLiteral("登録完了 %1件").arg(result.registered));
 }
 
 void PictureDatabase::registerMarkedFiles(store::Table& grid, bool deleteRegistered)

@@ -153,7 +153,7 @@ WalkResult walkMarkedRows(store::Table& walker, bool deleteRegistered, const GoO
         } else {
             walker.next();
         }
-        if (goOn && !goOn()) {
+        if (goOn && !goOn(result.marked)) {
             result.stopped = true;
             break;
         }

@@ -36,8 +36,9 @@ struct WalkResult {
     QStringList undeletable; // registered files that could not be deleted
 };
 
-// Called between rows; false stops the walk.
-using GoOn = std::function<bool()>;
+// Called after each marked row with the number of marked rows handled so
+// far; false stops the walk there.
+using GoOn = std::function<bool(int handled)>;
 
 // The marked rows of the file list, walked on a handle of their own. With
 // deleteRegistered each registered row is deleted, and in import mode its

@@ -64,6 +64,15 @@ bool isMarked(Table& cursor)
     return cursor.fieldByName(kMarkField).asString() == markText();
 }
 
+int CountMarked(Table& cursor)
+{
+    Store& s = cursor.store();
+    return s.value(QStringLiteral("SELECT count(*) FROM %1 WHERE %2 = ?")
+                       .arg(Store::quoted(cursor.tableName()), Store::quoted(kMarkField)),
+                   {markText()})
+        .toInt();
+}
+
 bool removeAndGoOn(Table& walker)
 {
     // After deleting the last row the cursor stands on the new last row,

@@ -23,6 +23,9 @@ int CountRecords(Table& cursor);
 void ToggleMark(Table& cursor);
 // Whether the current row holds exactly the mark.
 bool isMarked(Table& cursor);
+// The rows of the handle's table that isMarked would answer true for, in
+// one statement rather than a walk.
+int CountMarked(Table& cursor);
 
 // Deletes the current row of a walk. True when the row that followed is now
 // current; false when the deleted row was the last, so the walk is over.

@@ -25,12 +25,15 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
+#include <algorithm>
 #include <functional>
 
 // The file list tab driven through the main window: a hard-disk run from the
@@ -107,6 +110,45 @@ private slots:
         QCOMPARE(form().stb(3), QStringLiteral("探索中止"));
         const int listed = int(listedPaths().size());
         QVERIFY2(listed > 0 && listed < 2000, qPrintable(QString::number(listed)));
+    }
+
+    // While a scan turns the event loop the bar shows directories visited
+    // (of those known) and files listed; "中止" ends the scan and the bar goes.
+    void aScanShowsItsProgressUntilStopped()
+    {
+        constexpr int dirs = 40, perDir = 10;
+        for (int d = 0; d < dirs; ++d)
+            for (int f = 0; f < perDir; ++f)
+                writeFile(QStringLiteral("d%1/f%2.jpg").arg(d).arg(f), "x");
+        tab().scan().setYieldEntries(perDir);
+        QProgressBar* bar = form().ProgressBar;
+        QList<int> visited;
+        QStringList faults;
+        auto connection = connect(form().dm3().TaList, &store::Table::dataChanged, this, [&] {
+            if (form().stopIconIndex() != 8 || !bar->isVisible())
+                return;
+            // "n ディレクトリ / m 件"
+            const QStringList counts = bar->toolTip().split(QRegularExpression("\\D+"), Qt::SkipEmptyParts);
+            const int n = counts.value(0).toInt(), files = counts.value(1).toInt();
+            visited << n;
+            if (counts.size() != 2 || files != form().dm3().TaList->recordCount())
+                faults << bar->toolTip();
+            // Where the file system keeps directory link counts, the root and its subdirectories.
+            if (bar->maximum() > 0 && (bar->value() != n || bar->maximum() != dirs + 1))
+                faults << QStringLiteral("%1 of %2").arg(bar->value()).arg(bar->maximum());
+            if (n >= 3)
+                form().BtStop->click();
+        });
+        runScan();
+        disconnect(connection);
+
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(", ")));
+        QVERIFY(visited.size() >= 2);
+        QVERIFY(std::is_sorted(visited.begin(), visited.end()) && visited.last() > visited.first());
+        QVERIFY(!bar->isVisible());
+        QCOMPARE(form().stb(3), QStringLiteral("探索中止"));
+        const int listed = int(listedPaths().size());
+        QVERIFY2(listed > 0 && listed < dirs * perDir, qPrintable(QString::number(listed)));
     }
 
     void closingTheWindowDuringAScanEndsIt()

@@ -225,14 +225,15 @@ private slots:
             QVERIFY(writePicture(file(names[i]), QSize(10 + i, 10), names[i].endsWith("gif") ? "PNG" : "JPEG"));
             addFileRow(list, file(names[i]), marks[i]);
         }
-        int turns = 0;
-        const WalkResult r = registerMarkedFiles(*m_catalogue, indexMode, *m_dm3->TaList2, true, [&] {
-            ++turns;
+        QCOMPARE(store::CountMarked(*m_dm3->TaList2), 4);
+        QList<int> handled;
+        const WalkResult r = registerMarkedFiles(*m_catalogue, indexMode, *m_dm3->TaList2, true, [&](int n) {
+            handled << n;
             return true;
         });
         QCOMPARE(r.marked, 4);
         QCOMPARE(r.registered, 3);
-        QCOMPARE(turns, 4);
+        QCOMPARE(handled, (QList<int>{1, 2, 3, 4}));
         QCOMPARE(listedPaths(), (QStringList{file("c.gif"), file("d.jpg")}));
         for (const char* name : {"a.jpg", "b.jpg", "e.jpg"})
             QCOMPARE(QFile::exists(file(name)), indexMode);

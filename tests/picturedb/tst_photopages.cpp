@@ -35,6 +35,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -42,6 +43,7 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTest>
 #include <QToolButton>
 
@@ -260,6 +262,41 @@ private slots:
         QCOMPARE(form().stb(0), QStringLiteral("登録完了 2件"));
         QCOMPARE(form().dm3().TaList->recordCount(), 0);
         QCOMPARE(QDir(m_files->path()).entryList({QStringLiteral("*.jpg")}).size(), 2); // the first two
+    }
+
+    // "中止" while the bar shows a registration's progress stops it after the
+    // record in hand: the records written are whole and are those counted.
+    void stoppingARegistration()
+    {
+        constexpr int marked = 30;
+        store::Table& list = *form().dm3().TaList;
+        store::EmptyTableNow(list);
+        for (int i = 0; i < marked; ++i) {
+            const QString path = file(QStringLiteral("s%1.jpg").arg(i));
+            QVERIFY(writePicture(path, QSize(16, 16)));
+            addFileRow(list, path, true);
+        }
+        QProgressBar* bar = form().ProgressBar;
+        int totalShown = -1;
+        QTimer watch; // runs while the registration turns the event loop
+        connect(&watch, &QTimer::timeout, this, [&] {
+            if (totalShown < 0 && bar->isVisible() && bar->value() > 0) {
+                totalShown = bar->maximum();
+                QTest::mouseClick(form().BtStop, Qt::LeftButton);
+            }
+        });
+        watch.start(0);
+        form().fileListTab()->Button51->click();
+        watch.stop();
+
+        QCOMPARE(totalShown, marked);
+        QVERIFY(!bar->isVisible());
+        const qint64 records = store().countRows(QStringLiteral("Sample"));
+        QVERIFY2(records > 0 && records < marked, qPrintable(QString::number(records)));
+        QCOMPARE(form().stb(0), QStringLiteral("登録完了 %1件").arg(records));
+        QVERIFY(!photo().state().IndexMode);
+        QCOMPARE(store().countRows(QStringLiteral("Sample_")), records); // each record with its picture
+        QVERIFY(form().G1->isEnabled()); // the menu is whole again
     }
 
     // A record table of the five system fields alone has no items to show.
