@@ -3,6 +3,7 @@
 #include "app/FormMain.h"
 #include "app/FormSetting.h"
 #include "app/FormVersion.h"
+#include "base/Fonts.h"
 #include "base/InstallLayout.h"
 #include "disk/FormDirectory.h"
 #include "disk/FormSelectDir.h"
@@ -54,6 +55,7 @@ Application::~Application()
 
 bool Application::start()
 {
+    QApplication::setFont(base::interfaceFont());
     try {
         const QString storePath = store::Store::photoDirectory() + QLatin1Char('/') + store::Store::fileName();
         if (!QFile::exists(storePath))

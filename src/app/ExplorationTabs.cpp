@@ -55,6 +55,7 @@ ExplorationTabs::ExplorationTabs(TFormMain& form, web::ExplorationTables& tables
         DBGrid3 = new TDBGrid("DBGrid3", tab);
         DBGrid3->setDataSource(dm3.DtHost);
         DBGrid3->setColumnWidths({220, 40, 40, 50, 50, 50, 130});
+        DBGrid3->setCompactCells({});
         layout->addWidget(DBGrid3, 1);
         connect(ButtonHostDelete, &QPushButton::clicked, this, &ExplorationTabs::ButtonHostDeleteClick);
         connect(RadioHost, &TRadioGroup::clicked, this, &ExplorationTabs::RadioHostClick);
@@ -79,6 +80,7 @@ ExplorationTabs::ExplorationTabs(TFormMain& form, web::ExplorationTables& tables
         DBGridLink->setDataSource(dm3.Dtlink);
         DBGridLink->setSelectionMode(QAbstractItemView::ExtendedSelection);
         DBGridLink->setColumnWidths({40, 140, 300, 50, 40});
+        DBGridLink->setCompactCells({});
         layout->addWidget(DBGridLink, 1);
         connect(ButtonLinkDelete, &QPushButton::clicked, this, &ExplorationTabs::ButtonLinkDeleteClick);
         connect(RadioLink, &TRadioGroup::clicked, this, &ExplorationTabs::RadioLinkClick);
@@ -113,6 +115,7 @@ ExplorationTabs::ExplorationTabs(TFormMain& form, web::ExplorationTables& tables
         DBGridImage = new TDBGrid("DBGridImage", tab);
         DBGridImage->setDataSource(dm3.DtLinkImg);
         DBGridImage->setColumnWidths({40, 120, 260, 50, 80, 24});
+        DBGridImage->setCompactCells({4});
         // Replace the stretch that held the registration group down.
         delete layout->takeAt(0);
         layout->insertLayout(0, top);

@@ -93,6 +93,8 @@ void FileListTab::buildGridPanel()
     DBGridList->setDataSource(source);
     DBGridList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     DBGridList->setColumnWidths({56, 42, 214, 22});
+    DBGridList->setCompactCells({0});
+    DBGridList->setTextElideMode(Qt::ElideMiddle);  // a long path keeps its file name
     PopupList = new QMenu(DBGridList);
     PopupList->setObjectName(QStringLiteral("PopupList"));
     QAction* popupDelete = PopupList->addAction(QStringLiteral("削除"));

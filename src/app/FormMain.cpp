@@ -280,6 +280,8 @@ TFormMain::TFormMain(store::DataMd3& dm3, store::DataMod& dm, QWidget* parent)
     PageMain->setTabVisible(PageMain->indexOf(TabURL), false);
     STA->setVisible(false);
     PanelSystem->setFixedHeight(4);
+    // Only the button's lower edge shows, below its caption.
+    Button3->move(0, PanelSystem->height() - Button3->height());
     StatusWords = web::statusWords();               // 6
     Animate1->open(base::dataFile(QStringLiteral("cool.avi"))); // 7: failure ignored
     MemoLink->clear();                              // 8
@@ -516,12 +518,9 @@ void TFormMain::buildTabs()
 {
     auto* systemPanel = panel("PanelSystem", centralWidget());
     PanelSystem = systemPanel;
-    auto* systemLayout = new QHBoxLayout(systemPanel);
-    systemLayout->setContentsMargins(0, 0, 0, 0);
     Button3 = new QPushButton(QStringLiteral("System(&Y)"), systemPanel);
     Button3->setObjectName(QStringLiteral("Button3"));
-    systemLayout->addWidget(Button3);
-    systemLayout->addStretch(1);
+    Button3->adjustSize();
     centralWidget()->layout()->addWidget(systemPanel);
     connect(Button3, &QPushButton::clicked, this, &TFormMain::Button3Click);
 

@@ -197,19 +197,21 @@ void TFormSetting::buildTabGazou(QWidget* tab)
     CheckFileSave = namedCheckBox("CheckFileSave", QStringLiteral("ファイルへ保存する"), false, save);
     GroupDirectory = new QGroupBox(save);
     GroupDirectory->setObjectName(QStringLiteral("GroupDirectory"));
-    auto* dirLayout = new QHBoxLayout(GroupDirectory);
+    // The label above the path, so the path has the group's whole width.
+    auto* dirLayout = new QGridLayout(GroupDirectory);
     EditDirectory = edit("EditDirectory", QString(), GroupDirectory);
     Button4 = new QPushButton(QStringLiteral("設定(&S)"), GroupDirectory);
     Button4->setObjectName(QStringLiteral("Button4"));
-    dirLayout->addWidget(label(QStringLiteral("ディレクトリ"), GroupDirectory));
-    dirLayout->addWidget(EditDirectory, 1);
-    dirLayout->addWidget(Button4);
+    dirLayout->addWidget(label(QStringLiteral("ディレクトリ"), GroupDirectory), 0, 0, 1, 2);
+    dirLayout->addWidget(EditDirectory, 1, 0);
+    dirLayout->addWidget(Button4, 1, 1);
+    dirLayout->setColumnStretch(0, 1);
     Button7 = new QPushButton(QStringLiteral("ﾃﾞｨﾚｸﾄﾘ作成"), save);
     Button7->setObjectName(QStringLiteral("Button7"));
     CheckDBSave = namedCheckBox("CheckDBSave", QStringLiteral("DBへ保存する"), false, save);
     GroupDB = new QGroupBox(save);
     GroupDB->setObjectName(QStringLiteral("GroupDB"));
-    auto* dbLayout = new QHBoxLayout(GroupDB);
+    auto* dbLayout = new QGridLayout(GroupDB);
     // The catalogue's current DB名称, which names the open database.
     DBEdit11 = new TDBEdit("DBEdit11", GroupDB);
     DBEdit11->setReadOnly(true);
@@ -219,15 +221,19 @@ void TFormSetting::buildTabGazou(QWidget* tab)
     }
     Button5 = new QPushButton(QStringLiteral("DB名称(&B)"), GroupDB);
     Button5->setObjectName(QStringLiteral("Button5"));
-    dbLayout->addWidget(label(QStringLiteral("DB名称"), GroupDB));
-    dbLayout->addWidget(DBEdit11, 1);
-    dbLayout->addWidget(Button5);
+    dbLayout->addWidget(label(QStringLiteral("DB名称"), GroupDB), 0, 0, 1, 2);
+    dbLayout->addWidget(DBEdit11, 1, 0);
+    dbLayout->addWidget(Button5, 1, 1);
+    dbLayout->setColumnStretch(0, 1);
     saveLayout->addWidget(CheckFileSave);
     saveLayout->addWidget(GroupDirectory);
     saveLayout->addWidget(Button7, 0, Qt::AlignLeft);
     saveLayout->addWidget(CheckDBSave);
     saveLayout->addWidget(GroupDB);
+    saveLayout->addStretch(1);
     grid->addWidget(save, 0, 0, 3, 1);
+    grid->setColumnStretch(0, 1);
+    grid->setColumnStretch(1, 1);
 
     auto* types = new QGroupBox(QStringLiteral("対象画像"), tab);
     auto* typesLayout = new QHBoxLayout(types);

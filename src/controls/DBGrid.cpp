@@ -1,10 +1,13 @@
 #include "controls/DBGrid.h"
 
+#include "base/Fonts.h"
 #include "store/DataSource.h"
 #include "store/Query.h"
 #include "store/Table.h"
 
 #include <QHBoxLayout>
+#include <QProxyStyle>
+#include <QStyledItemDelegate>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QToolButton>
@@ -78,6 +81,46 @@ void TDBGrid::setColumnWidths(const QList<int>& widths)
 {
     for (int c = 0; c < widths.size(); ++c)
         horizontalHeader()->resizeSection(c, widths.at(c));
+}
+
+namespace {
+
+// The item views' text margin is this metric + 1 on each side.
+class CompactCellStyle : public QProxyStyle {
+public:
+    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override
+    {
+        return metric == PM_FocusFrameHMargin ? 0 : QProxyStyle::pixelMetric(metric, option, widget);
+    }
+};
+
+class DateOnlyDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QString displayText(const QVariant& value, const QLocale& locale) const override
+    {
+        // "yyyy/MM/dd HH:mm:ss": the date is what the column has room for.
+        const QString text = QStyledItemDelegate::displayText(value, locale);
+        return text.size() > 10 && text.at(10) == QLatin1Char(' ') ? text.left(10) : text;
+    }
+};
+
+} // namespace
+
+void makeCellsCompact(QTableView* view)
+{
+    view->setFont(base::narrowGridFont());
+    view->horizontalHeader()->setFont(base::narrowGridFont());
+    auto* style = new CompactCellStyle;
+    style->setParent(view);
+    view->setStyle(style);
+}
+
+void TDBGrid::setCompactCells(const QList<int>& dateOnlyColumns)
+{
+    makeCellsCompact(this);
+    for (int column : dateOnlyColumns)
+        setItemDelegateForColumn(column, new DateOnlyDelegate(this));
 }
 
 QString TDBGrid::selectedField() const

@@ -22,6 +22,10 @@ public:
     void setDataSource(store::DataSource* source);
     store::DataSource* dataSource() const { return m_source; }
     void setColumnWidths(const QList<int>& widths);
+    // Narrow columns that must show their whole text: the narrow grid font,
+    // one pixel of margin beside the text, and the given columns show the
+    // date of a date-time.
+    void setCompactCells(const QList<int>& dateOnlyColumns);
     // The field shown in the current column, or empty.
     QString selectedField() const;
     // The grid's own editing keys: Insert, or Down on the last row, asks for
@@ -44,6 +48,9 @@ private:
     int m_column = 0;
     bool m_editingKeys = false;
 };
+
+// The narrow grid font and one pixel of margin beside each cell's text.
+void makeCellsCompact(QTableView* view);
 
 class TDBNavigator : public QWidget {
     Q_OBJECT

@@ -1,14 +1,16 @@
 #include "disk/DirectoryPanel.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDir>
-#include <QEvent>
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QLineEdit>
 #include <QListView>
+#include <QListWidget>
+#include <QStyle>
+#include <QStyledItemDelegate>
 #include <QTimer>
-#include <QTreeView>
 
 namespace disk {
 
@@ -22,24 +24,38 @@ QStringList masksOf(const QString& mask)
     return out;
 }
 
+constexpr int kPathRole = Qt::UserRole;
+constexpr int kDepthRole = Qt::UserRole + 1;
+constexpr int kIndentPixels = 8;
+
+class IndentDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyleOptionViewItem indented(option);
+        indented.rect.setLeft(option.rect.left() + index.data(kDepthRole).toInt() * kIndentPixels);
+        QStyledItemDelegate::paint(painter, indented, index);
+    }
+};
+
 } // namespace
 
 DirectoryPanel::DirectoryPanel(QWidget* owner, const QString& mask, const QString& filter)
     : QObject(owner)
 {
-    m_dirs = new QFileSystemModel(this);
-    m_dirs->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Hidden);
-    m_dirs->setRootPath(QDir::rootPath());
     m_files = new QFileSystemModel(this);
     m_files->setFilter(QDir::Files);
     m_files->setNameFilterDisables(false);
 
-    DirectoryListBox1 = new QTreeView(owner);
+    // A classic directory list, not a tree: the ancestors of the current
+    // directory, then its subdirectories, one short indent each, so a name
+    // deep down still has the list's width to show itself.
+    DirectoryListBox1 = new QListWidget(owner);
     DirectoryListBox1->setObjectName(QStringLiteral("DirectoryListBox1"));
-    DirectoryListBox1->setModel(m_dirs);
-    DirectoryListBox1->setHeaderHidden(true);
-    for (int c = 1; c < m_dirs->columnCount(); ++c)
-        DirectoryListBox1->hideColumn(c);
+    DirectoryListBox1->setItemDelegate(new IndentDelegate(DirectoryListBox1));
+    DirectoryListBox1->setTextElideMode(Qt::ElideRight);
+    DirectoryListBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
     DriveComboBox1 = new QComboBox(owner);
     DriveComboBox1->setObjectName(QStringLiteral("DriveComboBox1"));
@@ -52,41 +68,37 @@ DirectoryPanel::DirectoryPanel(QWidget* owner, const QString& mask, const QStrin
 
     FileEdit = new QLineEdit(mask, owner);
     FileEdit->setObjectName(QStringLiteral("FileEdit"));
+    FileEdit->setCursorPosition(0);
 
     FilterComboBox1 = new QComboBox(owner);
     FilterComboBox1->setObjectName(QStringLiteral("FilterComboBox1"));
     const QStringList parts = filter.split(QLatin1Char('|'));
     for (int i = 0; i + 1 < parts.size(); i += 2)
         FilterComboBox1->addItem(parts.at(i), parts.at(i + 1));
+    // The box is narrower than its texts: the list opens as wide as they are.
+    FilterComboBox1->view()->setMinimumWidth(FilterComboBox1->view()->sizeHintForColumn(0) + 8);
+    FilterComboBox1->setToolTip(FilterComboBox1->currentText());
 
-    connect(DirectoryListBox1->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex& current) {
-                if (current.isValid())
-                    setDirectory(m_dirs->filePath(current));
-            });
+    // A click or Enter opens a directory; the list is rebuilt after the
+    // signal, since the item that sent it goes with the old list.
+    auto open = [this](QListWidgetItem* item) {
+        const QString dir = item->data(kPathRole).toString();
+        QTimer::singleShot(0, this, [this, dir] { setDirectory(dir); });
+    };
+    connect(DirectoryListBox1, &QListWidget::itemClicked, this, open);
+    connect(DirectoryListBox1, &QListWidget::itemActivated, this, open);
     connect(DriveComboBox1, &QComboBox::activated, this,
             [this](int i) { setDirectory(DriveComboBox1->itemText(i)); });
     connect(FilterComboBox1, &QComboBox::activated, this, [this](int i) {
         setMask(FilterComboBox1->itemData(i).toString());
         FileEdit->setText(m_mask);
+        FileEdit->setCursorPosition(0);  // a long mask shows its start
     });
     connect(FileListBox1->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) {
                 if (current.isValid())
                     emit fileSelected(m_files->filePath(current));
             });
-
-    // The tree reads directories in the background and lays itself out only
-    // when shown: bring the current directory into view then, and again as
-    // the rows above it arrive.
-    DirectoryListBox1->installEventFilter(this);
-    // The model adds rows, then sorts them (a layout change) a moment later.
-    auto revealSoon = [this] {
-        if (m_revealPending)
-            QTimer::singleShot(0, this, [this] { revealCurrent(); });
-    };
-    connect(m_dirs, &QAbstractItemModel::rowsInserted, this, revealSoon);
-    connect(m_dirs, &QAbstractItemModel::layoutChanged, this, revealSoon);
 
     setMask(mask);
     setDirectory(QDir::currentPath());
@@ -97,26 +109,32 @@ QString DirectoryPanel::directory() const
     return QDir::toNativeSeparators(m_directory);
 }
 
-void DirectoryPanel::revealCurrent()
+void DirectoryPanel::fillDirectoryList()
 {
-    const QModelIndex at = m_dirs->index(m_directory);
-    if (!at.isValid())
-        return;
-    // The view lays out inserted rows lazily; scrolling needs them in place.
-    DirectoryListBox1->doItemsLayout();
-    DirectoryListBox1->scrollTo(at, QAbstractItemView::PositionAtCenter);
-}
-
-bool DirectoryPanel::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == DirectoryListBox1 && event->type() == QEvent::Show) {
-        m_revealPending = true;
-        // After the layout that showing starts, and for a few seconds while
-        // rows above it arrive.
-        QTimer::singleShot(0, this, [this] { revealCurrent(); });
-        QTimer::singleShot(3000, this, [this] { m_revealPending = false; });
+    const QStyle* style = DirectoryListBox1->style();
+    const QIcon open = style->standardIcon(QStyle::SP_DirOpenIcon);
+    const QIcon closed = style->standardIcon(QStyle::SP_DirClosedIcon);
+    DirectoryListBox1->clear();
+    auto add = [this](const QString& name, const QString& path, int depth, const QIcon& icon) {
+        auto* item = new QListWidgetItem(icon, name, DirectoryListBox1);
+        item->setData(kPathRole, path);
+        item->setData(kDepthRole, depth);
+        item->setToolTip(QDir::toNativeSeparators(path));
+        return item;
+    };
+    // The root, each ancestor, and the current directory.
+    QString path = QDir::rootPath();
+    QListWidgetItem* current = add(QDir::toNativeSeparators(path), path, 0, open);
+    const QStringList parts = m_directory.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    for (int i = 0; i < parts.size(); ++i) {
+        path = QDir::cleanPath(path + QLatin1Char('/') + parts.at(i));
+        current = add(parts.at(i), path, i + 1, open);
     }
-    return QObject::eventFilter(watched, event);
+    const QDir dir(m_directory);
+    for (const QString& sub : dir.entryList(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name | QDir::IgnoreCase))
+        add(sub, dir.absoluteFilePath(sub), parts.size() + 1, closed);
+    DirectoryListBox1->setCurrentItem(current);
+    DirectoryListBox1->scrollToItem(current, QAbstractItemView::PositionAtTop);
 }
 
 bool DirectoryPanel::setDirectory(const QString& dir)
@@ -128,11 +146,7 @@ bool DirectoryPanel::setDirectory(const QString& dir)
     if (path == m_directory)
         return true;
     m_directory = path;
-    const QModelIndex at = m_dirs->index(path);
-    if (at.isValid() && DirectoryListBox1->currentIndex() != at) {
-        DirectoryListBox1->setCurrentIndex(at);
-        DirectoryListBox1->scrollTo(at);
-    }
+    fillDirectoryList();
     FileListBox1->setRootIndex(m_files->setRootPath(path));
     emit directoryChanged(directory());
     return true;

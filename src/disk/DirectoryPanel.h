@@ -1,7 +1,7 @@
 #pragma once
 
 // The directory list, drive box, filter box and file list that the directory
-// chooser and the picture file browser share: a directory tree whose current
+// chooser and the picture file browser share: a directory list whose current
 // directory drives a file list filtered by a mask.
 
 #include <QObject>
@@ -12,7 +12,7 @@ class QComboBox;
 class QFileSystemModel;
 class QLineEdit;
 class QListView;
-class QTreeView;
+class QListWidget;
 class QWidget;
 
 namespace disk {
@@ -23,7 +23,7 @@ public:
     // filter: "text|masks|text|masks..." as the filter box lists it.
     DirectoryPanel(QWidget* owner, const QString& mask, const QString& filter);
 
-    QTreeView* DirectoryListBox1;
+    QListWidget* DirectoryListBox1;
     QComboBox* DriveComboBox1;
     QListView* FileListBox1;
     QLineEdit* FileEdit;
@@ -43,21 +43,16 @@ public:
     // Applies the text of the file-name box: a directory, a mask or a file name.
     void applyFileEdit();
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 signals:
     void directoryChanged(const QString& dir);
     void fileSelected(const QString& path);
 
 private:
-    void revealCurrent();
+    void fillDirectoryList();
 
-    QFileSystemModel* m_dirs;
     QFileSystemModel* m_files;
     QString m_directory;
     QString m_mask;
-    bool m_revealPending = false;
 };
 
 } // namespace disk

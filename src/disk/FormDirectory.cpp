@@ -24,7 +24,7 @@
 #include <QMenuBar>
 #include <QPixmap>
 #include <QPushButton>
-#include <QTreeView>
+#include <QListWidget>
 #include <QVBoxLayout>
 
 namespace disk {

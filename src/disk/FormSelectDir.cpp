@@ -10,7 +10,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
-#include <QTreeView>
+#include <QListWidget>
 
 namespace disk {
 

@@ -129,6 +129,7 @@ SearchPage::SearchPage(SearchHost& host, store::DataMod& dm, QWidget* page, TTim
     DBGridQuery->setSelectionBehavior(QAbstractItemView::SelectRows);
     DBGridQuery->setSelectionMode(QAbstractItemView::ExtendedSelection);
     DBGridQuery->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    makeCellsCompact(DBGridQuery);
     dm.DqPhoto->setColumns({QStringLiteral("連番"), QString(), QString(), QString(), QStringLiteral("サイズ"),
                             QStringLiteral("更新日")});
     DBGridQuery->setModel(dm.DqPhoto);
