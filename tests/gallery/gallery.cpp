@@ -4,10 +4,12 @@
 #include "HelpDocument.h"
 #include "HelpViewer.h"
 #include "app/Application.h"
+#include "app/FileListTab.h"
 #include "app/FormMain.h"
 #include "app/FormSetting.h"
 #include "app/FormVersion.h"
 #include "app/Windows.h"
+#include "controls/DBGrid.h"
 #include "disk/FormDirectory.h"
 #include "disk/FormSelectDir.h"
 #include "picturedb/FormDBList.h"
@@ -18,6 +20,7 @@
 #include "search/FormPopKensaku.h"
 #include "search/SearchPage.h"
 #include "store/DataMd3.h"
+#include "store/DataMod.h"
 #include "store/Table.h"
 #include "support/AppFixture.h"
 #include "support/PhotoData.h"
@@ -29,6 +32,7 @@
 #include "web/ExplorationTables.h"
 
 #include <QApplication>
+#include <QListWidget>
 #include <QDir>
 #include <QFileInfo>
 #include <QPainter>
@@ -135,6 +139,8 @@ int main(int argc, char* argv[])
     for (int i = 0; i < files.size(); ++i)
         picturedb::RegisterFile(f.photo().catalogue(), false, titles[i], {}, QDate(2026, 4, 1 + i), QFileInfo(files[i]).size(), files[i]);
 
+    f.PageMain->setCurrentWidget(f.TabList);
+    f.fileListTab()->DBGridList->selectRow(1);  // its picture in the preview
     const struct { QWidget* tab; const char* name; } mainTabs[] = {
         {f.TabWeb, "main-www"}, {f.TabHost, "main-host"}, {f.TabLink, "main-link"}, {f.TabLinkImage, "main-image"},
         {f.TabList, "main-filelist"}, {f.TabURL, "main-url"}, {f.TabHTTP, "main-http"}, {f.TabLog, "main-log"}};
@@ -180,6 +186,10 @@ int main(int argc, char* argv[])
     shoot(w.FormSetteiMulti, QStringLiteral("multi-settings"));
     w.FormSetteiMulti->hide();
 
+    w.FormDBList->setCatalogue(f.dm().DtIndex);
+    w.FormPopJouken->ListBox->addItems({QStringLiteral("分類"), QStringLiteral("タイトル"), QStringLiteral("ファイル名"),
+                                        QStringLiteral("説明")});
+    w.FormPopJouken->ListBox->setCurrentRow(1);
     const struct { QWidget* window; const char* name; } others[] = {
         {w.FormPassword, "password"}, {w.FormDBList, "dblist"}, {w.FormPopJouken, "popjouken"},
         {w.FormPopKensaku, "popkensaku"}, {w.FormVersion, "version"}};
