@@ -24,4 +24,6 @@ shoot() {  # shoot SCALE OUTDIR
 }
 shoot 1 data/help
 shoot 2 docs/gallery/scale2
+# The README's and the software centre's picture of the main window.
+cp data/help/main-filelist.png docs/mainwindow.png
 echo "gallery: $(ls data/help/*.png | wc -l) windows at scale 1 in data/help, $(ls docs/gallery/scale2/*.png | wc -l) at scale 2 in docs/gallery/scale2"

@@ -119,6 +119,8 @@ void makeCellsCompact(QTableView* view)
 void TDBGrid::setCompactCells(const QList<int>& dateOnlyColumns)
 {
     makeCellsCompact(this);
+    // One line per row: a long text is elided as the grid says, not wrapped away.
+    setWordWrap(false);
     for (int column : dateOnlyColumns)
         setItemDelegateForColumn(column, new DateOnlyDelegate(this));
 }
