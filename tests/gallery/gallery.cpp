@@ -54,6 +54,7 @@ int g_failures = 0;
 // What the screen shows of the window, after it has painted.
 void shoot(QWidget* w, const QString& name)
 {
+    w->move(0, 0);  // all of it on the screen, also at scale 2
     w->show();
     w->raise();
     if (!QTest::qWaitForWindowExposed(w, 10000))
