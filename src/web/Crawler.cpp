@@ -244,49 +244,31 @@ bool Crawler::CheckLimits()
 
 // --- Choosing work ------------------------------------------------------------
 
-bool Crawler::FollowAllowed(qint32 distance)
-{
-    if (distance == 0)
-        return true;
-    const CrawlSettings s = m_host.crawlSettings();
-    if (!s.followExternal)
-        return false;
-    return distance < store::toIntegerOr(s.linkMax, 1);
-}
-
 bool Crawler::NextPageLink(int n)
 {
     store::Table& scan = *m_tables.dm3().TaLink3;
     if (!scan.isOpen())
         scan.open();
     scan.setIndexName(QString());
-    scan.refresh(); // the writing handle's inserts
-    const qint32 from = m_run.lastPageLinkNo + 1;
-    scan.findNearest({from});
-    for (; !scan.eof(); scan.next()) {
-        // Past the end the nearest record is the last one, which may lie before the cursor.
-        if (scan.fieldByName(QStringLiteral("No")).asInteger() < from)
-            continue;
-        if (scan.fieldByName(QStringLiteral("Mode")).asInteger() != 0)
-            continue;
-        const qint32 distance = scan.fieldByName(QStringLiteral("Link")).asInteger();
-        if (!FollowAllowed(distance))
-            continue;
-        const QString host = scan.fieldByName(QStringLiteral("Host")).asString();
-        const QString address = scan.fieldByName(QStringLiteral("URL")).asString();
-        const qint32 number = scan.fieldByName(QStringLiteral("No")).asInteger();
-        m_tables.WriteLinkRecord(host, address, distance, 1, WriteOp::Update);
-        DownloadSlot& slot = m_slots[size_t(n)];
-        slot.linkNumber = number;
-        m_run.lastPageLinkNo = number;
-        m_host.LogNormal(QStringLiteral("Found : ") + address);
-        m_host.setStatus(4, address);
-        slot.host = distance != 0 ? host : m_run.startHost;
-        slot.url = address;
-        slot.linkLevel = distance;
-        return true;
-    }
-    return false;
+    const CrawlSettings s = m_host.crawlSettings();
+    const QVariant found = m_tables.NextPageLinkNumber(m_run.lastPageLinkNo + 1, s.followExternal,
+                                                       store::toIntegerOr(s.linkMax, 1));
+    if (found.isNull() || !scan.findKey({found}))
+        return false;
+    const qint32 distance = scan.fieldByName(QStringLiteral("Link")).asInteger();
+    const QString host = scan.fieldByName(QStringLiteral("Host")).asString();
+    const QString address = scan.fieldByName(QStringLiteral("URL")).asString();
+    const qint32 number = scan.fieldByName(QStringLiteral("No")).asInteger();
+    m_tables.WriteLinkRecord(host, address, distance, 1, WriteOp::Update);
+    DownloadSlot& slot = m_slots[size_t(n)];
+    slot.linkNumber = number;
+    m_run.lastPageLinkNo = number;
+    m_host.LogNormal(QStringLiteral("Found : ") + address);
+    m_host.setStatus(4, address);
+    slot.host = distance != 0 ? host : m_run.startHost;
+    slot.url = address;
+    slot.linkLevel = distance;
+    return true;
 }
 
 bool Crawler::NextImageLink(int n)
@@ -295,26 +277,20 @@ bool Crawler::NextImageLink(int n)
     if (!scan.isOpen())
         scan.open();
     scan.setIndexName(QString());
-    scan.refresh();
-    for (scan.first(); !scan.eof(); scan.next()) {
-        if (scan.fieldByName(QStringLiteral("Mode")).asInteger() != 0)
-            continue;
-        if (m_run.collect && scan.fieldByName(QStringLiteral("印")).asString() != QStringLiteral("〆"))
-            continue;
-        const QString address = scan.fieldByName(QStringLiteral("URL")).asString();
-        const qint32 number = scan.fieldByName(QStringLiteral("No")).asInteger();
-        m_tables.WriteImageLinkRecord(scan.fieldByName(QStringLiteral("Host")).asString(), address, 1,
-                                      WriteOp::Update);
-        m_host.setSlotAddress(n, address);
-        DownloadSlot& slot = m_slots[size_t(n)];
-        slot.linkNumber = number;
-        m_run.lastImageLinkNo = number;
-        slot.host = str(HostOf(address.toUtf8()));
-        slot.url = address;
-        m_host.setStatus(4, address);
-        return true;
-    }
-    return false;
+    const QVariant found = m_tables.NextImageLinkNumber(m_run.collect);
+    if (found.isNull() || !scan.findKey({found}))
+        return false;
+    const QString address = scan.fieldByName(QStringLiteral("URL")).asString();
+    const qint32 number = scan.fieldByName(QStringLiteral("No")).asInteger();
+    m_tables.WriteImageLinkRecord(scan.fieldByName(QStringLiteral("Host")).asString(), address, 1, WriteOp::Update);
+    m_host.setSlotAddress(n, address);
+    DownloadSlot& slot = m_slots[size_t(n)];
+    slot.linkNumber = number;
+    m_run.lastImageLinkNo = number;
+    slot.host = str(HostOf(address.toUtf8()));
+    slot.url = address;
+    m_host.setStatus(4, address);
+    return true;
 }
 
 // --- Taking a page apart --------------------------------------------------------

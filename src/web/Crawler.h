@@ -139,7 +139,6 @@ public:
     bool CheckLimits();
     bool NextPageLink(int n);
     bool NextImageLink(int n);
-    bool FollowAllowed(qint32 distance);
     void ParseLinks(int n);
     void AddPageLink(int n, const QByteArray& link);
     void AddImageLink(int n, const QByteArray& link);

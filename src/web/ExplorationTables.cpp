@@ -60,6 +60,43 @@ qint32 ExplorationTables::ReturnStartedLinks()
     return lowest.isNull() ? 0 : lowest.toInt();
 }
 
+void ExplorationTables::ensureQueueIndexes()
+{
+    if (m_queueIndexed)
+        return;
+    // Store-level indexes, unnamed for the handles (which list only their own
+    // named indexes); made once in a store that lacks them.
+    store::Store& s = m_dm3.store();
+    for (store::Table* t : {m_dm3.TaLink, m_dm3.TaLinkImg}) {
+        const QString table = t->tableName();
+        s.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (\"Mode\", \"No\")")
+                   .arg(store::Store::quoted(table + QStringLiteral(":queue")), store::Store::quoted(table)));
+    }
+    m_queueIndexed = true;
+}
+
+QVariant ExplorationTables::NextPageLinkNumber(qint32 from, bool followExternal, qint32 linkMax)
+{
+    ensureQueueIndexes();
+    return m_dm3.store().value(
+        QStringLiteral("SELECT \"No\" FROM %1 WHERE \"Mode\" = 0 AND \"No\" >= ? "
+                       "AND (\"Link\" = 0 OR (? AND \"Link\" < ?)) ORDER BY \"No\" LIMIT 1")
+            .arg(store::Store::quoted(m_dm3.TaLink->tableName())),
+        {from, followExternal ? 1 : 0, linkMax});
+}
+
+QVariant ExplorationTables::NextImageLinkNumber(bool markedOnly)
+{
+    ensureQueueIndexes();
+    const QString table = store::Store::quoted(m_dm3.TaLinkImg->tableName());
+    if (markedOnly)
+        return m_dm3.store().value(
+            QStringLiteral("SELECT \"No\" FROM %1 WHERE \"Mode\" = 0 AND \"印\" = ? ORDER BY \"No\" LIMIT 1").arg(table),
+            {QStringLiteral("〆")});
+    return m_dm3.store().value(
+        QStringLiteral("SELECT \"No\" FROM %1 WHERE \"Mode\" = 0 ORDER BY \"No\" LIMIT 1").arg(table));
+}
+
 bool ExplorationTables::DeleteImageLinkByURL(const QString& address)
 {
     store::Table& grid = *m_dm3.TaLinkImg;

@@ -4,6 +4,7 @@
 // page links, picture links and hosts, with their record writers.
 
 #include <QString>
+#include <QVariant>
 #include <array>
 
 namespace store {
@@ -45,6 +46,13 @@ public:
     // gives its own distance, a new one gets distance + 1. True for a new host.
     bool EnterHost(const QString& host, qint32& distance);
 
+    // The number of the first link at Mode 0 in No order, null when there is
+    // none: a page link from the given number on whose distance the run may
+    // follow, or a picture link (a marked one, for a collection). Found
+    // through an index on the mode, so the handled rows are never walked.
+    QVariant NextPageLinkNumber(qint32 from, bool followExternal, qint32 linkMax);
+    QVariant NextImageLinkNumber(bool markedOnly);
+
     // The picture-link grid's commands.
     void MarkAllImageLinks();
     void ClearImageMarksAndModes();
@@ -56,11 +64,14 @@ public:
     static QString keyAddress(const QString& address);
 
 private:
+    void ensureQueueIndexes();
+
     bool writeRecord(store::Table& writer, store::Table& serials, store::Table& grid, const QString& host,
                      const QString& address, const qint32* link, qint32 mode, WriteOp op, bool logUpdates);
 
     store::DataMd3& m_dm3;
     RunLog& m_log;
+    bool m_queueIndexed = false;
 };
 
 } // namespace web

@@ -57,6 +57,51 @@ private slots:
         QVERIFY(!m_tables->WriteLinkRecord(QStringLiteral("h"), QString(), 1, 0, WriteOp::Insert));
     }
 
+    // The next link is the first at Mode 0 in No order; rows are written
+    // in No order as "mode[distance][m]" (m: marked picture link).
+    void nextLinkNumber_data()
+    {
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<int>("from");
+        QTest::addColumn<bool>("followExternal");
+        QTest::addColumn<int>("nextPage");     // 0: none
+        QTest::addColumn<int>("nextPicture");
+        QTest::addColumn<int>("nextMarked");
+        QTest::newRow("empty") << QStringList{} << 1 << true << 0 << 0 << 0;
+        QTest::newRow("handled rows before") << QStringList{"3", "2", "4", "0", "0m"} << 1 << true << 4 << 4 << 5;
+        QTest::newRow("all handled") << QStringList{"3", "1", "2"} << 1 << true << 0 << 0 << 0;
+        QTest::newRow("page cursor past a free row") << QStringList{"0", "3", "0"} << 2 << true << 3 << 1 << 0;
+        QTest::newRow("distance beyond the limit") << QStringList{"0:2", "0:1", "0:0"} << 1 << true << 2 << 1 << 0;
+        QTest::newRow("outside links not followed") << QStringList{"0:1", "0:0m"} << 1 << false << 2 << 1 << 2;
+    }
+    void nextLinkNumber()
+    {
+        QFETCH(QStringList, rows);
+        QFETCH(int, from);
+        QFETCH(bool, followExternal);
+        for (int i = 0; i < rows.size(); ++i) {
+            const QString r = rows[i];
+            const qint32 mode = r.left(1).toInt();
+            const qint32 distance = r.contains(QLatin1Char(':')) ? r.mid(2, 1).toInt() : 0;
+            const QString page = QStringLiteral("http://h/%1.html").arg(i);
+            const QString picture = QStringLiteral("http://h/%1.jpg").arg(i);
+            QVERIFY(m_tables->WriteLinkRecord(QStringLiteral("h"), page, distance, 0, WriteOp::Insert));
+            QVERIFY(m_tables->WriteImageLinkRecord(QStringLiteral("h"), picture, 0, WriteOp::Insert));
+            if (mode != 0) {
+                QVERIFY(m_tables->WriteLinkRecord(QStringLiteral("h"), page, distance, mode, WriteOp::Update));
+                QVERIFY(m_tables->WriteImageLinkRecord(QStringLiteral("h"), picture, mode, WriteOp::Update));
+            }
+            if (r.endsWith(QLatin1Char('m')))
+                m_store->exec(QStringLiteral("UPDATE \"_LinkIMG.db\" SET \"印\" = ? WHERE \"URL\" = ?"),
+                              {QStringLiteral("〆"), picture});
+        }
+        const auto number = [](const QVariant& v) { return v.isNull() ? 0 : v.toInt(); };
+        // A link limit of 2: distances 0 and 1 are followed when outside links are.
+        QTEST(number(m_tables->NextPageLinkNumber(from, followExternal, 2)), "nextPage");
+        QTEST(number(m_tables->NextImageLinkNumber(false)), "nextPicture");
+        QTEST(number(m_tables->NextImageLinkNumber(true)), "nextMarked");
+    }
+
     // Only a duplicate key means "already there"; the store failing is raised.
     void aFailingStoreIsNotADuplicate()
     {
