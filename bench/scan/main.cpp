@@ -2,6 +2,8 @@
 //   quillon-bench-scan gen DIR                 writes a deterministic tree under DIR:
 //                                             2,000 directories, 100,000 small files,
 //                                             20,000 of them .jpg (some spelt .JPG)
+//   quillon-bench-scan pictures DIR N         writes N small .jpg files under DIR, 100
+//                                             to a directory, 100 directories to a parent
 //   quillon-bench-scan run TEMPLATE DIR [N]    N times (default 3): a fresh copy of the
 //                                             template store, then the whole scan of DIR
 //                                             into its _List.db. Prints
@@ -66,6 +68,18 @@ int generate(const QString& root)
                 return 1;
     }
     std::fprintf(stderr, "%d directories, %d files, %d pictures\n", directories, files, pictures);
+    return 0;
+}
+
+int generatePictures(const QString& root, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        const QString dir = QStringLiteral("%1/g%2/d%3").arg(root).arg(i / 10000).arg(i / 100 % 100);
+        if (i % 100 == 0 && !QDir().mkpath(dir))
+            return 1;
+        if (!writeFile(QStringLiteral("%1/p%2.jpg").arg(dir).arg(i), QByteArray(1 + i % 16, 'q')))
+            return 1;
+    }
     return 0;
 }
 
@@ -134,6 +148,8 @@ int main(int argc, char** argv)
     try {
         if (argc >= 3 && QByteArray(argv[1]) == "gen")
             return generate(QString::fromLocal8Bit(argv[2]));
+        if (argc >= 4 && QByteArray(argv[1]) == "pictures")
+            return generatePictures(QString::fromLocal8Bit(argv[2]), std::atoi(argv[3]));
         if (argc >= 4 && QByteArray(argv[1]) == "run")
             return run(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
                        argc >= 5 ? std::max(1, std::atoi(argv[4])) : 3);
@@ -141,6 +157,6 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s\n", qPrintable(e.message()));
         return 1;
     }
-    std::fprintf(stderr, "usage: quillon-bench-scan gen DIR | run TEMPLATE DIR [N]\n");
+    std::fprintf(stderr, "usage: quillon-bench-scan gen DIR | pictures DIR N | run TEMPLATE DIR [N]\n");
     return 2;
 }
