@@ -23,9 +23,11 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QFutureWatcher>
 #include <QMessageBox>
 #include <QSaveFile>
 #include <QWindow>
+#include <QtConcurrent/QtConcurrentRun>
 #include <cstdio>
 #include <unistd.h>
 
@@ -87,7 +89,26 @@ bool Application::start()
     m_windows.FormPopKensaku = new search::TFormPopKensaku();
     m_windows.FormVersion = new TFormVersion();
     m_formMain->setWindows(&m_windows);
+    if (m_store->checkDeferred())
+        checkStoreInBackground();
     return true;
+}
+
+void Application::checkStoreInBackground()
+{
+    const QString path = m_store->filePath();
+    auto* watcher = new QFutureWatcher<QString>(m_formMain.get());
+    QObject::connect(watcher, &QFutureWatcher<QString>::finished, watcher, [this, watcher, path] {
+        watcher->deleteLater();
+        const QString result = watcher->result();
+        if (result == u"ok")
+            return;
+        // Going on would read or write a damaged file: stop as a damaged
+        // store found at opening does.
+        QMessageBox::critical(m_formMain.get(), QStringLiteral("Quillon"), store::Store::damagedMessage(path, result));
+        QCoreApplication::exit(1);
+    });
+    watcher->setFuture(QtConcurrent::run(&store::Store::checkFile, path));
 }
 
 void Application::createStoreFromTemplate(const QString& storePath)

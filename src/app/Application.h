@@ -39,6 +39,9 @@ private:
     // The first start of an installed copy: the Photo directory has no store,
     // so the installed template with the fixed tables becomes it.
     static void createStoreFromTemplate(const QString& storePath);
+    // A store too large to check at opening is checked while the program
+    // runs; a damaged one then stops it with the message of the opening.
+    void checkStoreInBackground();
 
     std::unique_ptr<store::Store> m_store;
     std::unique_ptr<store::DataMd3> m_dm3;

@@ -117,18 +117,49 @@ Store::Store(const QString& directory)
             throw StoreError(QStringLiteral("ログを先に書く方式 (WAL) にできません"));
         run(QStringLiteral("PRAGMA synchronous=NORMAL"));
         run(QStringLiteral("PRAGMA wal_autocheckpoint=%1").arg(kLogPages));
-        // A damaged file stops here, not at some later read.
-        const QString check = pragmaText(QStringLiteral("PRAGMA quick_check"));
-        if (check != u"ok")
-            throw StoreError(check);
+        // A damaged file stops here, not at some later read. The check reads
+        // the whole file: a large store is checked after start-up instead,
+        // on a thread of its own (checkFile).
+        m_checkDeferred = QFileInfo(path).size() > kCheckAtOpenBytes;
+        if (!m_checkDeferred) {
+            const QString check = pragmaText(QStringLiteral("PRAGMA quick_check"));
+            if (check != u"ok")
+                throw StoreError(check);
+        }
     } catch (const StoreError& e) {
         m_db.close();
         m_db = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_connection);
-        throw StoreError(QStringLiteral("テーブルストア %1 は壊れているか、ストアではありません (%2)。"
-                                        "バックアップから戻してください。")
-                             .arg(QDir::toNativeSeparators(path), e.message()));
+        throw StoreError(damagedMessage(path, e.message()));
     }
+}
+
+QString Store::damagedMessage(const QString& path, const QString& reason)
+{
+    return QStringLiteral("テーブルストア %1 は壊れているか、ストアではありません (%2)。バックアップから戻してください。")
+        .arg(QDir::toNativeSeparators(path), reason);
+}
+
+QString Store::checkFile(const QString& path)
+{
+    QString result;
+    const QString connection = newConnectionName();
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (!db.open()) {
+            result = db.lastError().text();
+        } else {
+            QSqlQuery q(db);
+            if (!q.exec(QStringLiteral("PRAGMA quick_check")))
+                result = q.lastError().text();
+            else
+                result = q.next() ? q.value(0).toString() : QStringLiteral("no answer");
+        }
+    }
+    QSqlDatabase::removeDatabase(connection);
+    return result;
 }
 
 QString Store::pragmaText(const QString& pragma)

@@ -85,6 +85,15 @@ public:
     static void createFile(const QString& filePath);
 
     QString directory() const { return m_directory; }
+
+    // A store file larger than this is not checked when it opens: reading it
+    // all would hold up the start. checkDeferred() then says so, and the
+    // caller runs checkFile() on another thread.
+    static constexpr qint64 kCheckAtOpenBytes = 32 * 1024 * 1024;
+    bool checkDeferred() const { return m_checkDeferred; }
+    // "ok", or what SQLite's quick check of the file found; on any thread.
+    static QString checkFile(const QString& path);
+    static QString damagedMessage(const QString& path, const QString& reason);
     QString filePath() const;
     QSqlDatabase& db() { return m_db; }
 
@@ -159,6 +168,7 @@ private:
     static QString stateKey(const QString& table) { return table.toLower(); }
 
     QString m_directory;
+    bool m_checkDeferred = false;
     QString m_connection;
     QSqlDatabase m_db;
     QSet<QString> m_passwords;

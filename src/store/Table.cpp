@@ -406,6 +406,7 @@ void Table::open()
 
     m_state = State::Browse;
     m_snapshotValid = false;
+    m_prefixValid = false;
     m_rowids.clear();
     m_cache.clear();
     m_cacheBytes = 0;
@@ -431,6 +432,7 @@ void Table::close()
     finishStatements();
     m_rowids.clear();
     m_snapshotValid = false;
+    m_prefixValid = false;
     m_cache.clear();
     m_cacheBytes = 0;
     m_currentRowid = -1;
@@ -825,6 +827,7 @@ void Table::refresh()
     requireOpen();
     settle();
     m_snapshotValid = false;
+    m_prefixValid = false;
     m_cache.clear();
     m_cacheBytes = 0;
     m_store.tableState(m_tableName).count = -1;
@@ -868,6 +871,7 @@ void Table::setIndexName(const QString& name)
     m_indexFields = fields;
     makeStatementTexts();
     m_snapshotValid = false;
+    m_prefixValid = false;
     m_pos = -1;
     emit dataChanged();
     emitMoved();
@@ -1233,6 +1237,7 @@ void Table::emptyTable()
     m_state = State::Browse;
     m_store.emptyTable(m_tableName);
     m_snapshotValid = false;
+    m_prefixValid = false;
     m_rowids.clear();
     m_cache.clear();
     m_cacheBytes = 0;
@@ -1305,6 +1310,27 @@ QVariantList Table::recordAt(int recNo)
 {
     if (!isOpen())
         return {};
+    // The first rows of an order, which a grid shows when it opens, come
+    // from a short read of its start: a grid on a million rows then opens
+    // without reading them all. Rows further on need the whole order.
+    if (!snapshotCurrent() && recNo >= 0 && recNo < kPrefixRows) {
+        const quint64 version = m_store.tableState(m_tableName).order;
+        if (!m_prefixValid || m_prefixVersion != version) {
+            QSqlQuery q(m_store.db());
+            q.setForwardOnly(true);
+            if (!q.exec(QStringLiteral("SELECT rowid FROM %1 ORDER BY %2 LIMIT %3")
+                            .arg(Store::quoted(m_tableName), orderBy())
+                            .arg(kPrefixRows)))
+                throw detail::sqlError(QStringLiteral("テーブル %1 を読めません").arg(m_tableName), q.lastError());
+            m_prefix.clear();
+            while (q.next())
+                m_prefix.append(q.value(0).toLongLong());
+            q.finish();
+            m_prefixValid = true;
+            m_prefixVersion = version;
+        }
+        return recNo < m_prefix.size() ? fetch(m_prefix[recNo], true) : QVariantList();
+    }
     ensureSnapshot();
     if (recNo < 0 || recNo >= m_rowids.size())
         return {};

@@ -181,6 +181,11 @@ private:
 
     QVector<qint64> m_rowids; // the active order
     bool m_snapshotValid = false;
+    // The start of the active order alone, for the first rows a grid shows.
+    static constexpr int kPrefixRows = 256;
+    QVector<qint64> m_prefix;
+    bool m_prefixValid = false;
+    quint64 m_prefixVersion = 0;
     quint64 m_snapshotVersion = 0;
     int m_snapshotLoads = 0;
     int m_pos = -1; // position of the current record in m_rowids; -1 when not known yet

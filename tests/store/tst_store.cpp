@@ -201,6 +201,54 @@ private slots:
         const QString message = errorOf([&] { Store s(dir.path()); });
         QVERIFY2(message.contains(QDir::toNativeSeparators(path)), qPrintable(message));
         QVERIFY2(message.contains(QStringLiteral("バックアップ")), qPrintable(message));
+        QVERIFY(Store::checkFile(path) != QStringLiteral("ok"));
+    }
+
+    // A store too large to read through at opening opens at once; the check
+    // the caller then runs on another thread finds the damage.
+    void largeStoreIsCheckedAfterOpening()
+    {
+        QTemporaryDir dir;
+        const QString path = QDir(dir.path()).filePath(Store::fileName());
+        QVERIFY(QFile::copy(QStringLiteral(QUILLON_TEMPLATE_STORE), path));
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+        {
+            Store s(dir.path());
+            QVERIFY(!s.checkDeferred());
+            s.exec(QStringLiteral("CREATE TABLE bulk (b BLOB)"));
+            s.exec(QStringLiteral("INSERT INTO bulk VALUES (randomblob(?))"), {Store::kCheckAtOpenBytes + 4096});
+        }
+        QCOMPARE(Store::checkFile(path), QStringLiteral("ok"));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.seek(f.size() / 2));
+        f.write(QByteArray(4096, char(0xA5)));
+        f.close();
+        Store s(dir.path());
+        QVERIFY(s.checkDeferred());
+        QVERIFY(Store::checkFile(path) != QStringLiteral("ok"));
+    }
+
+    // The first rows of an order are read without the whole order, and
+    // stay right after writes; a row further on reads the whole order.
+    void firstRowsWithoutTheWholeOrder()
+    {
+        auto t = linkTable(300);
+        t->refresh();
+        const int loads = t->snapshotLoadCount();
+        QCOMPARE(t->recordAt(0).value(0).toInt(), 1);
+        QCOMPARE(t->recordAt(255).value(0).toInt(), 256);
+        QCOMPARE(t->snapshotLoadCount(), loads);
+        auto writer = std::make_unique<Table>(*m_store, kLink);
+        writer->open();
+        addLink(*writer, 0, QStringLiteral("http://h/0"));
+        writer->findKey({2});
+        writer->remove();
+        QCOMPARE(t->recordAt(0).value(0).toInt(), 0);
+        QCOMPARE(t->recordAt(2).value(0).toInt(), 3);
+        QCOMPARE(t->recordAt(299).value(0).toInt(), 300);
+        QCOMPARE(t->snapshotLoadCount(), loads + 1);
+        QVERIFY(t->recordAt(300).isEmpty());
     }
 
     void duplicatePrimaryKeyIsRefused()
