@@ -89,7 +89,7 @@ public:
     // A store file larger than this is not checked when it opens: reading it
     // all would hold up the start. checkDeferred() then says so, and the
     // caller runs checkFile() on another thread.
-    static constexpr qint64 kCheckAtOpenBytes = 32 * 1024 * 1024;
+    static constexpr qint64 kCheckAtOpenBytes = 4 * 1024 * 1024;
     bool checkDeferred() const { return m_checkDeferred; }
     // "ok", or what SQLite's quick check of the file found; on any thread.
     static QString checkFile(const QString& path);
