@@ -9,8 +9,10 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #ifdef Q_OS_UNIX
 #include <dirent.h>
@@ -31,6 +33,26 @@ const QString kScanned = QStringLiteral("探索日");
 const QString kMark = QStringLiteral("印");
 
 #ifdef Q_OS_UNIX
+// Whether the mode bits let this process read the file, as opening it for
+// reading would (access control lists aside).
+bool readableByUs(const struct stat& st)
+{
+    static const uid_t user = ::geteuid();
+    if (user == 0)
+        return true;
+    if (st.st_uid == user)
+        return st.st_mode & S_IRUSR;
+    static const std::vector<gid_t> groups = [] {
+        std::vector<gid_t> g(size_t(std::max(0, ::getgroups(0, nullptr))));
+        g.resize(size_t(std::max(0, ::getgroups(int(g.size()), g.data()))));
+        g.push_back(::getegid());
+        return g;
+    }();
+    if (std::find(groups.begin(), groups.end(), st.st_gid) != groups.end())
+        return st.st_mode & S_IRGRP;
+    return st.st_mode & S_IROTH;
+}
+
 // An open directory listing, closed on every way out of a level.
 class DirectoryListing {
 public:
@@ -125,7 +147,7 @@ QString DiskScan::extensionOf(const QString& fileName)
 DiskScan::Measure DiskScan::measure(const QString& fullPath)
 {
 #ifdef Q_OS_UNIX
-    return measureAt(AT_FDCWD, fullPath);
+    return measureAt(AT_FDCWD, QFile::encodeName(fullPath).constData());
 #else
     Measure m;
     if (!QFileInfo(fullPath).isFile())
@@ -141,20 +163,15 @@ DiskScan::Measure DiskScan::measure(const QString& fullPath)
 }
 
 #ifdef Q_OS_UNIX
-DiskScan::Measure DiskScan::measureAt(int directoryFd, const QString& path)
+DiskScan::Measure DiskScan::measureAt(int directoryFd, const char* nativePath)
 {
     Measure m;
-    // Read-only, so that a read-only picture is measured like any other; and
-    // without waiting, so that a FIFO named like a picture does not wait for
-    // a writer. One open and one fstat give both the size and the time.
-    const QByteArray native = QFile::encodeName(path);
-    const int fd = ::openat(directoryFd, native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return m;
+    // One stat of the name in its open directory gives the size and the
+    // time, and never opens the file: a read-only picture is measured like
+    // any other, and a FIFO named like a picture does not wait for a writer.
+    // A file we may not read is left out, as an open for reading would.
     struct stat st;
-    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    ::close(fd);
-    if (!regular)
+    if (::fstatat(directoryFd, nativePath, &st, 0) != 0 || !S_ISREG(st.st_mode) || !readableByUs(st))
         return m;
     m.size = st.st_size;
     m.modified = QDateTime::fromMSecsSinceEpoch(qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000);
@@ -381,7 +398,7 @@ void DiskScan::ScanDirectory(const QString& relativeDir)
             continue;
         // The entry's type comes with the directory listing; a pipe or a
         // device is not opened at all.
-        const RowResult r = isFile ? writeRow(m_root + relativeDir + name, measureAt(dirFd, name))
+        const RowResult r = isFile ? writeRow(m_root + relativeDir + name, measureAt(dirFd, raw))
                                    : RowResult::Unmeasurable;
         if (!listFile(relativeDir, name, r))
             return;

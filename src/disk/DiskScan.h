@@ -118,7 +118,7 @@ private:
     static Measure measure(const QString& fullPath);
 #ifdef Q_OS_UNIX
     // path relative to an open directory (or absolute).
-    static Measure measureAt(int directoryFd, const QString& path);
+    static Measure measureAt(int directoryFd, const char* nativePath);
 #endif
 
     // One directory level, relativeDir being "" for the root or "a/b/".
