@@ -17,13 +17,9 @@ dpkg-deb -f "$DEB" Package Version Depends
 
 listing=$(dpkg-deb -c "$DEB" | awk '{print $6}')
 status=0
-for f in ./usr/bin/quillon ./usr/libexec/quillon/Winhelp \
-         ./usr/share/quillon/quillon-template.sqlite ./usr/share/quillon/quillon.HLP ./usr/share/quillon/cool.avi \
-         ./usr/share/applications/quillon.desktop ./usr/share/metainfo/io.github.quillon.Quillon.metainfo.xml \
-         ./usr/share/icons/hicolor/scalable/apps/quillon.svg ./usr/share/icons/hicolor/48x48/apps/quillon.png \
-         ./usr/share/icons/hicolor/256x256/apps/quillon.png; do
-  grep -qx "$f" <<<"$listing" || { echo "package: $DEB lacks $f" >&2; status=1; }
-done
+while read -r f; do
+  grep -qx "./usr/$f" <<<"$listing" || { echo "package: $DEB lacks $f" >&2; status=1; }
+done <tests/packaging/installed-files
 for f in $(grep -o 'src="help/[^"]*"' data/quillon.HLP | sed 's/src="//; s/"$//' | sort -u || true); do
   grep -qx "./usr/share/quillon/$f" <<<"$listing" || { echo "package: $DEB lacks the help picture $f" >&2; status=1; }
 done

@@ -11,13 +11,10 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 cmake --install "$BUILD" --prefix "$TMP/prefix" >/dev/null
 P=$TMP/prefix
-for f in bin/quillon libexec/quillon/Winhelp \
-         share/quillon/quillon-template.sqlite share/quillon/quillon.HLP share/quillon/cool.avi \
-         share/applications/quillon.desktop share/metainfo/io.github.quillon.Quillon.metainfo.xml \
-         share/icons/hicolor/scalable/apps/quillon.svg share/icons/hicolor/48x48/apps/quillon.png \
-         share/icons/hicolor/256x256/apps/quillon.png; do
+# The files of an installed copy, as the package must hold them too.
+while read -r f; do
   [ -f "$P/$f" ] || fail "the installed tree lacks $f"
-done
+done <"$(dirname "$0")/installed-files"
 # Every picture the help shows is installed beside it.
 for pic in $(grep -o 'src="help/[^"]*"' "$P/share/quillon/quillon.HLP" | sed 's/src="//; s/"$//' | sort -u || true); do
   [ -f "$P/share/quillon/$pic" ] || fail "the help shows $pic, which is not installed"
