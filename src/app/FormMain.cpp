@@ -696,14 +696,15 @@ void TFormMain::buildStatusBars()
     };
     STB = bar("STB", 6, kStbWidths, STBPanels.data());
     STA = bar("STA", 7, nullptr, STAPanels.data());
-    // At the right of the panels, as high as they are, so showing it moves nothing.
-    ProgressBar = new QProgressBar(STB);
+    // Over the right part of the wide address panel, outside every layout:
+    // the panels fill the window's design width, and a bar beside them
+    // would widen the window each time it shows.
+    QLabel* host = STBPanels[4];
+    ProgressBar = new QProgressBar(host);
     ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
-    ProgressBar->setFixedWidth(160);
-    ProgressBar->setMaximumHeight(STBPanels[0]->sizeHint().height());
+    ProgressBar->setGeometry(host->width() - 160, 0, 160, host->sizeHint().height());
     ProgressBar->setTextVisible(true);
     ProgressBar->setVisible(false);
-    STB->layout()->addWidget(ProgressBar);
 }
 
 void TFormMain::buildTimers()
@@ -823,6 +824,8 @@ void TFormMain::showProgress(int done, int total, const QString& tip)
         ProgressBar->setRange(0, 0);
     }
     ProgressBar->setToolTip(tip);
+    QWidget* host = ProgressBar->parentWidget();
+    ProgressBar->setGeometry(host->width() - ProgressBar->width(), 0, ProgressBar->width(), host->height());
     ProgressBar->setVisible(true);
 }
 
