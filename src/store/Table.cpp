@@ -804,7 +804,15 @@ int Table::recNo() const
 {
     if (!isOpen())
         return -1;
-    return const_cast<Table*>(this)->resolvePosition();
+    auto* self = const_cast<Table*>(this);
+    // A cursor among the first rows of an order, where a grid's cursor
+    // mostly stands, is placed without reading the whole order.
+    if (m_currentRowid >= 0 && !self->snapshotCurrent()) {
+        const qsizetype at = self->firstRowids().indexOf(m_currentRowid);
+        if (at >= 0)
+            return int(at);
+    }
+    return self->resolvePosition();
 }
 
 void Table::moveTo(int recNo)
@@ -830,7 +838,8 @@ void Table::refresh()
     m_prefixValid = false;
     m_cache.clear();
     m_cacheBytes = 0;
-    m_store.tableState(m_tableName).count = -1;
+    // The row count stays: the store keeps it through every write it makes,
+    // and counting a large table again costs a walk of it.
     if (m_currentRowid >= 0) {
         const QVariantList row = fetch(m_currentRowid, false);
         if (!row.isEmpty()) {
@@ -867,6 +876,9 @@ void Table::setIndexName(const QString& name)
     if (!indexFieldsOf(m_indexes, name, &fields))
         throw StoreError(QStringLiteral("テーブル %1 に索引 %2 はありません").arg(m_tableName, name));
     settle();
+    // The same order again: nothing to read anew, nothing for a view to redo.
+    if (name == m_indexName && fields == m_indexFields)
+        return;
     m_indexName = name;
     m_indexFields = fields;
     makeStatementTexts();
@@ -1306,6 +1318,26 @@ void Table::setCurrentValue(int field, const QVariant& v)
     m_modified = true;
 }
 
+const QList<qint64>& Table::firstRowids()
+{
+    const quint64 version = m_store.tableState(m_tableName).order;
+    if (!m_prefixValid || m_prefixVersion != version) {
+        QSqlQuery q(m_store.db());
+        q.setForwardOnly(true);
+        if (!q.exec(QStringLiteral("SELECT rowid FROM %1 ORDER BY %2 LIMIT %3")
+                        .arg(Store::quoted(m_tableName), orderBy())
+                        .arg(kPrefixRows)))
+            throw detail::sqlError(QStringLiteral("テーブル %1 を読めません").arg(m_tableName), q.lastError());
+        m_prefix.clear();
+        while (q.next())
+            m_prefix.append(q.value(0).toLongLong());
+        q.finish();
+        m_prefixValid = true;
+        m_prefixVersion = version;
+    }
+    return m_prefix;
+}
+
 QVariantList Table::recordAt(int recNo)
 {
     if (!isOpen())
@@ -1314,22 +1346,8 @@ QVariantList Table::recordAt(int recNo)
     // from a short read of its start: a grid on a million rows then opens
     // without reading them all. Rows further on need the whole order.
     if (!snapshotCurrent() && recNo >= 0 && recNo < kPrefixRows) {
-        const quint64 version = m_store.tableState(m_tableName).order;
-        if (!m_prefixValid || m_prefixVersion != version) {
-            QSqlQuery q(m_store.db());
-            q.setForwardOnly(true);
-            if (!q.exec(QStringLiteral("SELECT rowid FROM %1 ORDER BY %2 LIMIT %3")
-                            .arg(Store::quoted(m_tableName), orderBy())
-                            .arg(kPrefixRows)))
-                throw detail::sqlError(QStringLiteral("テーブル %1 を読めません").arg(m_tableName), q.lastError());
-            m_prefix.clear();
-            while (q.next())
-                m_prefix.append(q.value(0).toLongLong());
-            q.finish();
-            m_prefixValid = true;
-            m_prefixVersion = version;
-        }
-        return recNo < m_prefix.size() ? fetch(m_prefix[recNo], true) : QVariantList();
+        const QList<qint64>& first = firstRowids();
+        return recNo < first.size() ? fetch(first[recNo], true) : QVariantList();
     }
     ensureSnapshot();
     if (recNo < 0 || recNo >= m_rowids.size())

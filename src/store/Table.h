@@ -151,6 +151,7 @@ private:
     void ensureSnapshot();
     void loadSnapshot();
     int resolvePosition(); // position of the current record, loading the snapshot when needed
+    const QList<qint64>& firstRowids(); // the first kPrefixRows of the order, read again when it changed
 
     void settle(); // writes or drops a pending edit before a move
     QString orderBy(bool descending = false) const;

@@ -44,12 +44,16 @@ Crawler::Crawler(CrawlHost& host, ExplorationTables& tables, RunState& run, TTim
         }
     });
     for (int n = 1; n <= 6; ++n) {
+        // A coarse timer may come up to 5 % late at every tick; the ticks
+        // set the pace of the whole run.
+        m_timers[n]->setTimerType(Qt::PreciseTimer);
         connect(m_timers[n], &QTimer::timeout, this, [this, n] { TimerFTimer(n); });
         connect(m_http[n], &THTTP::docOutput, this,
                 [this, n](THTTP*, const DocOutput& output) { SlotDocOutput(n, output); });
     }
     connect(m_http[0], &THTTP::docOutput, this,
             [this](THTTP*, const DocOutput& output) { SlotDocOutput(0, output); });
+    m_pace.start();
     m_slot0Limit = new QTimer(this);
     m_slot0Limit->setSingleShot(true);
     connect(m_slot0Limit, &QTimer::timeout, this, [this] {
@@ -62,6 +66,8 @@ Crawler::Crawler(CrawlHost& host, ExplorationTables& tables, RunState& run, TTim
         EndRun();
     });
 }
+
+Crawler::~Crawler() = default;
 
 void Crawler::guarded(const std::function<void()>& work)
 {
@@ -178,6 +184,10 @@ void Crawler::TimerTansakuTimer()
 
 void Crawler::StartWebExploration()
 {
+    // A Web run commits at every page and picture: the log is copied into
+    // the store file on a thread of its own, not in the middle of a commit.
+    if (!m_walk)
+        m_walk = std::make_unique<store::LongWalk>(m_tables.dm3().store());
     m_run.pagesRecorded = 0;
     m_run.filesListed = 0;
     m_run.picturesReceived = 0;
@@ -196,6 +206,7 @@ void Crawler::StartWebExploration()
 
 void Crawler::EndRun()
 {
+    m_walk.reset();
     m_host.setBusy(false);
     m_host.setStatus(0, QStringLiteral("探索終了"));
     m_run.crawl = true;
@@ -218,6 +229,7 @@ void Crawler::BtStopClick()
         m_timers[n]->setIntervalMs(0);
     // The transfers in flight stop too, and their links wait to be fetched again.
     try {
+        recordAllFoundLinks();
         cancelTransfers();
     } catch (const store::StoreError&) {
         // A failing store: the next run returns the links instead.
@@ -307,15 +319,97 @@ void Crawler::ParseLinks(int n)
         m_host.LogError(QStringLiteral("Error grHost or grURL"));
         return;
     }
-    const QList<FoundLink> links = ExtractLinks(slot.receivedText, m_host.crawlSettings().types);
-    store::Batch batch(m_tables.dm3().store());
-    for (const FoundLink& link : links) {
-        if (link.picture)
-            AddImageLink(n, link.link);
-        else
-            AddPageLink(n, link.link);
+    slot.foundLinks = ExtractLinks(slot.receivedText, m_host.crawlSettings().types);
+    slot.linksRecorded = 0;
+    if (!slot.recordingLinks())
+        return;
+    m_recording.append(n);
+    // A short page is done within its tick; a long one goes on in slices.
+    if (m_recording.first() == n && RecordFoundLinks(n))
+        m_recording.removeFirst();
+    else
+        queueNextSlice();
+}
+
+bool Crawler::RecordFoundLinks(int n, int sliceMs)
+{
+    DownloadSlot& slot = m_slots[size_t(n)];
+    QElapsedTimer slice;
+    slice.start();
+    const qsizetype sliceStart = slot.linksRecorded;
+    try {
+        ExplorationTables::Recording recording(m_tables);
+        while (slot.recordingLinks() && (sliceMs < 0 || !slice.hasExpired(sliceMs))) {
+            const FoundLink& link = slot.foundLinks.at(slot.linksRecorded);
+            if (link.picture)
+                AddImageLink(n, link.link);
+            else
+                AddPageLink(n, link.link);
+            ++slot.linksRecorded;
+        }
+        recording.commit();
+    } catch (const store::StoreError&) {
+        slot.linksRecorded = sliceStart; // none of the slice was kept
+        throw;
     }
-    batch.commit();
+    if (slot.recordingLinks())
+        return false;
+    slot.foundLinks.clear();
+    slot.linksRecorded = 0;
+    return true;
+}
+
+void Crawler::queueNextSlice()
+{
+    if (m_sliceQueued || m_recording.isEmpty())
+        return;
+    m_sliceQueued = true;
+    QTimer::singleShot(0, this, [this] { recordNextSlice(); });
+}
+
+void Crawler::recordNextSlice()
+{
+    m_sliceQueued = false;
+    if (m_recording.isEmpty())
+        return;
+    const int n = m_recording.first();
+    try {
+        if (RecordFoundLinks(n)) {
+            m_recording.removeFirst();
+            finishPage(n);
+        }
+    } catch (const store::StoreError& e) {
+        failRun(e.message());
+        return;
+    }
+    queueNextSlice();
+}
+
+void Crawler::finishPage(int n)
+{
+    MarkLinkOutcome(n, 3);
+    m_slots[size_t(n)].state = SlotState::Idle;
+}
+
+void Crawler::recordAllFoundLinks()
+{
+    try {
+        while (!m_recording.isEmpty()) {
+            const int n = m_recording.first();
+            RecordFoundLinks(n, -1);
+            m_recording.removeFirst();
+            finishPage(n);
+        }
+    } catch (const store::StoreError&) {
+        // The store fails: the pages stay at Mode 1, and the next run
+        // fetches them again.
+        for (int n : std::as_const(m_recording)) {
+            m_slots[size_t(n)].foundLinks.clear();
+            m_slots[size_t(n)].linksRecorded = 0;
+        }
+        m_recording.clear();
+        throw;
+    }
 }
 
 void Crawler::AddPageLink(int n, const QByteArray& link)
@@ -357,12 +451,25 @@ void Crawler::StartNextSlot()
         slot.state = SlotState::Idle;
         slot.ticks = 0;
         slot.free = false;
-        m_timers[i]->setIntervalMs(kTickMs);
+        armTick(i, true);
         m_host.setSlotStatus(i, QStringLiteral("START"));
         m_host.LogError(QStringLiteral("Timer Start.... (%1)").arg(i));
         return;
     }
     m_host.setSlotStatus(0, QStringLiteral("No More Timer"));
+}
+
+void Crawler::armTick(int n, bool first)
+{
+    const qint64 now = m_pace.elapsed();
+    qint64& due = m_tickDue[size_t(n)];
+    // A tick that came late, or whose work took long, is followed by a
+    // shorter wait, so that the ticks keep their pace; one that fell a
+    // whole tick behind starts the pace again from now.
+    due = first ? now + kTickMs : due + kTickMs;
+    if (due <= now)
+        due = now + kTickMs;
+    m_timers[n]->setIntervalMs(int(due - now));
 }
 
 void Crawler::TimerFTimer(int n)
@@ -385,7 +492,7 @@ void Crawler::TimerFTimer(int n)
         return;
     }
     if (again) {
-        m_timers[n]->setIntervalMs(kTickMs);
+        armTick(n, false);
         return;
     }
     m_host.setSlotStatus(n, QStringLiteral("----"));
@@ -427,13 +534,15 @@ bool Crawler::SlotTick(int n)
         }
         return true;
     case SlotState::Received:
+        if (slot.recordingLinks())
+            return true; // its page's links are still being recorded between turns
         m_host.LogNormal(QStringLiteral("転送完了 (%1)").arg(n));
         if (slot.picture)
             m_host.acceptPicture(n);
         else
             ParseLinks(n);
-        MarkLinkOutcome(n, 3);
-        slot.state = SlotState::Idle;
+        if (!slot.recordingLinks())
+            finishPage(n);
         return true;
     case SlotState::NoData:
         slot.state = SlotState::Idle;

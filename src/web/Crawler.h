@@ -14,9 +14,14 @@
 #include <QString>
 #include <array>
 #include <functional>
+#include <memory>
 
 class QTimer;
 class TTimer;
+
+namespace store {
+class LongWalk;
+} // namespace store
 
 namespace web {
 
@@ -82,6 +87,11 @@ struct DownloadSlot {
     QString targetPath;
     bool free = true;
     bool picture = false;
+    // A received page's links, recorded in slices of kRecordSliceMs; the
+    // page is marked handled once the last of them is recorded.
+    QList<FoundLink> foundLinks;
+    qsizetype linksRecorded = 0;
+    bool recordingLinks() const { return linksRecorded < foundLinks.size(); }
 };
 
 // The run counters and cursors; all start at 0.
@@ -109,10 +119,14 @@ public:
     static constexpr int kMaxPageSourceChars = 1024 * 1024;
     // Addresses that no slot can fetch, passed over in one tick at most.
     static constexpr int kMaxRefusedPerTick = 64;
+    // The longest the links of a page are recorded at one go: a page of
+    // thousands of links never holds up the event loop for long.
+    static constexpr int kRecordSliceMs = 5;
 
     // timers: TimerTansaku first, then TimerF1..TimerF6; http: HTTP0..HTTP6.
     Crawler(CrawlHost& host, ExplorationTables& tables, RunState& run, TTimer* startTimer,
             const std::array<TTimer*, 7>& slotTimers, const std::array<THTTP*, 7>& http, QObject* parent = nullptr);
+    ~Crawler() override;
 
     RunState& run() { return m_run; }
     const DownloadSlot& slot(int n) const { return m_slots.at(size_t(n)); }
@@ -140,6 +154,9 @@ public:
     bool NextPageLink(int n);
     bool NextImageLink(int n);
     void ParseLinks(int n);
+    // Records the next slice of the slot's found links (all of them when
+    // sliceMs is negative). True once none is left.
+    bool RecordFoundLinks(int n, int sliceMs = kRecordSliceMs);
     void AddPageLink(int n, const QByteArray& link);
     void AddImageLink(int n, const QByteArray& link);
 
@@ -182,6 +199,20 @@ private:
     void failRun(const QString& message);
     // Stops the transfers in flight and gives their links back (Mode 0).
     void cancelTransfers();
+    // One slice of the links of the page first in m_recording, then the
+    // next slice on the next turn of the event loop: one slice per turn,
+    // however many slots received a long page.
+    void recordNextSlice();
+    void queueNextSlice();
+    // The received page is taken apart: marked handled, the slot free for
+    // the next link.
+    void finishPage(int n);
+    // A run that stops keeps every link its pages gave: the rest of them
+    // are recorded at once.
+    void recordAllFoundLinks();
+    // Starts the slot's ticks, or schedules its next one kTickMs after the
+    // one before was due, as a repeating timer would.
+    void armTick(int n, bool first);
     // Before a run: links a killed run left started are fetched again, and
     // the temporary files of its unfinished downloads go.
     void recoverInterruptedRun();
@@ -193,6 +224,11 @@ private:
     std::array<TTimer*, 7> m_timers;
     std::array<THTTP*, 7> m_http;
     std::array<DownloadSlot, 7> m_slots;
+    std::unique_ptr<store::LongWalk> m_walk; // while a run goes on
+    QList<int> m_recording; // slots whose page's links are being recorded, first come first
+    bool m_sliceQueued = false;
+    QElapsedTimer m_pace;               // the clock of the slots' ticks
+    std::array<qint64, 7> m_tickDue{}; // when each slot's next tick is due, on m_pace
     // Slot 0's page fetch has the slots' time limit.
     QTimer* m_slot0Limit = nullptr;
     // The single fetch began its own run (no exploration was running).

@@ -8,6 +8,7 @@
 #include "web/TextUtils.h"
 
 #include <QDate>
+#include <algorithm>
 
 namespace web {
 
@@ -67,22 +68,45 @@ void ExplorationTables::ensureQueueIndexes()
     // Store-level indexes, unnamed for the handles (which list only their own
     // named indexes); made once in a store that lacks them.
     store::Store& s = m_dm3.store();
-    for (store::Table* t : {m_dm3.TaLink, m_dm3.TaLinkImg}) {
-        const QString table = t->tableName();
-        s.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (\"Mode\", \"No\")")
-                   .arg(store::Store::quoted(table + QStringLiteral(":queue")), store::Store::quoted(table)));
-    }
+    const QString pages = m_dm3.TaLink->tableName();
+    const QString pictures = m_dm3.TaLinkImg->tableName();
+    s.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (\"Mode\", \"Link\", \"No\")")
+               .arg(store::Store::quoted(pages + QStringLiteral(":reach")), store::Store::quoted(pages)));
+    s.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (\"Mode\", \"No\")")
+               .arg(store::Store::quoted(pictures + QStringLiteral(":queue")), store::Store::quoted(pictures)));
+    // The page links' former index, which the one above replaces.
+    s.exec(QStringLiteral("DROP INDEX IF EXISTS %1").arg(store::Store::quoted(pages + QStringLiteral(":queue"))));
     m_queueIndexed = true;
 }
 
 QVariant ExplorationTables::NextPageLinkNumber(qint32 from, bool followExternal, qint32 linkMax)
 {
     ensureQueueIndexes();
-    return m_dm3.store().value(
-        QStringLiteral("SELECT \"No\" FROM %1 WHERE \"Mode\" = 0 AND \"No\" >= ? "
-                       "AND (\"Link\" = 0 OR (? AND \"Link\" < ?)) ORDER BY \"No\" LIMIT 1")
-            .arg(store::Store::quoted(m_dm3.TaLink->tableName())),
-        {from, followExternal ? 1 : 0, linkMax});
+    // Distances 0 to reach - 1 may be followed. One probe of the (Mode,
+    // Link, No) index per distance finds the first row of each: the rows at
+    // Mode 0 too far to be followed, which a crawl gathers by the thousand,
+    // are never walked. Distances past kProbedDistances share one range.
+    constexpr qint32 kProbedDistances = 16;
+    const qint32 reach = followExternal ? std::max(linkMax, 1) : 1;
+    const QString table = store::Store::quoted(m_dm3.TaLink->tableName());
+    QVariant first;
+    auto consider = [&first](const QVariant& found) {
+        if (!found.isNull() && (first.isNull() || found.toLongLong() < first.toLongLong()))
+            first = found;
+    };
+    for (qint32 d = 0; d < std::min(reach, kProbedDistances); ++d)
+        consider(m_dm3.store().value(
+            QStringLiteral("SELECT \"No\" FROM %1 WHERE \"Mode\" = 0 AND \"Link\" = ? AND \"No\" >= ? "
+                           "ORDER BY \"No\" LIMIT 1")
+                .arg(table),
+            {d, from}));
+    if (reach > kProbedDistances)
+        consider(m_dm3.store().value(
+            QStringLiteral("SELECT min(\"No\") FROM %1 WHERE \"Mode\" = 0 AND \"Link\" >= ? AND \"Link\" < ? "
+                           "AND \"No\" >= ?")
+                .arg(table),
+            {kProbedDistances, reach, from}));
+    return first;
 }
 
 QVariant ExplorationTables::NextImageLinkNumber(bool markedOnly)
@@ -129,7 +153,8 @@ bool ExplorationTables::writeRecord(store::Table& writer, store::Table& serials,
     const QString key = keyAddress(address);
     store::openIfClosed(writer);
     if (op == WriteOp::Insert) {
-        const qint32 number = NextSerial(serials);
+        const auto last = m_lastNumbers.constFind(&serials);
+        const qint32 number = last != m_lastNumbers.cend() ? *last + 1 : NextSerial(serials);
         writer.insert();
         writer.fieldByName(QStringLiteral("No")).setAsInteger(number);
         if (link)
@@ -149,7 +174,10 @@ bool ExplorationTables::writeRecord(store::Table& writer, store::Table& serials,
                 return false;
             throw;
         }
-        grid.refresh();
+        if (m_recording)
+            m_lastNumbers.insert(&serials, number);
+        else
+            grid.refresh();
         return true;
     }
 
@@ -168,10 +196,62 @@ bool ExplorationTables::writeRecord(store::Table& writer, store::Table& serials,
         writer.cancel();
         throw;
     }
-    grid.refresh();
+    if (!m_recording)
+        grid.refresh();
     if (logUpdates)
         m_log.LogNormal(QStringLiteral("Update Done ") + key + QLatin1Char(' ') + wordOf(mode));
     return true;
+}
+
+ExplorationTables::Recording::Recording(ExplorationTables& tables)
+    : m_tables(tables)
+{
+    Q_ASSERT(!m_tables.m_recording);
+    m_batch = std::make_unique<store::Batch>(m_tables.m_dm3.store());
+    m_tables.m_recording = true;
+    for (store::Table* grid : {m_tables.m_dm3.TaLink, m_tables.m_dm3.TaLinkImg, m_tables.m_dm3.TaHost})
+        grid->blockSignals(true);
+}
+
+void ExplorationTables::Recording::commit()
+{
+    store::Table& hosts = *m_tables.m_dm3.TaHost;
+    if (!m_tables.m_hostsSeen.isEmpty())
+        hosts.setIndexName(QString());
+    for (auto it = m_tables.m_hostsSeen.cbegin(); it != m_tables.m_hostsSeen.cend(); ++it) {
+        if (it->unwrittenLinks == 0 || !hosts.findKey({it.key()}))
+            continue;
+        hosts.edit();
+        store::Field urls = hosts.fieldByName(QStringLiteral("URL"));
+        urls.setAsInteger(urls.asInteger() + it->unwrittenLinks);
+        hosts.post();
+    }
+    m_batch->commit();
+    end();
+}
+
+ExplorationTables::Recording::~Recording()
+{
+    if (m_tables.m_recording) {
+        m_batch.reset(); // rolled back
+        end();
+    }
+}
+
+void ExplorationTables::Recording::end()
+{
+    m_tables.m_recording = false;
+    m_tables.m_hostsSeen.clear();
+    m_tables.m_lastNumbers.clear();
+    for (store::Table* grid : {m_tables.m_dm3.TaLink, m_tables.m_dm3.TaLinkImg, m_tables.m_dm3.TaHost}) {
+        grid->blockSignals(false);
+        try {
+            if (grid->isOpen())
+                grid->refresh();
+        } catch (const store::StoreError&) {
+            // The store failing is reported by the work that ended here.
+        }
+    }
 }
 
 bool ExplorationTables::WriteLinkRecord(const QString& host, const QString& address, qint32 link, qint32 mode,
@@ -220,6 +300,14 @@ void ExplorationTables::SetStartHost(const QString& host)
 
 bool ExplorationTables::EnterHost(const QString& host, qint32& distance)
 {
+    if (m_recording) {
+        const auto seen = m_hostsSeen.find(host);
+        if (seen != m_hostsSeen.end()) {
+            seen->unwrittenLinks += 1;
+            distance = seen->distance;
+            return false;
+        }
+    }
     store::Table& hosts = *m_dm3.TaHost;
     store::openIfClosed(hosts);
     hosts.setIndexName(QString());
@@ -229,6 +317,8 @@ bool ExplorationTables::EnterHost(const QString& host, qint32& distance)
         urls.setAsInteger(urls.asInteger() + 1);
         distance = hosts.fieldByName(QStringLiteral("Link")).asInteger();
         hosts.post();
+        if (m_recording)
+            m_hostsSeen.insert(host, {distance, 0});
         return false;
     }
     hosts.insert();
@@ -240,6 +330,8 @@ bool ExplorationTables::EnterHost(const QString& host, qint32& distance)
     distance = distance + 1;
     hosts.fieldByName(QStringLiteral("Link")).setAsInteger(distance);
     hosts.post();
+    if (m_recording)
+        m_hostsSeen.insert(host, {distance, 0});
     return true;
 }
 

@@ -3,11 +3,14 @@
 // The exploration tables as the Web exploration's work queue and result:
 // page links, picture links and hosts, with their record writers.
 
+#include <QHash>
 #include <QString>
 #include <QVariant>
 #include <array>
+#include <memory>
 
 namespace store {
+class Batch;
 class DataMd3;
 class Table;
 } // namespace store
@@ -63,6 +66,25 @@ public:
     // control characters at both ends.
     static QString keyAddress(const QString& address);
 
+    // The links of a page recorded as one transaction. While one lives,
+    // the grids of the three tables are not told of each record written
+    // (each is refreshed once at its end), each host's link count is summed
+    // and written once, and new links are numbered on from the last one
+    // given. A page of thousands of links then costs a few writes per link.
+    class Recording {
+    public:
+        explicit Recording(ExplorationTables& tables);
+        ~Recording(); // without commit(): nothing of it is kept
+        Recording(const Recording&) = delete;
+        Recording& operator=(const Recording&) = delete;
+        void commit();
+
+    private:
+        void end();
+        ExplorationTables& m_tables;
+        std::unique_ptr<store::Batch> m_batch;
+    };
+
 private:
     void ensureQueueIndexes();
 
@@ -72,6 +94,15 @@ private:
     store::DataMd3& m_dm3;
     RunLog& m_log;
     bool m_queueIndexed = false;
+    // While a Recording lives: the hosts met, with their distance and the
+    // links counted for them but not yet written; the last link numbers.
+    bool m_recording = false;
+    struct HostSeen {
+        qint32 distance = 0;
+        qint32 unwrittenLinks = 0;
+    };
+    QHash<QString, HostSeen> m_hostsSeen;
+    QHash<const store::Table*, qint32> m_lastNumbers;
 };
 
 } // namespace web

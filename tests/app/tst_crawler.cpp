@@ -279,6 +279,62 @@ private slots:
         QCOMPARE(linkRows()[2].mode, 3);
     }
 
+    // A page of many links is recorded between turns of the event loop; it
+    // counts as handled once all its links are there, and a stop in the
+    // middle of them records the rest first.
+    void aLongPageIsRecordedWhole_data()
+    {
+        QTest::addColumn<bool>("stop");
+        QTest::newRow("to the end") << false;
+        QTest::newRow("stopped during the page") << true;
+    }
+    void aLongPageIsRecordedWhole()
+    {
+        QFETCH(bool, stop);
+        constexpr int kLinks = 10000;
+        HttpTestServer a, b;
+        QString page;
+        for (int i = 0; i < kLinks; ++i)
+            page += QStringLiteral("<a href=\"%1/%2.html\">x</a>\n").arg(b.baseUrl()).arg(i);
+        a.setPage("/i.html", page);
+        settings().CheckGaibu->setChecked(false); // recorded, never fetched
+        if (stop) {
+            // The click comes on a later turn of the event loop, as a user's would.
+            QObject context;
+            bool asked = false;
+            int recordedAtStop = -1;
+            connect(&form(), &app::TFormMain::statusChanged, &context, [&](int panel, const QString&) {
+                if (panel != 1 || asked || form().run.pagesRecorded < 100)
+                    return;
+                asked = true;
+                QMetaObject::invokeMethod(
+                    &context,
+                    [&] {
+                        recordedAtStop = form().run.pagesRecorded;
+                        form().BtStop->click();
+                    },
+                    Qt::QueuedConnection);
+            });
+            startExploration(a.url("/i.html"));
+            QTRY_VERIFY_WITH_TIMEOUT(m_statuses.contains(QStringLiteral("0:探索中止")), 30000);
+            QVERIFY2(recordedAtStop < kLinks, "the stop came only after the page was recorded");
+        } else {
+            runExploration(a.url("/i.html"), 30000);
+        }
+        const QList<LinkRow> links = linkRows();
+        QCOMPARE(links.size(), 1 + kLinks);
+        QCOMPARE(links[0].mode, 3);
+        QCOMPARE(links[kLinks].no, 1 + kLinks);
+        QCOMPARE(links[kLinks].url, QStringLiteral("%1/%2.html").arg(b.baseUrl()).arg(kLinks - 1));
+        // The new host counts every link after the one that entered it.
+        store::Table& hosts = *form().dm3().TaHost;
+        hosts.setIndexName(QString());
+        hosts.refresh();
+        QVERIFY(hosts.findKey({QStringLiteral("127.0.0.1:%1").arg(b.port())}));
+        QCOMPARE(hosts.fieldByName("URL").asInteger(), kLinks - 1);
+        QVERIFY(b.requestedPaths().isEmpty());
+    }
+
     // A killed run's started links are fetched again at the next start; a
     // picture already on disk is never replaced; an address no slot can fetch
     // does not stop a run of one slot; no save directory, no run.

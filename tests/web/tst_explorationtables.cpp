@@ -64,15 +64,19 @@ private slots:
         QTest::addColumn<QStringList>("rows");
         QTest::addColumn<int>("from");
         QTest::addColumn<bool>("followExternal");
+        QTest::addColumn<int>("linkMax");
         QTest::addColumn<int>("nextPage");     // 0: none
         QTest::addColumn<int>("nextPicture");
         QTest::addColumn<int>("nextMarked");
-        QTest::newRow("empty") << QStringList{} << 1 << true << 0 << 0 << 0;
-        QTest::newRow("handled rows before") << QStringList{"3", "2", "4", "0", "0m"} << 1 << true << 4 << 4 << 5;
-        QTest::newRow("all handled") << QStringList{"3", "1", "2"} << 1 << true << 0 << 0 << 0;
-        QTest::newRow("page cursor past a free row") << QStringList{"0", "3", "0"} << 2 << true << 3 << 1 << 0;
-        QTest::newRow("distance beyond the limit") << QStringList{"0:2", "0:1", "0:0"} << 1 << true << 2 << 1 << 0;
-        QTest::newRow("outside links not followed") << QStringList{"0:1", "0:0m"} << 1 << false << 2 << 1 << 2;
+        // A link limit of 2: distances 0 and 1 are followed when outside links are.
+        QTest::newRow("empty") << QStringList{} << 1 << true << 2 << 0 << 0 << 0;
+        QTest::newRow("handled rows before") << QStringList{"3", "2", "4", "0", "0m"} << 1 << true << 2 << 4 << 4 << 5;
+        QTest::newRow("all handled") << QStringList{"3", "1", "2"} << 1 << true << 2 << 0 << 0 << 0;
+        QTest::newRow("page cursor past a free row") << QStringList{"0", "3", "0"} << 2 << true << 2 << 3 << 1 << 0;
+        QTest::newRow("distance beyond the limit") << QStringList{"0:2", "0:1", "0:0"} << 1 << true << 2 << 2 << 1 << 0;
+        QTest::newRow("outside links not followed") << QStringList{"0:1", "0:0m"} << 1 << false << 2 << 2 << 1 << 2;
+        QTest::newRow("a far distance within a high limit")
+            << QStringList{"0:40", "0:17", "0:3"} << 1 << true << 20 << 2 << 1 << 0;
     }
     void nextLinkNumber()
     {
@@ -82,7 +86,9 @@ private slots:
         for (int i = 0; i < rows.size(); ++i) {
             const QString r = rows[i];
             const qint32 mode = r.left(1).toInt();
-            const qint32 distance = r.contains(QLatin1Char(':')) ? r.mid(2, 1).toInt() : 0;
+            const qint32 distance = r.contains(QLatin1Char(':'))
+                ? r.section(QLatin1Char(':'), 1).remove(QLatin1Char('m')).toInt()
+                : 0;
             const QString page = QStringLiteral("http://h/%1.html").arg(i);
             const QString picture = QStringLiteral("http://h/%1.jpg").arg(i);
             QVERIFY(m_tables->WriteLinkRecord(QStringLiteral("h"), page, distance, 0, WriteOp::Insert));
@@ -95,9 +101,9 @@ private slots:
                 m_store->exec(QStringLiteral("UPDATE \"_LinkIMG.db\" SET \"印\" = ? WHERE \"URL\" = ?"),
                               {QStringLiteral("〆"), picture});
         }
+        QFETCH(int, linkMax);
         const auto number = [](const QVariant& v) { return v.isNull() ? 0 : v.toInt(); };
-        // A link limit of 2: distances 0 and 1 are followed when outside links are.
-        QTEST(number(m_tables->NextPageLinkNumber(from, followExternal, 2)), "nextPage");
+        QTEST(number(m_tables->NextPageLinkNumber(from, followExternal, linkMax)), "nextPage");
         QTEST(number(m_tables->NextImageLinkNumber(false)), "nextPicture");
         QTEST(number(m_tables->NextImageLinkNumber(true)), "nextMarked");
     }
@@ -227,23 +233,71 @@ private slots:
         QCOMPARE(m_dm3->TaLinkImg->indexName(), QStringLiteral("KeyURL"));
     }
 
-    void hostDistances()
+    // A new host gets the distance of the page plus one and no link count; a
+    // known host keeps its distance and counts one more link. Inside a
+    // recording the same holds once it is committed, and nothing of it when
+    // it is dropped; numbering goes on without gaps past a duplicate.
+    void hostsAndNumbers_data()
     {
-        qint32 d = 1;
-        QVERIFY(m_tables->EnterHost(QStringLiteral("far"), d));
-        QCOMPARE(d, 2);
-        d = 0;
-        QVERIFY(!m_tables->EnterHost(QStringLiteral("far"), d));
-        QCOMPARE(d, 2); // the host's own distance wins
-        d = 0;
-        QVERIFY(m_tables->EnterHost(QStringLiteral("near"), d));
-        QCOMPARE(d, 1);
-        store::Table& hosts = *m_dm3->TaHost;
-        hosts.setIndexName(QString());
-        QVERIFY(hosts.findKey({QStringLiteral("far")}));
-        QCOMPARE(hosts.fieldByName("Link").asInteger(), 2);
-        QCOMPARE(hosts.fieldByName("URL").asInteger(), 1); // one repeat after entering
-        QCOMPARE(hosts.fieldByName("Level").asInteger(), 0);
+        QTest::addColumn<int>("recording"); // 0 none, 1 committed, 2 dropped
+        QTest::newRow("one write at a time") << 0;
+        QTest::newRow("a recording committed") << 1;
+        QTest::newRow("a recording dropped") << 2;
+    }
+    void hostsAndNumbers()
+    {
+        QFETCH(int, recording);
+        struct Found {
+            const char* host;
+            const char* address;
+            qint32 pageDistance;
+            qint32 distance; // the host's, as entered
+        };
+        const Found found[] = {{"far", "http://far/1", 1, 2},
+                               {"far", "http://far/2", 0, 2},
+                               {"near", "http://near/1", 0, 1},
+                               {"far", "http://far/1", 0, 2}, // a duplicate address
+                               {"far", "http://far/3", 0, 2}};
+        {
+            std::unique_ptr<ExplorationTables::Recording> scope;
+            if (recording != 0)
+                scope = std::make_unique<ExplorationTables::Recording>(*m_tables);
+            for (const Found& f : found) {
+                qint32 d = f.pageDistance;
+                m_tables->EnterHost(QString::fromLatin1(f.host), d);
+                QCOMPARE(d, f.distance);
+                m_tables->WriteLinkRecord(QString::fromLatin1(f.host), QString::fromLatin1(f.address), d, 0,
+                                          WriteOp::Insert);
+            }
+            if (recording == 1)
+                scope->commit();
+        }
+        m_tables->WriteLinkRecord(QStringLiteral("near"), QStringLiteral("http://near/after"), 1, 0, WriteOp::Insert);
+
+        QMap<QString, QPair<int, int>> hosts; // distance, link count
+        store::Table& h = *m_dm3->TaHost;
+        h.refresh();
+        for (h.first(); !h.eof(); h.next()) {
+            hosts.insert(h.fieldByName("Host").asString(),
+                         {h.fieldByName("Link").asInteger(), h.fieldByName("URL").asInteger()});
+            QCOMPARE(h.fieldByName("Level").asInteger(), 0);
+        }
+        QStringList numbered;
+        store::Table& links = *m_dm3->TaLink3;
+        links.refresh();
+        for (links.first(); !links.eof(); links.next())
+            numbered << QStringLiteral("%1 %2")
+                            .arg(links.fieldByName("No").asInteger())
+                            .arg(links.fieldByName("URL").asString());
+        if (recording == 2) {
+            QVERIFY(hosts.isEmpty());
+            QCOMPARE(numbered, QStringList{"1 http://near/after"});
+        } else {
+            QCOMPARE(hosts, (QMap<QString, QPair<int, int>>{{"far", {2, 3}}, {"near", {1, 0}}}));
+            QCOMPARE(numbered,
+                     (QStringList{"1 http://far/1", "2 http://far/2", "3 http://near/1", "4 http://far/3",
+                                   "5 http://near/after"}));
+        }
     }
 
     void startHost()
