@@ -101,8 +101,10 @@ public:
     static QString extensionOf(const QString& fileName);
 
     // How often the scan yields: after this many directory entries, or after
-    // this many milliseconds, whichever comes first.
-    static constexpr int kYieldEntries = 1000;
+    // this many milliseconds, whichever comes first. Each turn commits, and
+    // a commit writes again every index page it touched, so on a fast disk
+    // the time decides.
+    static constexpr int kYieldEntries = 10000;
     static constexpr int kYieldMilliseconds = 20;
     // Yields after fewer entries, so that a small tree shows its progress.
     void setYieldEntries(int entries) { m_yieldEntries = qMax(1, entries); }
