@@ -1,3 +1,9 @@
+// The WMF and EMF readers in one file, past a thousand lines on purpose: both
+// record sets drive the one player below, whose drawing state (objects,
+// pens, brushes, fonts, the saved device contexts, the mapping) nearly every
+// record reads or changes, so a record's effect reads beside that state. The
+// player is private to this file; nothing else needs its parts.
+
 #include "viewing/Metafile.h"
 
 #include "viewing/PictureLimits.h"
