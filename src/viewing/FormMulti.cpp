@@ -1,5 +1,6 @@
 #include "viewing/FormMulti.h"
 
+#include "controls/ElidedLabel.h"
 #include "controls/StdArr.h"
 #include "viewing/ExtArr.h"
 #include "viewing/FormSetteiMulti.h"
@@ -95,7 +96,7 @@ TFormMulti::TFormMulti(QWidget* parent)
         auto* image = new TImage(m_cells);
         image->setObjectName(QStringLiteral("ArImage1_%1").arg(i));
         ArImage->Add(image);
-        auto* label = new QLabel(m_cells);
+        auto* label = new TElidedLabel(m_cells);
         label->setObjectName(QStringLiteral("ArLabel1_%1").arg(i));
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         ArLabel->Add(label);
@@ -202,7 +203,6 @@ int TFormMulti::Fill(const QList<MultiCell>& cells, bool stretch, QString* error
     const int filled = qMin(n, firstFailure.load());
     for (int i = 0; i < kMultiCells; ++i) {
         TImage* image = ArImage->Items(i);
-        QLabel* label = ArLabel->Items(i);
         if (i < filled) {
             const Decoded& d = watcher.resultAt(i);
             if (d.picture)
@@ -210,10 +210,10 @@ int TFormMulti::Fill(const QList<MultiCell>& cells, bool stretch, QString* error
             else
                 image->clear();
             image->setStretch(stretch);
-            label->setText(cells[i].caption);
+            caption(i)->setCaption(cells[i].caption);
         } else {
             image->clear();
-            label->clear();
+            caption(i)->setCaption(QString());
         }
     }
     if (filled < n && error)
@@ -240,6 +240,11 @@ bool TFormMulti::setCellPicture(int cell, const QByteArray& bytes, bool stretch,
     image->setPicture(*d.picture);
     image->setStretch(stretch);
     return true;
+}
+
+TElidedLabel* TFormMulti::caption(int cell) const
+{
+    return static_cast<TElidedLabel*>(ArLabel->Items(cell));
 }
 
 void TFormMulti::S1Click()

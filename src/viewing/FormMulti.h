@@ -12,6 +12,7 @@ class QAction;
 class QMenuBar;
 class QScrollArea;
 class TArLabel;
+class TElidedLabel;
 
 namespace viewing {
 
@@ -62,6 +63,9 @@ public:
     // it was, when the cell does not exist or the picture cannot be read (the
     // loader's message in *error).
     bool setCellPicture(int cell, const QByteArray& bytes, bool stretch, QString* error = nullptr);
+
+    // Cell i's caption: cut to its cell's width with "…", whole in its tooltip.
+    TElidedLabel* caption(int cell) const;
 
     // Handlers
     void S1Click();

@@ -1,3 +1,4 @@
+#include "controls/ElidedLabel.h"
 #include "base/SettingsStore.h"
 #include "support/ModalHelper.h"
 #include "support/TempSettings.h"
@@ -318,12 +319,22 @@ void TestMultiView::fillShowsPicturesAndCaptions()
         QCOMPARE(caption(i)->text(), cells[i].caption);
     }
     QVERIFY(!picture(4)->hasPicture());
+    QCOMPARE(m_multi->caption(0)->shownText(), QStringLiteral("a 1"));
+    QVERIFY(m_multi->caption(0)->toolTip().isEmpty());
     // Decoded no larger than needed to cover the 100 x 100 cell.
     QVERIFY(picture(0)->picture().image.width() < 640);
 
     QVERIFY(m_multi->setCellPicture(3, later, true));
     QCOMPARE(picture(3)->pictureSize(), QSize(200, 150));
     QCOMPARE(caption(3)->text(), QStringLiteral("d 4"));
+    // A caption wider than its cell ends in "…" and is whole in its tooltip.
+    const QString wide = QStringLiteral("海と空の写真 ") + QString(40, u'長');
+    m_multi->caption(2)->setCaption(wide);
+    const QString shown = m_multi->caption(2)->shownText();
+    QVERIFY2(shown.endsWith(u'…') && wide.startsWith(shown.chopped(1)), qPrintable(shown));
+    QVERIFY(m_multi->caption(2)->fontMetrics().horizontalAdvance(shown) <= 100);
+    QCOMPARE(m_multi->caption(2)->text(), wide);
+    QCOMPARE(m_multi->caption(2)->toolTip(), wide);
     QVERIFY(!m_multi->setCellPicture(2, "not a picture", true, &error));
     QVERIFY(!error.isEmpty());
     QCOMPARE(picture(2)->pictureSize(), QSize(40, 30));
