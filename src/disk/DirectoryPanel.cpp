@@ -100,6 +100,11 @@ DirectoryPanel::DirectoryPanel(QWidget* owner, const QString& mask, const QStrin
                     emit fileSelected(m_files->filePath(current));
             });
 
+    connect(m_files, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex& parent) {
+        if (!m_pendingSelection.isEmpty() && parent == listRoot())
+            selectListed(m_pendingSelection);
+    });
+
     setMask(mask);
     setDirectory(QDir::currentPath());
 }
@@ -146,6 +151,7 @@ bool DirectoryPanel::setDirectory(const QString& dir)
     if (path == m_directory)
         return true;
     m_directory = path;
+    m_pendingSelection.clear();
     fillDirectoryList();
     FileListBox1->setRootIndex(m_files->setRootPath(path));
     emit directoryChanged(directory());
@@ -176,9 +182,44 @@ QString DirectoryPanel::selectedFile() const
 
 bool DirectoryPanel::selectFile(const QString& path)
 {
-    const QModelIndex at = m_files->index(path);
+    m_pendingSelection.clear();
+    // A list not on screen has not read its directory yet.
+    const QModelIndex root = listRoot();
+    if (m_files->canFetchMore(root))
+        m_files->fetchMore(root);
+    if (selectListed(path))
+        return true;
+    // Selected once the list shows it: an index made for a file that the
+    // model has not listed yet can vanish under the view when the model's
+    // own reading of the directory arrives.
+    if (QFileInfo(path).isFile())
+        m_pendingSelection = path;
+    return false;
+}
+
+QModelIndex DirectoryPanel::listRoot() const
+{
+    return m_files->index(m_directory);
+}
+
+QModelIndex DirectoryPanel::listedIndex(const QString& path) const
+{
+    const QModelIndex root = listRoot();
+    const QString wanted = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    for (int row = 0; row < m_files->rowCount(root); ++row) {
+        const QModelIndex at = m_files->index(row, 0, root);
+        if (QDir::cleanPath(m_files->filePath(at)) == wanted)
+            return at;
+    }
+    return {};
+}
+
+bool DirectoryPanel::selectListed(const QString& path)
+{
+    const QModelIndex at = listedIndex(path);
     if (!at.isValid())
         return false;
+    m_pendingSelection.clear();
     FileListBox1->setCurrentIndex(at);
     return true;
 }

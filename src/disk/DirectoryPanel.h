@@ -38,7 +38,11 @@ public:
     // Full paths of the files listed now, in list order.
     QStringList files() const;
     QString selectedFile() const;
+    // Selects a file of the list; one the list does not show yet is selected
+    // as soon as it does (and the answer is false).
     bool selectFile(const QString& path);
+    // The list's row of a file; invalid when the list does not show it.
+    QModelIndex listedIndex(const QString& path) const;
     void refresh();
     // Applies the text of the file-name box: a directory, a mask or a file name.
     void applyFileEdit();
@@ -51,8 +55,13 @@ private:
     void fillDirectoryList();
 
     QFileSystemModel* m_files;
+    // The model's row of the current directory.
+    QModelIndex listRoot() const;
+    // Selects the file when the list shows it; false otherwise.
+    bool selectListed(const QString& path);
     QString m_directory;
     QString m_mask;
+    QString m_pendingSelection;
 };
 
 } // namespace disk

@@ -264,12 +264,13 @@ void TFormDirectory::DeleteSelectedFile()
     const QModelIndex topIndex = list->indexAt(QPoint(0, 0));
     const int top = topIndex.isValid() && model ? qMax(0, int(before.indexOf(model->filePath(topIndex)))) : 0;
 
-    if (!selected.isEmpty() && QFile::remove(selected))
-        m_panel->refresh();
+    // The list reads the directory again by itself once the file is gone.
+    if (!selected.isEmpty())
+        QFile::remove(selected);
 
     const QStringList after = m_panel->files();
-    if (model && top + 1 < after.size()) {
-        const QModelIndex at = model->index(after.at(top + 1));
+    if (top + 1 < after.size()) {
+        const QModelIndex at = m_panel->listedIndex(after.at(top + 1));
         if (at.isValid())
             list->scrollTo(at, QAbstractItemView::PositionAtTop);
     }
@@ -290,8 +291,14 @@ void TFormDirectory::CheckStretchClick()
 void TFormDirectory::Button1Click()
 {
     emit registerRequested(selectedFile());
-    if (MenuFileDelete->isChecked())
+}
+
+void TFormDirectory::deleteFile(const QString& path)
+{
+    if (path == selectedFile())
         DeleteSelectedFile();
+    else
+        QFile::remove(path);
 }
 
 void TFormDirectory::ClickDelete()

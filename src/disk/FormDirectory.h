@@ -45,6 +45,8 @@ public:
     // Deletes the selected file without asking, re-reads the list and shows the
     // file that now stands at the same row, if any.
     void DeleteSelectedFile();
+    // Deletes a file, as DeleteSelectedFile does when it is the selected one.
+    void deleteFile(const QString& path);
 
     void FileListClick();
     void CheckStretchClick();
@@ -81,7 +83,8 @@ public:
 signals:
     // A file could not be loaded; the application's error report shows it.
     void loadFailed(const QString& message);
-    // "登録(&N)": the selected file is to become a new record.
+    // "登録(&N)": the selected file is to become a new record; the receiver
+    // deletes it after "登録後、ファイルを削除" once the record is written.
     void registerRequested(const QString& path);
 
 protected:
