@@ -189,6 +189,7 @@ void FileListTab::buildListBoxPanel()
     buttons->addWidget(MsgBitBtn1);
     buttons->addWidget(ButtonListClear);
     layout->addLayout(buttons);
+    connect(ButtonListClear, &QPushButton::clicked, this, &FileListTab::ButtonDBListDeleteClick);
     // A click in the list box previews the grid's current row.
     connect(ListImage, &QListWidget::itemClicked, this, [this] { DBGridListCellClick(QString()); });
 }
@@ -346,7 +347,11 @@ void FileListTab::DeleteMarkedFiles()
 
 void FileListTab::ButtonDBListDeleteClick()
 {
-    store::EmptyTableNow(*m_form.dm3().TaList);
+    try {
+        store::EmptyTableNow(*m_form.dm3().TaList);
+    } catch (const store::StoreError& e) {
+        m_form.reportError(e.message());
+    }
 }
 
 } // namespace app

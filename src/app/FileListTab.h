@@ -45,6 +45,7 @@ public:
     void RadioHyoujiClick();
     void MarkAllFiles();       // 全選択(&Z)
     void DeleteMarkedFiles();  // after the confirmation of either 削除
+    // "リスト消去", also the menu's "ファイルリスト消去" and the list-box panel's "消去(&R)".
     void ButtonDBListDeleteClick();
     void CheckStretchClick();
     void CheckHiritsuClick();

@@ -5,8 +5,6 @@
 // that the other windows read and write.
 
 #include "app/History.h"
-#include "picturedb/PhotoHost.h"
-#include "search/SearchHost.h"
 #include "web/Crawler.h"
 
 #include <QElapsedTimer>
@@ -49,6 +47,10 @@ namespace search {
 class SearchPage;
 }
 
+namespace viewing {
+class TFormView;
+}
+
 namespace web {
 class THTTP;
 class THTML;
@@ -58,12 +60,13 @@ class ExplorationTables;
 namespace app {
 
 struct Windows;
+class DatabaseTab;
 class ExplorationTabs;
 class FileListTab;
 class MultiFill;
 class PictureSaving;
 
-class TFormMain : public QMainWindow, public web::CrawlHost, public picturedb::PhotoHost, public search::SearchHost {
+class TFormMain : public QMainWindow, public web::CrawlHost {
     Q_OBJECT
 public:
     TFormMain(store::DataMd3& dm3, store::DataMod& dm, QWidget* parent = nullptr);
@@ -139,8 +142,11 @@ public:
     void ShowCounts();
 
     // The open picture database with its pages and commands.
-    picturedb::PictureDatabase& photo() { return *m_photo; }
-    // "ﾃｰﾌﾞﾙ": the record's picture in a new view window on the record page.
+    picturedb::PictureDatabase& photo();
+    DatabaseTab* databaseTab() const { return m_database; }
+    search::SearchPage* searchPage() const;
+    // "ﾃｰﾌﾞﾙ": on the record page the record's picture in a new view window
+    // (the multiple mode), on the other database pages the multi-picture window.
     void BtTableClick();
     // The search result's "削除": the record of the selected result.
     void Delete3Click();
@@ -269,31 +275,16 @@ public:
     void acceptPicture(int slot) override;
     void repaintWindow() override { update(); }
 
-    // What the picture-database pages read and call here.
-    QWidget* hostWindow() override { return this; }
-    picturedb::TFormDBList* databaseList() override;
-    picturedb::TFormPassword* passwordWindow() override;
-    viewing::TFormView* sharedViewWindow() override;
-    void fetchSingleImage(const QString& address) override;
-    void showFileBrowser() override;
-    void showRecordPage() override;
-    bool yieldDuringRun() override;
-    void beginLongRun(int total) override;
-    void longRunProgress(int done) override;
-    void endLongRun() override;
-
-    // What the search page reads and calls here.
-    search::TFormPopJouken* fieldChooser() override;
-    search::TFormPopKensaku* searchProgress() override;
-    QString databaseName() override;
-    QStringList fieldLabels() override;
-    bool indexMode() override;
-    bool locateRecordAndImage(qint32 serial) override;
-    void showOnNavigate() override;
-    bool previewStretch() override;
-    bool previewKeepRatio() override;
-    void showInViewWindow(const viewing::Picture& picture, const QString& title, bool newWindow) override;
-    search::SearchPage* searchPage() const { return m_search; }
+    // A registration run (see picturedb::PhotoHost): the event loop turns
+    // without user input other than "中止", the bar shows its progress.
+    bool yieldDuringRun();
+    void beginLongRun(int total);
+    void longRunProgress(int done);
+    void endLongRun();
+    // Fetches the picture at a Web address and shows it (the single fetch).
+    void fetchSingleImage(const QString& address);
+    // The one view window of the single mode.
+    viewing::TFormView* sharedViewWindow() const;
 
 signals:
     // Every text put into a panel of the status bars, also ones soon replaced.
@@ -321,9 +312,8 @@ private:
     std::unique_ptr<web::ExplorationTables> m_tables;
     ExplorationTabs* m_explorationTabs = nullptr;
     FileListTab* m_fileListTab = nullptr;
-    picturedb::PictureDatabase* m_photo = nullptr;
+    DatabaseTab* m_database = nullptr;
     PictureSaving* m_saving = nullptr;
-    search::SearchPage* m_search = nullptr;
     MultiFill* m_multiFill = nullptr;
     bool m_closing = false;
     // A registration run: its total, whether "中止" was pressed, and the

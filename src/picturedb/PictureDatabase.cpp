@@ -372,7 +372,7 @@ void PictureDatabase::registerMarkedAddresses(store::Table& grid, bool deleteReg
     });
 }
 
-void PictureDatabase::RegisterFromBrowser(const QString& path, const viewing::Picture& preview)
+void PictureDatabase::RegisterFromBrowser(const QString& path, const viewing::Picture& preview, bool deleteFile)
 {
     m_state.ShowOnNavigate = false;
     if (m_state.CurrentDatabase.isEmpty()) {
@@ -395,6 +395,8 @@ void PictureDatabase::RegisterFromBrowser(const QString& path, const viewing::Pi
     }
     m_host.LogNormal(QString::number(serial));
     m_record->startedRecord(serial);
+    if (deleteFile && !m_state.IndexMode)
+        m_record->deleteFileOnceWritten(serial, path);
     m_record->showPicture(preview);
     m_state.ShowOnNavigate = true;
     m_record->ButtonUpdate->setEnabled(false);

@@ -68,8 +68,10 @@ public:
     // "登録(&I)" of the picture-address list.
     void registerMarkedAddresses(store::Table& grid, bool deleteRegistered);
     // The browser's "登録(&N)": a new record for the file, left for the user
-    // to complete on the record page.
-    void RegisterFromBrowser(const QString& path, const viewing::Picture& preview);
+    // to complete on the record page. With deleteFile the file goes once that
+    // record is written (RecordPage::fileOfWrittenRecord), never in index
+    // mode, where the record points to it.
+    void RegisterFromBrowser(const QString& path, const viewing::Picture& preview, bool deleteFile = false);
     // A downloaded picture accepted for the database: registered with the
     // slot's host as title and its address. Without keepFile the file goes
     // once it is registered. False when it was not registered (no database

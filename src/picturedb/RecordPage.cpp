@@ -14,7 +14,6 @@
 #include "store/TableOps.h"
 #include "viewing/FitPicture.h"
 #include "viewing/TImage.h"
-#include "viewing/ViewWindow.h"
 
 #include <QCheckBox>
 #include <QFrame>
@@ -162,7 +161,40 @@ RecordPage::RecordPage(PhotoHost& host, Catalogue& catalogue, DatabaseState& sta
         if (m_state.ShowOnNavigate && !m_suspended)
             guarded([this] { ShowCurrentRecord(); });
     });
+    connect(dm.TaPhoto, &store::Table::stateChanged, this, [this] {
+        // "更新(&U)" settles the browser's file itself once its transaction is in.
+        store::Table& records = *m_catalogue.dm().TaPhoto;
+        if (m_fileToDelete && records.state() != store::Table::State::Insert && !records.store().inBatch())
+            settleFileToDelete(m_fileToDelete->serial);
+    });
     ButtonUpdate->setEnabled(false);
+}
+
+void RecordPage::deleteFileOnceWritten(qint32 serial, const QString& path)
+{
+    m_fileToDelete = FileToDelete{m_catalogue.dm().TaPhoto->tableName(), serial, path};
+}
+
+void RecordPage::settleFileToDelete(std::optional<qint32> serial)
+{
+    if (!m_fileToDelete)
+        return;
+    const FileToDelete pending = *m_fileToDelete;
+    m_fileToDelete.reset();
+    if (!serial)
+        return;
+    bool written = false;
+    try {
+        store::Store& s = m_catalogue.dm().store();
+        written = s.value(QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ?").arg(store::Store::quoted(pending.table),
+                                                                           store::Store::quoted(kSerial)),
+                          {*serial})
+                      .isValid();
+    } catch (const store::StoreError&) {
+        // A table gone with its database: the record was not kept.
+    }
+    if (written)
+        emit fileOfWrittenRecord(pending.path);
 }
 
 void RecordPage::guarded(const std::function<void()>& f)
@@ -329,12 +361,16 @@ void RecordPage::ButtonUpdateClick()
         }
         batch.commit();
         m_shownSerial = after;
+        settleFileToDelete(after);
     } catch (const store::StoreError&) {
         records.cancel();
         images.cancel();
         // After a rolled-back transaction the handles read the table again.
         records.refresh();
+        settleFileToDelete(std::nullopt);
+        ButtonUpdate->setEnabled(false);
         m_host.message(QStringLiteral("登録エラー ： キーを確認してください"));
+        return;
     }
     ButtonUpdate->setEnabled(false);
     m_host.setStatus(0, QStringLiteral("更新完了"));
@@ -406,26 +442,22 @@ void RecordPage::DeleteRecordOf(qint32 serial)
     });
 }
 
-void RecordPage::ShowInNewViewWindow()
+std::optional<viewing::Picture> RecordPage::viewPicture()
 {
-    guarded([this] {
-        store::Table& records = *m_catalogue.dm().TaPhoto;
-        if (!records.isOpen() || !currentSerial())
-            return;
-        std::optional<viewing::Picture> picture = recordPicture(QSize(), nullptr);
-        if (!picture && ImagePhoto->hasPicture())
-            picture = ImagePhoto->picture();
-        if (!picture) {
-            m_host.message(QStringLiteral("画像を選択してください"));
-            return;
-        }
-        auto item = [&](int k) {
-            const int p = kFirstUserField + k - 1;
-            return p < records.fieldCount() ? records.field(p).asString() : QString();
-        };
-        viewing::ShowInViewWindow(viewing::ViewMode::Multiple, nullptr, m_host.hostWindow(), *picture,
-                                  item(1) + QLatin1Char(' ') + item(2));
-    });
+    std::optional<viewing::Picture> picture;
+    if (!currentSerial())
+        return picture;
+    guarded([&] { picture = recordPicture(QSize(), nullptr); });
+    if (!picture && ImagePhoto->hasPicture())
+        picture = ImagePhoto->picture();
+    return picture;
+}
+
+QString RecordPage::userItem(int k)
+{
+    store::Table& records = *m_catalogue.dm().TaPhoto;
+    const int p = kFirstUserField + k - 1;
+    return records.isOpen() && p < records.fieldCount() && currentSerial() ? records.field(p).asString() : QString();
 }
 
 void RecordPage::bindFields(const QStringList& labels)

@@ -47,8 +47,11 @@ public:
     void DeleteCurrentRecord();
     // The search result's "削除": the record of the serial.
     void DeleteRecordOf(qint32 serial);
-    // "ﾃｰﾌﾞﾙ" while this page is in front: the picture in a new view window.
-    void ShowInNewViewWindow();
+    // The current record's picture for a view window: decoded whole, or the
+    // one shown when it cannot be read again (a picture fetched from the Web).
+    std::optional<viewing::Picture> viewPicture();
+    // The current record's user item k (1 to 4); empty when there is none.
+    QString userItem(int k);
     void FitPicture();
     // The item controls take the user items' labels (empty: unbound).
     void bindFields(const QStringList& labels);
@@ -59,7 +62,15 @@ public:
     // Stops the record-change display during a registration run.
     void setDisplaySuspended(bool on) { m_suspended = on; }
     void clearPicture();
+    // A record started from the browser whose file is to go once the record
+    // is written; discarding the record keeps the file.
+    void deleteFileOnceWritten(qint32 serial, const QString& path);
 
+signals:
+    // The record of a file given to deleteFileOnceWritten was written.
+    void fileOfWrittenRecord(const QString& path);
+
+public:
     QGroupBox* GroupDatabase;
     TDBEdit* DBEditRenban;
     TDBEdit* DBEditKoushinbi;
@@ -92,6 +103,9 @@ private:
     std::optional<qint32> currentSerial();
     void writeEdits();
     void guarded(const std::function<void()>& f);
+    // Once the browser's record is no longer pending: its file goes when
+    // the record was written under serial, and stays when it was discarded.
+    void settleFileToDelete(std::optional<qint32> serial);
 
     PhotoHost& m_host;
     Catalogue& m_catalogue;
@@ -100,6 +114,12 @@ private:
     // The serial the current record had when it was shown: an edited 連番
     // takes its image row along.
     std::optional<qint32> m_shownSerial;
+    struct FileToDelete {
+        QString table;
+        qint32 serial = 0;
+        QString path;
+    };
+    std::optional<FileToDelete> m_fileToDelete;
 };
 
 } // namespace picturedb

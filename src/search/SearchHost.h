@@ -8,10 +8,6 @@
 
 class QWidget;
 
-namespace viewing {
-struct Picture;
-}
-
 namespace search {
 
 class TFormPopJouken;
@@ -41,8 +37,6 @@ public:
     // "伸縮" and "比率調整" both on.
     virtual bool previewStretch() = 0;
     virtual bool previewKeepRatio() = 0;
-    // A picture shown in the shared view window, or in a new one.
-    virtual void showInViewWindow(const viewing::Picture& picture, const QString& title, bool newWindow) = 0;
     // A picture at a Web address, fetched and shown.
     virtual void fetchSingleImage(const QString& address) = 0;
 };

@@ -160,12 +160,6 @@ SearchPage::SearchPage(SearchHost& host, store::DataMod& dm, QWidget* page, TTim
     });
     connect(DBGridQuery, &QAbstractItemView::clicked, this, &SearchPage::ShowSearchPreview);
     connect(DBNavigator6, &TDBNavigator::clicked, this, [this] { m_host.showOnNavigate(); });
-    for (QAction* a : {N4, N5}) {
-        connect(a, &QAction::triggered, this, [this, a] {
-            if (ImageKensaku->hasPicture())
-                m_host.showInViewWindow(ImageKensaku->picture(), currentItem3(), a == N5);
-        });
-    }
 }
 
 void SearchPage::placeSlots()
@@ -202,10 +196,6 @@ void SearchPage::StartSearch()
 
 void SearchPage::RunSearch()
 {
-    store::DataSource& source = *m_dm.DqPhoto;
-    store::Query& query = *m_dm.QuPhoto;
-    TFormPopKensaku* pop = m_host.searchProgress();
-    source.setEnabled(false);
     SearchRequest r;
     r.database = m_host.databaseName();
     r.fieldLabels = m_host.fieldLabels();
@@ -215,7 +205,31 @@ void SearchPage::RunSearch()
     const int orderItem = qMax(0, RadioHyouji2->itemIndex());
     r.orderColumn = RadioHyouji2->item(orderItem)->text();
     r.ascending = CheckShoujun->isChecked();
-    const SearchStatement statement = buildSearch(r);
+    const bool done = runStatement(buildSearch(r));
+    if (TFormPopKensaku* pop = m_host.searchProgress())
+        pop->hide();
+    if (done)
+        m_host.setStatus(0, HitCount > 0 ? QStringLiteral("検索終了") : QStringLiteral("検索該当なし"));
+}
+
+void SearchPage::SearchAgain()
+{
+    if (!m_dm.QuPhoto->isOpen() || m_lastStatement.sql.isEmpty())
+        return;
+    const int row = DBGridQuery->currentIndex().row();
+    const int column = qMax(0, DBGridQuery->currentIndex().column());
+    if (!runStatement(m_lastStatement))
+        return;
+    const int rows = m_dm.QuPhoto->recordCount();
+    if (rows > 0 && row >= 0)
+        DBGridQuery->setCurrentIndex(DBGridQuery->model()->index(qMin(row, rows - 1), column));
+}
+
+bool SearchPage::runStatement(const SearchStatement& statement)
+{
+    store::DataSource& source = *m_dm.DqPhoto;
+    store::Query& query = *m_dm.QuPhoto;
+    source.setEnabled(false);
     int hits = 0;
     try {
         query.close();
@@ -230,17 +244,16 @@ void SearchPage::RunSearch()
     } catch (const store::StoreError& e) {
         // A refused statement leaves a usable screen: the grid back on, the pop-up gone.
         source.setEnabled(true);
-        if (pop)
+        if (TFormPopKensaku* pop = m_host.searchProgress())
             pop->hide();
         m_host.reportError(e.message());
-        return;
+        return false;
     }
+    m_lastStatement = statement;
     HitCount = hits;
     LabelCt->setText(QString::number(hits));
     source.setEnabled(true);
-    if (pop)
-        pop->hide();
-    m_host.setStatus(0, hits > 0 ? QStringLiteral("検索終了") : QStringLiteral("検索該当なし"));
+    return true;
 }
 
 void SearchPage::ClearSearchConditions()
@@ -287,6 +300,35 @@ bool SearchPage::moveToGridRow()
     return true;
 }
 
+qint32 SearchPage::selectedSerial()
+{
+    return m_dm.QuPhoto->isOpen() && moveToGridRow() ? currentSerial() : 0;
+}
+
+std::optional<viewing::Picture> SearchPage::viewPicture()
+{
+    const qint32 serial = selectedSerial();
+    if (serial == 0)
+        return std::nullopt;
+    if (m_host.indexMode()) {
+        const QString where = currentItem3();
+        m_host.locateRecordAndImage(serial);
+        // A picture at a Web address is known only as the preview fetched it.
+        if (where.startsWith(QLatin1String("http")))
+            return ImageKensaku->hasPicture() ? std::optional(ImageKensaku->picture()) : std::nullopt;
+        return viewing::loadPicture(where);
+    }
+    if (!m_host.locateRecordAndImage(serial))
+        return std::nullopt;
+    return viewing::loadPictureData(imageRowBytes());
+}
+
+QByteArray SearchPage::imageRowBytes() const
+{
+    const bool jpeg = m_dm.QuPhoto->value(3).toString() == u"JPEG";
+    return m_dm.TaImage->fieldByName(jpeg ? QStringLiteral("画像") : QStringLiteral("BMP")).asBytes();
+}
+
 qint32 SearchPage::currentSerial() const
 {
     store::Query& query = *m_dm.QuPhoto;
@@ -324,14 +366,11 @@ void SearchPage::ShowSearchPreview()
         m_host.locateRecordAndImage(serial);
         return;
     }
-    const QString kind = query.value(3).toString();
     if (!m_host.locateRecordAndImage(serial))
         return;
     // Decoded from the image row in memory; a picture that cannot be read
     // leaves the preview as it was.
-    store::Table& images = *m_dm.TaImage;
-    const QByteArray bytes = images.fieldByName(kind == u"JPEG" ? QStringLiteral("画像") : QStringLiteral("BMP")).asBytes();
-    if (const auto picture = viewing::loadPictureData(bytes, viewing::kSearchPreviewBox))
+    if (const auto picture = viewing::loadPictureData(imageRowBytes(), viewing::kSearchPreviewBox))
         ImageKensaku->setPicture(*picture);
     FitSearchPreview();
 }

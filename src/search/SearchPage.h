@@ -4,10 +4,14 @@
 // each), the and/or choice, the order of the result, the result grid with
 // its count and a preview of the selected result's picture.
 
+#include "search/QueryBuilder.h"
+#include "viewing/PictureLoader.h"
+
 #include <QObject>
 #include <QStringList>
 
 #include <array>
+#include <optional>
 
 class QAction;
 class QCheckBox;
@@ -52,7 +56,15 @@ public:
     void ChooseSearchField(int slot);
     void ShowSearchPreview();
     void FitSearchPreview();
-    // The selected result's serial, or 0 when there is none.
+    // The same statement as the last search, run again without the pop-up
+    // (after a record of the result was deleted); the grid keeps its row.
+    void SearchAgain();
+    // The serial of the result row the grid has selected, or 0 when there is none.
+    qint32 selectedSerial();
+    // The selected result's picture for a view window, decoded whole; the
+    // preview's picture when it came from the Web. Nothing without a selection.
+    std::optional<viewing::Picture> viewPicture();
+    // The serial of the result's current row, or 0 when there is none.
     qint32 currentSerial() const;
     // The current result row's value of user item 3 (the view window's title).
     QString currentItem3() const;
@@ -83,7 +95,12 @@ public:
     QAction* Delete3;
 
 private:
+    // Runs a statement into the result and its count; false when the store refused it.
+    bool runStatement(const SearchStatement& statement);
     bool moveToGridRow();
+    // The image row's picture of the result's current row, by its kind.
+    QByteArray imageRowBytes() const;
+    SearchStatement m_lastStatement;
     SearchHost& m_host;
     store::DataMod& m_dm;
     TTimer* m_timer;

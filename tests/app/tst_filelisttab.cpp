@@ -26,6 +26,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QTabWidget>
@@ -350,12 +351,27 @@ private slots:
         QCOMPARE(visibleViewWindows().size(), 3);
     }
 
+    // "リスト消去", the menu's "ファイルリスト消去" and the list-box panel's
+    // "消去(&R)" are one command.
+    void listClearEmptiesTheTable_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::newRow("リスト消去") << "ButtonDBListDelete";
+        QTest::newRow("ファイルリスト消去") << "M1";
+        QTest::newRow("消去(&R)") << "ButtonListClear";
+    }
     void listClearEmptiesTheTable()
     {
+        QFETCH(QString, command);
         writeFile("a.jpg", "a");
         runScan();
-        tab().ButtonDBListDelete->click();
+        QCOMPARE(listedPaths().size(), 1);
+        if (auto* button = form().findChild<QPushButton*>(command))
+            button->click();
+        else
+            form().findChild<QAction*>(command)->trigger();
         QCOMPARE(listedPaths(), QStringList());
+        QCOMPARE(tab().DBGridList->model()->rowCount(), 0);
     }
 
 private:

@@ -14,6 +14,7 @@
 #include "picturedb/PasswordHash.h"
 #include "picturedb/PictureDatabase.h"
 #include "picturedb/RecordPage.h"
+#include "search/SearchPage.h"
 #include "store/DataMd3.h"
 #include "store/DataMod.h"
 #include "store/DataSource.h"
@@ -397,16 +398,20 @@ private slots:
         QCOMPARE(store().countRows(QStringLiteral("Sample")), 2);
         QCOMPARE(store().countRows(QStringLiteral("Sample_")), 2);
 
-        // The search result's "削除" deletes the record of the selected row.
-        store::Query& q = *form().dm().QuPhoto;
-        q.setSql(QStringLiteral("Select 連番, サイズ, 更新日, 画像種別, 分類, タイトル, ファイル名, 説明 from  \"Sample\" order by 連番"));
-        q.open();
-        form().DBGridQuery->setCurrentIndex(form().DBGridQuery->model()->index(0, 0));
+        // The search result's "削除" deletes the record of the selected row,
+        // then searches again: no row of it is left to delete the record that
+        // takes its serial next.
+        form().searchPage()->RunSearch();
+        QTableView* grid = form().DBGridQuery;
+        grid->setCurrentIndex(grid->model()->index(0, 0));
         form().Delete3->trigger();
         QCOMPARE(form().stb(0), QStringLiteral("削除完了"));
         QVERIFY(!photo().catalogue().LocateRecord(1));
         QVERIFY(photo().catalogue().LocateRecord(2));
         QCOMPARE(store().countRows(QStringLiteral("Sample_")), 1);
+        QCOMPARE(grid->model()->rowCount(), 1);
+        QCOMPARE(grid->model()->index(0, 0).data().toInt(), 2);
+        QCOMPARE(form().searchPage()->LabelCt->text(), QStringLiteral("1"));
 
         // An index-mode record has no image row: the record alone goes.
         makeDatabase(store(), QStringLiteral("Index"), true);
@@ -468,8 +473,13 @@ private slots:
         QVERIFY(browser.setDirectory(m_files->path()));
         QTRY_VERIFY(browser.panel()->selectFile(path));
         QTRY_VERIFY(browser.Image1->hasPicture());
+        // "登録後、ファイルを削除": the file goes only once its record is written,
+        // and never in index mode, where the record points to it.
+        browser.MenuFileDelete->setChecked(true);
+        const QByteArray bytes = fileBytes(path);
 
         browser.Button1->click();
+        QVERIFY(QFile::exists(path));
         QCOMPARE(form().PageMain->currentWidget(), form().TabPhoto);
         QCOMPARE(form().PagePhoto->currentWidget(), form().TabToroku);
         QCOMPARE(form().dm().TaPhoto->state(), store::Table::State::Insert);
@@ -477,9 +487,10 @@ private slots:
         QVERIFY(form().MemoLog->toPlainText().endsWith(QStringLiteral("\n1")));
         typeText(record().DBEdit2, QStringLiteral("題"));
         record().ButtonUpdate->click();
+        QCOMPARE(QFile::exists(path), indexMode);
         const QString table = photo().state().CurrentDatabase;
         QCOMPARE(recordField(1, 1), kind);
-        QCOMPARE(recordField(1, 2), QString::number(QFileInfo(path).size()));
+        QCOMPARE(recordField(1, 2), QString::number(bytes.size()));
         QCOMPARE(recordField(1, 6), QStringLiteral("題"));
         QCOMPARE(recordField(1, 7), indexMode ? path : QString());
         QVERIFY(photo().catalogue().LocateImage(1));
@@ -487,16 +498,30 @@ private slots:
         if (indexMode)
             QVERIFY(images.fieldByName(QStringLiteral("画像")).asBytes().isEmpty());
         else if (kind == u"JPEG")
-            QCOMPARE(images.fieldByName(QStringLiteral("画像")).asBytes(), fileBytes(path));
+            QCOMPARE(images.fieldByName(QStringLiteral("画像")).asBytes(), bytes);
         else
             QCOMPARE(images.fieldByName(QStringLiteral("画像")).asBytes(), QByteArrayLiteral("www"));
 
-        // A started record discarded with "ｷｬﾝｾﾙ" leaves no image row behind.
+        // A started record discarded with "ｷｬﾝｾﾙ" leaves no image row behind,
+        // and its file stays.
+        const QString second = file(QStringLiteral("second.") + QFileInfo(fileName).suffix());
+        QVERIFY(writePicture(second, QSize(8, 8), kind == u"BMP" ? "BMP" : "JPEG"));
+        QTRY_VERIFY(browser.panel()->selectFile(second));
         browser.Button1->click();
         QCOMPARE(form().dm().TaPhoto->state(), store::Table::State::Insert);
         record().ButtonCancel->click();
         QCOMPARE(store().countRows(table), 1);
         QCOMPARE(store().countRows(table + QLatin1Char('_')), 1);
+        QVERIFY(QFile::exists(second));
+
+        // A registration the store refuses keeps the file too.
+        store().exec(QStringLiteral("DROP TABLE \"%1_\"").arg(table));
+        {
+            ModalAnswer error([](QWidget* w) { pressButton(w, QMessageBox::Ok); });
+            browser.Button1->click();
+            QVERIFY(error.wasShown());
+        }
+        QVERIFY(QFile::exists(second));
     }
 
     // A name holding a quote breaks no statement.

@@ -31,6 +31,7 @@
 #include <QCheckBox>
 #include <QDate>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -270,6 +271,79 @@ private slots:
         QCOMPARE(visibleViews(), 3);
     }
 
+    // "画像" and "複数" (and their menu items, the result's "単独" and "複数",
+    // the record page's "ﾃｰﾌﾞﾙ") show the record's or the selected result's
+    // picture decoded whole, in the shared window or a new one.
+    void pictureCommandsOnTheDatabaseTab_data()
+    {
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<bool>("newWindow");
+        QTest::addColumn<QString>("title"); // before the size; "" for no window at all
+        const QString item3 = QStringLiteral("p0.jpg"); // the end of the path in item 3
+        QTest::newRow("record, 画像") << "TabToroku" << "BtSingle" << false << item3;
+        QTest::newRow("record, 複数") << "TabToroku" << "BtMulti" << true << item3;
+        QTest::newRow("record, menu 単独画像") << "TabToroku" << "S4" << false << item3;
+        QTest::newRow("record, ﾃｰﾌﾞﾙ") << "TabToroku" << "BtTable" << true << QStringLiteral("夏 海と空");
+        QTest::newRow("search, 画像") << "TabKensaku" << "BtSingle" << false << item3;
+        QTest::newRow("search, menu 複数画像") << "TabKensaku" << "M2" << true << item3;
+        QTest::newRow("search, menu テーブル表示") << "TabKensaku" << "T4" << true << item3;
+        QTest::newRow("search, result 単独") << "TabKensaku" << "N4" << false << item3;
+        QTest::newRow("search, result 複数") << "TabKensaku" << "N5" << true << item3;
+        QTest::newRow("new database page") << "TabShinki" << "BtSingle" << false << QString();
+    }
+    void pictureCommandsOnTheDatabaseTab()
+    {
+        QFETCH(QString, page);
+        QFETCH(QString, command);
+        QFETCH(bool, newWindow);
+        QFETCH(QString, title);
+        // Larger than both boxes: the preview and the record page decode it smaller.
+        addRecords(QSize(800, 400));
+        QCOMPARE(search(this->page().Button10), QStringLiteral("検索終了"));
+        clickRow(0);
+        QVERIFY(this->page().ImageKensaku->picture().image.width() < 800);
+        form().PageMain->setCurrentWidget(form().TabPhoto);
+        form().PagePhoto->setCurrentWidget(form().PagePhoto->findChild<QWidget*>(page));
+        form().multipleViewMode = !newWindow;
+        const QList<viewing::TFormView*> before = views();
+
+        if (auto* button = form().findChild<QToolButton*>(command))
+            button->click();
+        else
+            form().findChild<QAction*>(command)->trigger();
+
+        const QList<viewing::TFormView*> after = views();
+        if (title.isEmpty()) {
+            QCOMPARE(after, before);
+            return;
+        }
+        QCOMPARE(form().multipleViewMode, newWindow);
+        QCOMPARE(after.size(), before.size() + 1);
+        viewing::TFormView* shown = nullptr;
+        for (viewing::TFormView* w : after)
+            if (!before.contains(w))
+                shown = w;
+        QCOMPARE(shown == m_fixture->windows().FormView, !newWindow);
+        QVERIFY2(shown->windowTitle().endsWith(title + QStringLiteral(" (800 x 400)")), qPrintable(shown->windowTitle()));
+        QCOMPARE(shown->Image1->picture().image.size(), QSize(800, 400));
+    }
+
+    // The result's サイズ column shows nine digits whole; a stored width wins.
+    void theSizeColumnFitsNineDigits()
+    {
+        form().dm().store().exec(QStringLiteral("INSERT INTO \"Sample\" (連番, 画像種別, サイズ) VALUES (1, 'JPEG', 123456789)"));
+        QCOMPARE(search(page().Button10), QStringLiteral("検索終了"));
+        QTableView* grid = page().DBGridQuery;
+        QCOMPARE(grid->model()->index(0, 4).data().toString(), QStringLiteral("123456789"));
+        // The width the cell's text needs, as the grid's own delegate measures it.
+        const int needed = static_cast<QAbstractItemView*>(grid)->sizeHintForColumn(4);
+        QVERIFY2(needed <= grid->columnWidth(4), qPrintable(QStringLiteral("%1 > %2").arg(needed).arg(grid->columnWidth(4))));
+        grid->horizontalHeader()->resizeSection(4, 50);
+        m_fixture->restart();
+        QCOMPARE(page().DBGridQuery->columnWidth(4), 50);
+    }
+
     void aMissingFileInIndexMode()
     {
         makeDatabase(form().dm().store(), QStringLiteral("Index"), true);
@@ -339,13 +413,13 @@ private:
     QString file(const QString& name) const { return m_files->filePath(name); }
 
     // Three JPEG records of Sample: 分類 and タイトル set.
-    void addRecords()
+    void addRecords(QSize size = QSize(40, 20))
     {
         const QStringList kinds{"夏", "秋", "夏"};
         const QStringList titles{"海と空", "夜", "山の海"};
         for (int i = 0; i < 3; ++i) {
             const QString path = file(QStringLiteral("p%1.jpg").arg(i));
-            QVERIFY(writePicture(path, QSize(40, 20)));
+            QVERIFY(writePicture(path, size));
             QVERIFY(picturedb::RegisterFile(catalogue(), false, titles[i], {}, QDate(2026, 1, 1 + i), 100, path));
             form().dm().store().exec(QStringLiteral("UPDATE \"Sample\" SET 分類 = ? WHERE 連番 = ?"), {kinds[i], i + 1});
         }
@@ -390,6 +464,17 @@ private:
         const QModelIndex at = grid->model()->index(row, 1);
         grid->setCurrentIndex(at);
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(at).center());
+    }
+    // The visible view windows: the shared one and those of the multiple mode.
+    QList<viewing::TFormView*> views()
+    {
+        QList<viewing::TFormView*> out;
+        if (m_fixture->windows().FormView->isVisible())
+            out << m_fixture->windows().FormView;
+        for (auto* w : form().findChildren<viewing::TFormView*>())
+            if (w->isVisible() && w != m_fixture->windows().FormView)
+                out << w;
+        return out;
     }
     static int visibleViews()
     {
