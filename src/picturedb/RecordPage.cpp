@@ -334,7 +334,14 @@ void RecordPage::ButtonUpdateClick()
         images.cancel();
         // After a rolled-back transaction the handles read the table again.
         records.refresh();
-        m_host.message(QStringLiteral("登録エラー ： キーを確認してください"));
+        const QString error = QStringLiteral("登録エラー ： キーを確認してください");
+        m_host.message(error);
+        ButtonUpdate->setEnabled(false);
+        // Nothing was written: the status keeps the error, never "更新完了".
+        // Set after the box, whose loop shows the record again (which
+        // clears the status).
+        m_host.setStatus(0, error);
+        return;
     }
     ButtonUpdate->setEnabled(false);
     m_host.setStatus(0, QStringLiteral("更新完了"));

@@ -371,6 +371,8 @@ private slots:
         }
         QCOMPARE(record().DBEditRenban->text(), QStringLiteral("2"));
         QCOMPARE(form().dm().TaPhoto->state(), store::Table::State::Browse);
+        // A failed write keeps the error in the status, never "更新完了".
+        QCOMPARE(form().stb(0), QStringLiteral("登録エラー ： キーを確認してください"));
 
         // A free serial takes the image row along.
         const QByteArray picture = imageBytes(2);
