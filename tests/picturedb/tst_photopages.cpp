@@ -6,6 +6,7 @@
 #include "controls/DBGrid.h"
 #include "controls/MsgBtn.h"
 #include "controls/RadioGroup.h"
+#include "controls/StdArr.h"
 #include "disk/DirectoryPanel.h"
 #include "disk/FormDirectory.h"
 #include "picturedb/DatabasePages.h"
@@ -14,6 +15,8 @@
 #include "picturedb/PasswordHash.h"
 #include "picturedb/PictureDatabase.h"
 #include "picturedb/RecordPage.h"
+#include "search/FormPopJouken.h"
+#include "search/SearchPage.h"
 #include "store/DataMd3.h"
 #include "store/DataMod.h"
 #include "store/DataSource.h"
@@ -34,6 +37,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -620,23 +624,90 @@ private slots:
         QVERIFY(!pages().GroupKoumoku->isVisibleTo(form().TabShinki));
     }
 
-    // Only an item name can be changed on the settings page; "ｷｬﾝｾﾙ" drops it.
-    void editingTheOpenDatabasesItems()
+    // Only an item name can be changed on the settings page; "ｷｬﾝｾﾙ" drops it,
+    // "更新(&U)" renames the field: the record page, the search's chooser,
+    // order and result titles follow, and the names last.
+    void renamingItems()
     {
+        registerFiles({QSize(40, 30)});
+        setItem(1, QStringLiteral("旅"));
         QAbstractItemModel* items = pages().DBGrid1->model();
         QVERIFY(!(items->flags(items->index(0, 2)) & Qt::ItemIsEditable));
         QVERIFY(items->setData(items->index(0, 1), QStringLiteral("種類")));
-        QCOMPARE(items->index(0, 1).data().toString(), QStringLiteral("種類"));
         pages().ButtonCancelKmk->click();
-        QCOMPARE(items->index(0, 1).data().toString(), QStringLiteral("分類"));
+        QCOMPARE(itemNames(), kStandardItems);
+
+        // A new name, and two items that swap theirs (the grid writes a row as it leaves it).
         QVERIFY(items->setData(items->index(0, 1), QStringLiteral("種類")));
-        pages().Button16->click();
-        form().dm().TaItem->refresh();
-        QCOMPARE(items->index(0, 1).data().toString(), QStringLiteral("種類"));
-        // The labels come from the record table's own fields.
-        QCOMPARE(record().LabelNo2->text(), QStringLiteral("分類"));
+        QVERIFY(items->setData(items->index(1, 1), QStringLiteral("ファイル名")));
+        QVERIFY(items->setData(items->index(2, 1), QStringLiteral("タイトル")));
+        {
+            ModalAnswer stray([](QWidget* w) { pressButton(w, QMessageBox::Ok); });
+            pages().Button16->click();
+            QVERIFY2(!stray.wasShown(), qPrintable(stray.text()));
+        }
+        const QStringList renamed{"種類", "ファイル名", "タイトル", "説明"};
+        QCOMPARE(captions(), renamed);
+        QCOMPARE(record().DBEdit1->text(), QStringLiteral("旅"));
+        QCOMPARE(resultTitles(), (QStringList{"連番", "種類", "ファイル名", "タイトル", "サイズ", "更新日"}));
+        QCOMPARE(form().RadioHyouji2->item(1)->text(), QStringLiteral("種類"));
+        QCOMPARE(chooserItems(), renamed);
+
+        QVERIFY(photo().OpenDatabase(QStringLiteral("Sample")));
+        QCOMPARE(captions(), renamed);
+        QCOMPARE(itemNames(), renamed);
+        store::Store other(m_fixture->photo().dir());
+        QCOMPARE(userFields(other), renamed);
         QVERIFY(!pages().ButtonAdd->isVisible());
         QVERIFY(!pages().RadioHokanDisp->isEnabled());
+    }
+
+    void refusedItemNames_data()
+    {
+        QTest::addColumn<QString>("first");  // typed over the first item's name
+        QTest::addColumn<QString>("second"); // over the second's, when not empty
+        QTest::addColumn<bool>("editing");   // a record of the page not written yet
+        QTest::addColumn<bool>("storeFails"); // a view the rename cannot follow
+        QTest::addColumn<QString>("message");  // the store's: a part of it
+        QTest::newRow("empty") << "" << "" << false << false << "項目名を入力してください";
+        QTest::newRow("blanks") << "  " << "" << false << false << "項目名を入力してください";
+        QTest::newRow("another item's") << "タイトル" << "" << false << false << "項目名が重複しています";
+        QTest::newRow("twice, other case") << "Note" << "note" << false << false << "項目名が重複しています";
+        QTest::newRow("a system field's") << "更新日" << "" << false << false
+                                          << "システム項目と同じ名前は使えません";
+        QTest::newRow("quote") << "a\"b" << "" << false << false << "項目名に \" は使えません";
+        QTest::newRow("record being edited") << "種類" << "" << true << false
+                                             << "編集中のレコードを更新またはｷｬﾝｾﾙしてください";
+        QTest::newRow("the store refuses") << "種類" << "型" << false << true << "nosuch";
+    }
+    // A refused name changes nothing: the fields, the item list, the labels.
+    void refusedItemNames()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        QFETCH(bool, editing);
+        QFETCH(bool, storeFails);
+        QFETCH(QString, message);
+        if (editing)
+            form().dm().TaPhoto->insert();
+        if (storeFails)
+            store().exec(QStringLiteral("CREATE VIEW \"v\" AS SELECT nosuch FROM \"Sample\""));
+        QAbstractItemModel* items = pages().DBGrid1->model();
+        QVERIFY(items->setData(items->index(0, 1), first));
+        if (!second.isEmpty())
+            QVERIFY(items->setData(items->index(1, 1), second));
+        ModalAnswer box([](QWidget* w) { pressButton(w, QMessageBox::Ok); });
+        pages().Button16->click();
+        QVERIFY(box.wasShown());
+        if (storeFails)
+            QVERIFY2(box.text().contains(message), qPrintable(box.text()));
+        else
+            QCOMPARE(box.text(), message);
+        QCOMPARE(userFields(store()), kStandardItems);
+        QCOMPARE(itemNames(), kStandardItems);
+        QCOMPARE(captions(), kStandardItems);
+        if (editing)
+            QCOMPARE(form().dm().TaPhoto->state(), store::Table::State::Insert);
     }
 
     void deletingADatabase_data()
@@ -719,6 +790,37 @@ private:
         for (int c = 0; c < m->columnCount(); ++c)
             out << m->headerData(c, Qt::Horizontal).toString();
         return out;
+    }
+    inline static const QStringList kStandardItems{"分類", "タイトル", "ファイル名", "説明"};
+    // The item list as the settings page's grid shows it.
+    QStringList itemNames()
+    {
+        QStringList out;
+        QAbstractItemModel* m = pages().DBGrid1->model();
+        for (int r = 0; r < m->rowCount(); ++r)
+            out << m->index(r, 1).data().toString();
+        return out;
+    }
+    static QStringList userFields(store::Store& s)
+    {
+        QStringList out;
+        for (const store::FieldDef& f : s.fieldDefs(QStringLiteral("Sample")).mid(picturedb::kFirstUserField))
+            out << f.name;
+        return out;
+    }
+    // What the search's field chooser offers (it is then cancelled).
+    QStringList chooserItems()
+    {
+        QStringList out;
+        ModalAnswer chooser([&](QWidget* w) {
+            auto* pop = qobject_cast<search::TFormPopJouken*>(w);
+            QVERIFY(pop);
+            for (int i = 0; i < pop->ListBox->count(); ++i)
+                out << pop->ListBox->item(i)->text();
+            pop->reject();
+        });
+        form().searchPage()->ArButtonKensaku->Items(0)->click();
+        return chooser.wasShown() ? out : QStringList{QStringLiteral("(no chooser)")};
     }
     QStringList captions()
     {
