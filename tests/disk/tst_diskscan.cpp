@@ -304,10 +304,8 @@ private slots:
         // The old rows are as they were: marked, with the size first measured.
         QCOMPARE(m_store->value(QStringLiteral("SELECT count(*) FROM \"_List.db\" WHERE \"印\" = ?"),
                                 {QStringLiteral("〆")}).toInt(), 12);
-        store::Table& rows = *m_dm3->TaList2;
-        rows.open();
-        QVERIFY(rows.findKey({m_tree->path() + "/d1/old0.jpg"}));
-        QCOMPARE(rows.fieldByName("サイズ").asInteger(), 4);
+        QCOMPARE(m_store->value(QStringLiteral("SELECT \"サイズ\" FROM \"_List.db\" WHERE \"フルパス名\" = ?"),
+                                {m_tree->path() + "/d1/old0.jpg"}).toInt(), 4);
     }
 
     void clearEachTime_data()
