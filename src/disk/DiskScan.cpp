@@ -325,16 +325,18 @@ bool DiskScan::enterDirectory(const QString& relativeDir, const QString& name)
     return true;
 }
 
-bool DiskScan::listFile(const QString& relativeDir, const QString& name, RowResult result)
+void DiskScan::listFile(const QString& relativeDir, const QString& name, RowResult result)
 {
     const QString path = relativeDir + name;
     if (result == RowResult::Unmeasurable) {
         // Gone since it was listed, unreadable, or not a regular file.
         m_host.logError(QStringLiteral("ファイルを開けません : ") + m_root + path);
-        return true;
+        return;
     }
-    ++m_pagesRecorded;
-    return result != RowResult::NotPosted;
+    // A file listed before keeps its row as it is, and the level goes on:
+    // a re-scan lists every picture added since. The count is of new rows.
+    if (result == RowResult::Listed)
+        ++m_pagesRecorded;
 }
 
 #ifdef Q_OS_UNIX
@@ -400,8 +402,7 @@ void DiskScan::ScanDirectory(const QString& relativeDir)
         // device is not opened at all.
         const RowResult r = isFile ? writeRow(m_root + relativeDir + name, measureAt(dirFd, raw))
                                    : RowResult::Unmeasurable;
-        if (!listFile(relativeDir, name, r))
-            return;
+        listFile(relativeDir, name, r);
     }
 }
 #else
@@ -435,8 +436,7 @@ void DiskScan::ScanDirectory(const QString& relativeDir)
         // The entry's type comes with the directory listing; a pipe or a
         // device is not opened at all.
         const RowResult r = info.isFile() ? addRow(m_root, relativeDir + name) : RowResult::Unmeasurable;
-        if (!listFile(relativeDir, name, r))
-            return;
+        listFile(relativeDir, name, r);
     }
 }
 #endif

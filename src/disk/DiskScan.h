@@ -66,8 +66,8 @@ public:
     // left it; the grid is refreshed at every turn of the event loop and
     // after every single row.
     DiskScan(store::Table& grid, ScanHost& host);
-    // The same, raising the run counters of the caller (matched files, rows
-    // added) instead of counters of its own.
+    // The same, raising the run counters of the caller (files newly listed
+    // by the scan, rows added) instead of counters of its own.
     DiskScan(store::Table& grid, ScanHost& host, qint32& pagesRecorded, qint32& filesListed);
     ~DiskScan();
     DiskScan(const DiskScan&) = delete;
@@ -85,7 +85,8 @@ public:
     // be posted (a path that is already listed): nothing is written then.
     bool AddFileListRow(const QString& root, const QString& path);
 
-    // The run counters this scan raises: matched files, rows added.
+    // The run counters this scan raises: files newly listed by the scan (the
+    // count of "検索完了"), rows added.
     qint32 pagesRecorded() const { return m_pagesRecorded; }
     qint32 filesListed() const { return m_filesListed; }
     void resetFilesListed() { m_filesListed = 0; }
@@ -127,8 +128,8 @@ private:
     void ScanDirectory(const QString& relativeDir);
     // A subdirectory met: false when the run was stopped (the level ends).
     bool enterDirectory(const QString& relativeDir, const QString& name);
-    // A wanted file met and written (or not): false when the level ends.
-    bool listFile(const QString& relativeDir, const QString& name, RowResult result);
+    // A wanted file met and written (or not).
+    void listFile(const QString& relativeDir, const QString& name, RowResult result);
     RowResult addRow(const QString& root, const QString& path);
     RowResult writeRow(const QString& fullPath, const Measure& m);
     void refreshGrid();

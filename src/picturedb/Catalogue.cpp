@@ -84,6 +84,27 @@ QString imageTableName(const QString& database)
     return database + QLatin1Char('_');
 }
 
+QString ItemNameRefusal(const QStringList& systemNames, const QStringList& before, const QStringList& after)
+{
+    for (qsizetype k = 0; k < after.size(); ++k) {
+        const QString& name = after[k];
+        if (name == before.value(k))
+            continue;
+        if (name.trimmed().isEmpty())
+            return QStringLiteral("項目名を入力してください");
+        // As in database names: a name is also written into statements.
+        if (name.contains(u'"'))
+            return QStringLiteral("項目名に \" は使えません");
+        // The store tells names apart without letter case.
+        if (systemNames.contains(name, Qt::CaseInsensitive))
+            return QStringLiteral("システム項目と同じ名前は使えません");
+        for (qsizetype j = 0; j < after.size(); ++j)
+            if (j != k && after[j].compare(name, Qt::CaseInsensitive) == 0)
+                return QStringLiteral("項目名が重複しています");
+    }
+    return QString();
+}
+
 Catalogue::Catalogue(store::DataMod& dm)
     : m_dm(dm)
 {

@@ -37,6 +37,11 @@ QString FileNameOf(const QString& path);
 bool isValidDatabaseName(const QString& name);
 QString imageTableName(const QString& database);
 
+// Why user items cannot take new names, or empty when they can: after[k] is
+// the new name of user item k + 1, before[k] its name now, systemNames those
+// of the fields before the user items. Only changed names are judged.
+QString ItemNameRefusal(const QStringList& systemNames, const QStringList& before, const QStringList& after);
+
 // The system fields of a record table come first; user item k (from 1) is
 // the field at position kFirstUserField + k - 1.
 inline constexpr int kFirstUserField = 5;

@@ -575,10 +575,84 @@ void PictureDatabase::Button16Click()
         m_dm.TaItem->cancel();
     }
     try {
+        renameItems();
         BindUserFields(m_state.CurrentDatabase);
     } catch (const store::StoreError& e) {
         m_host.reportError(e.message());
     }
+}
+
+void PictureDatabase::renameItems()
+{
+    const QString name = m_state.CurrentDatabase;
+    if (name.isEmpty())
+        return;
+    store::Table& records = *m_dm.TaPhoto;
+    store::openIfClosed(records);
+    QStringList system;
+    QStringList before;
+    for (const store::FieldDef& f : records.fieldDefs())
+        (system.size() < kFirstUserField ? system : before) << f.name;
+    QStringList after = before;
+    {
+        // Rows edited before the last one were written when the grid left them.
+        store::Table items(m_dm.store(), m_dm.TaItem->tableName());
+        items.open();
+        for (items.first(); !items.isEmpty() && !items.eof(); items.next()) {
+            const QString number = items.fieldByName(QStringLiteral("項目連番")).asString();
+            const int k = number.isEmpty() ? -1 : number.toInt() - 1;
+            if (k >= 0 && k < after.size())
+                after[k] = items.fieldByName(QStringLiteral("項目名")).asString();
+        }
+    }
+    QList<QPair<QString, QString>> renames;
+    for (qsizetype k = 0; k < before.size(); ++k)
+        if (after[k] != before[k])
+            renames << qMakePair(before[k], after[k]);
+    if (renames.isEmpty())
+        return;
+    QString refusal = ItemNameRefusal(system, before, after);
+    // Closing the record table would drop an unwritten record.
+    if (refusal.isEmpty() && records.state() != store::Table::State::Browse)
+        refusal = QStringLiteral("編集中のレコードを更新またはｷｬﾝｾﾙしてください");
+    if (!refusal.isEmpty()) {
+        m_catalogue.ListTableItems(); // the item list shows the fields' names again
+        m_host.message(refusal);
+        return;
+    }
+
+    // Handles read a table's layout when they open: the record table's are
+    // closed around the change, the record page's data source off, and the
+    // search's result, which names the old fields, is closed.
+    const QString serial = records.isEmpty() ? QString() : records.fieldByName(QStringLiteral("連番")).asString();
+    m_dm.QuPhoto->close();
+    m_dm.DtPhoto->setEnabled(false);
+    records.close();
+    m_dm.TaPhoto2->close();
+    store::Store& s = m_dm.store();
+    QString failure;
+    try {
+        store::Batch batch(s);
+        s.renameFields(name, renames);
+        m_catalogue.ListTableItems();
+        batch.commit();
+    } catch (const store::StoreError& e) {
+        failure = e.message();
+    }
+    try {
+        // Opened again also after a rollback, which may have come after it opened.
+        records.close();
+        records.open();
+        if (!failure.isEmpty())
+            m_catalogue.ListTableItems();
+        if (!serial.isEmpty())
+            m_catalogue.LocateRecord(serial.toInt());
+    } catch (const store::StoreError& e) {
+        failure = e.message();
+    }
+    m_dm.DtPhoto->setEnabled(true);
+    if (!failure.isEmpty())
+        m_host.reportError(failure);
 }
 
 void PictureDatabase::ButtonCancelKmkClick()

@@ -112,6 +112,9 @@ private:
     void positionCatalogue(const QString& name);
     // No database is open any more.
     void closeDatabase();
+    // The item names that differ from the record table's become its fields'
+    // names, or a refusal changes nothing.
+    void renameItems();
     void appendItem();
     void deleteItem();
     template <class Walk>

@@ -368,8 +368,13 @@ void RecordPage::ButtonUpdateClick()
         // After a rolled-back transaction the handles read the table again.
         records.refresh();
         settleFileToDelete(std::nullopt);
+        const QString error = QStringLiteral("登録エラー ： キーを確認してください");
+        m_host.message(error);
         ButtonUpdate->setEnabled(false);
-        m_host.message(QStringLiteral("登録エラー ： キーを確認してください"));
+        // Nothing was written: the status keeps the error, never "更新完了".
+        // Set after the box, whose loop shows the record again (which
+        // clears the status).
+        m_host.setStatus(0, error);
         return;
     }
     ButtonUpdate->setEnabled(false);

@@ -539,6 +539,44 @@ void Store::renameTable(const QString& from, const QString& to)
     m_protectionLoaded = false;
 }
 
+void Store::renameFields(const QString& table, const QList<QPair<QString, QString>>& renames)
+{
+    QStringList names;
+    for (const FieldDef& f : fieldDefs(table))
+        names << f.name;
+    const QStringList before = names;
+    for (const auto& [from, to] : renames) {
+        const qsizetype at = before.indexOf(from);
+        if (at < 0)
+            throw StoreError(QStringLiteral("テーブル %1 にフィールド %2 はありません").arg(table, from));
+        if (to.isEmpty())
+            throw StoreError(QStringLiteral("テーブル %1 に名前のないフィールドは作れません").arg(table));
+        names[at] = to;
+    }
+    for (qsizetype i = 0; i < names.size(); ++i)
+        for (qsizetype j = 0; j < i; ++j)
+            if (names[i].compare(names[j], Qt::CaseInsensitive) == 0)
+                throw StoreError(QStringLiteral("テーブル %1 にフィールド %2 が二つになります").arg(table, names[i]));
+
+    // Through names of their own first, so that two fields may swap names.
+    auto rename = [&](const QString& from, const QString& to) {
+        run(QStringLiteral("ALTER TABLE %1 RENAME COLUMN %2 TO %3").arg(quoted(table), quoted(from), quoted(to)));
+    };
+    auto passing = [&](qsizetype k) {
+        QString name = QStringLiteral("#%1").arg(k);
+        while (before.contains(name, Qt::CaseInsensitive) || names.contains(name, Qt::CaseInsensitive))
+            name.prepend(QLatin1Char('#'));
+        return name;
+    };
+    Savepoint sp(m_db);
+    for (qsizetype k = 0; k < renames.size(); ++k)
+        rename(renames[k].first, passing(k));
+    for (qsizetype k = 0; k < renames.size(); ++k)
+        rename(passing(k), renames[k].second);
+    sp.release();
+    noteUnknownChange(table);
+}
+
 qint64 Store::countRows(const QString& table)
 {
     TableState& s = tableState(table);

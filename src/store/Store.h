@@ -106,6 +106,9 @@ public:
     void emptyTable(const QString& table);
     void deleteTable(const QString& table);
     void renameTable(const QString& from, const QString& to);
+    // Renames fields (from, to) of a table in one transaction: all or none.
+    // Names may change places; the resulting names must be distinct.
+    void renameFields(const QString& table, const QList<QPair<QString, QString>>& renames);
     qint64 countRows(const QString& table);
 
     // Passwords: a protected table opens only while its password is registered.

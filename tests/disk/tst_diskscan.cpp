@@ -264,55 +264,48 @@ private slots:
         QCOMPARE(inA, QDir(r + "a/b/c").entryList(QDir::Files, QDir::Unsorted));
     }
 
-    void secondAccumulatingScanStopsInEachDirectoryAtItsFirstListedFile()
+    void anAccumulatingRescanListsEveryNewPicture_data()
     {
-        for (const char* dir : {"d1", "d2", "d3"})
+        QTest::addColumn<int>("added");       // new pictures beside the listed ones, per directory
+        QTest::addColumn<int>("addedBelow");  // new pictures in a new subdirectory, per directory
+        QTest::newRow("four directories gained five each") << 5 << 0;
+        QTest::newRow("in new subdirectories") << 0 << 5;
+        QTest::newRow("nothing new") << 0 << 0;
+    }
+    // A file listed before keeps its row as it is and the walk goes on, so
+    // a second scan lists every picture added since and counts only those.
+    void anAccumulatingRescanListsEveryNewPicture()
+    {
+        QFETCH(int, added);
+        QFETCH(int, addedBelow);
+        const QStringList dirs{"d1", "d2", "d3", "d4"};
+        for (const QString& dir : dirs)
             for (int i = 0; i < 3; ++i)
-                file(QStringLiteral("%1/p%2.jpg").arg(QLatin1String(dir)).arg(i));
+                file(QStringLiteral("%1/old%2.jpg").arg(dir).arg(i));
         QVERIFY(m_scan->RunDiskScan(m_tree->path(), ScanSettings()));
-        QCOMPARE(m_scan->pagesRecorded(), 9);
+        QCOMPARE(m_scan->pagesRecorded(), 12);
+        m_store->exec(QStringLiteral("UPDATE \"_List.db\" SET \"印\" = ?"), {QStringLiteral("〆")});
+        file("d1/old0.jpg", "a larger picture now");
+        for (const QString& dir : dirs) {
+            for (int i = 0; i < added; ++i)
+                file(QStringLiteral("%1/new%2.jpg").arg(dir).arg(i));
+            for (int i = 0; i < addedBelow; ++i)
+                file(QStringLiteral("%1/sub/new%2.jpg").arg(dir).arg(i));
+        }
 
         m_host->statuses.clear();
         QVERIFY(m_scan->RunDiskScan(m_tree->path(), ScanSettings()));
-        // Each directory is entered (the enclosing level goes on) and stops at
-        // its first file, which still counts as recorded.
-        QCOMPARE(m_scan->pagesRecorded(), 3);
-        QCOMPARE(m_scan->filesListed(), 0);
-        QCOMPARE(m_host->texts(0).value(0), QStringLiteral("検索完了 : 3 件"));
-        QCOMPARE(committedPaths().size(), 9);
-    }
-
-    void aListedFileEndsTheRestOfItsLevel()
-    {
-        const QString dir = m_tree->path() + "/mixed/";
-        file("mixed/old.jpg");
-        QVERIFY(m_scan->RunDiskScan(m_tree->path(), ScanSettings()));
-        QCOMPARE(insertedPaths().size(), 1);
-
-        // New pictures beside the listed one, and a new subdirectory, until
-        // at least one entry comes after old.jpg in the file system's order.
-        file("mixed/sub/inner.jpg");
-        QStringList order;
-        for (int i = 0; i < 40; ++i) {
-            file(QStringLiteral("mixed/new%1.jpg").arg(i));
-            order = QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                        QDir::Unsorted);
-            if (i >= 4 && order.indexOf("old.jpg") < order.size() - 1)
-                break;
-        }
-        QVERIFY(order.indexOf("old.jpg") < order.size() - 1);
-        file("after/later.jpg"); // a sibling level: goes on whatever happens in mixed/
-
-        QStringList expected = {m_tree->path() + "/mixed/old.jpg", m_tree->path() + "/after/later.jpg"};
-        for (const QString& e : order.mid(0, order.indexOf("old.jpg")))
-            expected << dir + (e == "sub" ? QStringLiteral("sub/inner.jpg") : e);
-
-        QVERIFY(m_scan->RunDiskScan(m_tree->path(), ScanSettings()));
-        // The failed post dropped only its own row: the good rows of the same
-        // batch were committed.
-        QCOMPARE(sorted(committedPaths()), sorted(expected));
-        QCOMPARE(m_scan->filesListed(), expected.size() - 1);
-        QCOMPARE(m_scan->pagesRecorded(), expected.size());
+        const int fresh = dirs.size() * (added + addedBelow);
+        QCOMPARE(m_scan->pagesRecorded(), fresh);
+        QCOMPARE(m_scan->filesListed(), fresh);
+        QCOMPARE(m_host->texts(0), QStringList{fresh > 0 ? QStringLiteral("検索完了 : %1 件").arg(fresh)
+                                                         : QStringLiteral("検索該当なし")});
+        QCOMPARE(committedPaths().size(), 12 + fresh);
+        // The old rows are as they were: marked, with the size first measured.
+        QCOMPARE(m_store->value(QStringLiteral("SELECT count(*) FROM \"_List.db\" WHERE \"印\" = ?"),
+                                {QStringLiteral("〆")}).toInt(), 12);
+        QCOMPARE(m_store->value(QStringLiteral("SELECT \"サイズ\" FROM \"_List.db\" WHERE \"フルパス名\" = ?"),
+                                {m_tree->path() + "/d1/old0.jpg"}).toInt(), 4);
     }
 
     void clearEachTime_data()

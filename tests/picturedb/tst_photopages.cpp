@@ -372,6 +372,8 @@ private slots:
         }
         QCOMPARE(record().DBEditRenban->text(), QStringLiteral("2"));
         QCOMPARE(form().dm().TaPhoto->state(), store::Table::State::Browse);
+        // A failed write keeps the error in the status, never "更新完了".
+        QCOMPARE(form().stb(0), QStringLiteral("登録エラー ： キーを確認してください"));
 
         // A free serial takes the image row along.
         const QByteArray picture = imageBytes(2);
@@ -643,23 +645,80 @@ private slots:
         QVERIFY(!pages().GroupKoumoku->isVisibleTo(form().TabShinki));
     }
 
-    // Only an item name can be changed on the settings page; "ｷｬﾝｾﾙ" drops it.
-    void editingTheOpenDatabasesItems()
+    // Only an item name can be changed on the settings page; "ｷｬﾝｾﾙ" drops it,
+    // "更新(&U)" renames the field for good: the record page and the search follow.
+    void renamingItems()
     {
+        registerFiles({QSize(40, 30)});
+        setItem(1, QStringLiteral("旅"));
         QAbstractItemModel* items = pages().DBGrid1->model();
         QVERIFY(!(items->flags(items->index(0, 2)) & Qt::ItemIsEditable));
         QVERIFY(items->setData(items->index(0, 1), QStringLiteral("種類")));
-        QCOMPARE(items->index(0, 1).data().toString(), QStringLiteral("種類"));
         pages().ButtonCancelKmk->click();
-        QCOMPARE(items->index(0, 1).data().toString(), QStringLiteral("分類"));
-        QVERIFY(items->setData(items->index(0, 1), QStringLiteral("種類")));
-        pages().Button16->click();
-        form().dm().TaItem->refresh();
-        QCOMPARE(items->index(0, 1).data().toString(), QStringLiteral("種類"));
-        // The labels come from the record table's own fields.
-        QCOMPARE(record().LabelNo2->text(), QStringLiteral("分類"));
+        QCOMPARE(itemNames(), kStandardItems);
+        // A new name, and two that swap theirs (the grid writes a row as it leaves it).
+        const QStringList renamed{"種類", "ファイル名", "タイトル", "説明"};
+        for (int row = 0; row < 3; ++row)
+            QVERIFY(items->setData(items->index(row, 1), renamed[row]));
+        {
+            ModalAnswer stray([](QWidget* w) { pressButton(w, QMessageBox::Ok); });
+            pages().Button16->click();
+            QVERIFY2(!stray.wasShown(), qPrintable(stray.text()));
+        }
+        QCOMPARE(captions(), renamed);
+        QCOMPARE(record().DBEdit1->text(), QStringLiteral("旅"));
+        QCOMPARE(resultTitles(), (QStringList{"連番", "種類", "ファイル名", "タイトル", "サイズ", "更新日"}));
+        QCOMPARE(form().RadioHyouji2->item(1)->text(), QStringLiteral("種類"));
+        QCOMPARE(form().fieldLabels(), renamed); // what the field chooser offers
+        QVERIFY(photo().OpenDatabase(QStringLiteral("Sample")));
+        QCOMPARE(captions(), renamed);
+        QCOMPARE(itemNames(), renamed);
+        QCOMPARE(store::Store(m_fixture->photo().dir()).fieldDefs(QStringLiteral("Sample")).at(5).name, renamed[0]);
         QVERIFY(!pages().ButtonAdd->isVisible());
         QVERIFY(!pages().RadioHokanDisp->isEnabled());
+    }
+
+    void refusedItemNames_data()
+    {
+        QTest::addColumn<QString>("first");    // typed over the first item's name
+        QTest::addColumn<QString>("second");   // over the second's, when not empty
+        QTest::addColumn<bool>("editing");     // a record of the record page not written yet
+        QTest::addColumn<bool>("storeFails");  // a view that no rename can follow
+        QTest::addColumn<QString>("message");  // of the store's, a part
+        QTest::newRow("empty") << "" << "" << false << false << "項目名を入力してください";
+        QTest::newRow("blanks") << "  " << "" << false << false << "項目名を入力してください";
+        QTest::newRow("another item's") << "タイトル" << "" << false << false << "項目名が重複しています";
+        QTest::newRow("twice, other case") << "Note" << "note" << false << false << "項目名が重複しています";
+        QTest::newRow("a system field's") << "更新日" << "" << false << false << "システム項目と同じ名前は使えません";
+        QTest::newRow("quote") << "a\"b" << "" << false << false << "項目名に \" は使えません";
+        QTest::newRow("record being edited") << "種類" << "" << true << false
+                                             << "編集中のレコードを更新またはｷｬﾝｾﾙしてください";
+        QTest::newRow("the store refuses") << "種類" << "型" << false << true << "nosuch";
+    }
+    // A refused name changes nothing: the fields (the labels show them), the item list.
+    void refusedItemNames()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        QFETCH(bool, editing);
+        QFETCH(bool, storeFails);
+        QFETCH(QString, message);
+        if (editing)
+            form().dm().TaPhoto->insert();
+        if (storeFails)
+            store().exec(QStringLiteral("CREATE VIEW v AS SELECT nosuch FROM \"Sample\""));
+        QAbstractItemModel* items = pages().DBGrid1->model();
+        QVERIFY(items->setData(items->index(0, 1), first));
+        if (!second.isEmpty())
+            QVERIFY(items->setData(items->index(1, 1), second));
+        ModalAnswer box([](QWidget* w) { pressButton(w, QMessageBox::Ok); });
+        pages().Button16->click();
+        QVERIFY(box.wasShown());
+        QVERIFY2(storeFails ? box.text().contains(message) : box.text() == message, qPrintable(box.text()));
+        QCOMPARE(captions(), kStandardItems);
+        QCOMPARE(itemNames(), kStandardItems);
+        if (editing)
+            QCOMPARE(form().dm().TaPhoto->state(), store::Table::State::Insert);
     }
 
     void deletingADatabase_data()
@@ -741,6 +800,15 @@ private:
         QAbstractItemModel* m = form().DBGridQuery->model();
         for (int c = 0; c < m->columnCount(); ++c)
             out << m->headerData(c, Qt::Horizontal).toString();
+        return out;
+    }
+    inline static const QStringList kStandardItems{"分類", "タイトル", "ファイル名", "説明"};
+    // The item list as the settings page's grid shows it.
+    QStringList itemNames()
+    {
+        QStringList out;
+        for (int r = 0; r < pages().DBGrid1->model()->rowCount(); ++r)
+            out << pages().DBGrid1->model()->index(r, 1).data().toString();
         return out;
     }
     QStringList captions()

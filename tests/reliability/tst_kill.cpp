@@ -149,7 +149,7 @@ private slots:
         for (int round = 0; round < rounds; ++round) {
             const bool scan = round % 4 == 3;
             if (scan) {
-                // A scan that has listed the tree before stops at once; this one walks it all.
+                // A scan of a tree listed before writes no row; this one writes them all.
                 store::Store s(m_photo.dir());
                 s.exec(QStringLiteral("DELETE FROM \"_List.db\""));
             }
