@@ -91,11 +91,11 @@ struct ExpectedTable {
     QStringList rows; // the records, their fields' texts joined by '|'
 };
 
-// The fixed tables written out by hand. The program's documentation gives
-// names, types, keys and indexes; the text widths it leaves open are the ones
-// the template was made with: 255 for hosts, addresses and paths, 20 for the
-// status words, 2 for the mark, 40 for database and item names, 128 for the
-// salted password hash. 連番 and サイズ of the model record table are 32-bit.
+// The fixed tables written out by hand. Names, types, keys and indexes are
+// fixed; the text widths left open are the ones the template was made with:
+// 255 for hosts, addresses and paths, 20 for the status words, 2 for the
+// mark, 40 for database and item names, 128 for the salted password hash.
+// 連番 and サイズ of the model record table are 32-bit.
 QList<ExpectedTable> expectedFixedTables()
 {
     using T = FieldType;
