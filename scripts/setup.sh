@@ -2,10 +2,16 @@
 # Installs what Quillon needs from Debian's packages and builds it. Safe to run
 # again: it only does what is missing. The program makes its Photo store
 # itself, from the template, at its first start.
-#   scripts/setup.sh [build-dir] [extra cmake options...]
+#   scripts/setup.sh [--tests] [build-dir] [extra cmake options...]
+# --tests also installs what only the tests use.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+WITH_TESTS=0
+if [ "${1:-}" = "--tests" ]; then
+  WITH_TESTS=1
+  shift
+fi
 BUILD_DIR=${1:-build}
 shift || true
 
@@ -16,6 +22,9 @@ PACKAGES=(
   fonts-ipafont-gothic xvfb x11-apps imagemagick
   dpkg-dev file desktop-file-utils appstream
 )
+# ffmpeg writes the clips that the AVI reader is tested on.
+TEST_PACKAGES=(ffmpeg)
+[ "$WITH_TESTS" -eq 0 ] || PACKAGES+=("${TEST_PACKAGES[@]}")
 
 missing=()
 for p in "${PACKAGES[@]}"; do

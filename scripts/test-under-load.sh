@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 RUNS=${1:-3}
 export QT_QPA_PLATFORM=offscreen
-scripts/setup.sh build >/dev/null
+scripts/setup.sh --tests build >/dev/null
 cmake -S . -B build-load -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_BUILD_TESTS=OFF >/dev/null
 
 # The load: build everything again and again until the runs are done.

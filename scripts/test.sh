@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 export QT_QPA_PLATFORM=offscreen
 
 scripts/check-layers.sh
-scripts/setup.sh build
+scripts/setup.sh --tests build
 (cd build && ctest --output-on-failure -j2)
 scripts/package.sh build
 

@@ -498,31 +498,43 @@ void TestPictures::jpegEndingCheck()
 }
 
 // Whatever the scale, the picture comes out at exactly the size the rule
-// names, and as Qt's own reader would have made it.
+// names, and as Qt's own reader would have made it. The box is 273 x 288; a
+// picture larger than it is decoded at the smallest of 1/8, 1/4, 1/2 (edges
+// rounded down) that still covers the size C which covers the box with the
+// picture's aspect ratio kept (edges rounded up, at most the picture's):
+//   4000 x 3000: C = 384 x 288; 1/8 = 500 x 375 covers it.
+//   4001 x 3003: C = 384 x 288 (383.7 up); 1/8 = 500 x 375.
+//   1400 x 1000: C = 404 x 288 (403.2 up); 1/8 = 175 x 125 and 1/4 = 350 x 250
+//     are short of it; 1/2 = 700 x 500.
+//   330 x 900: C = 273 x 745 (744.5 up); 1/2 = 165 x 450 is too narrow: whole.
+//   300 x 200: C = 300 x 200, the picture itself: whole.
+//   4000 x 8: C = 4000 x 8: whole.
+// None is 16 times the box, past which C itself is decoded.
 void TestPictures::jpegDecodedAtTheScaledSize_data()
 {
     QTest::addColumn<QSize>("full");
     QTest::addColumn<QSize>("box");
+    QTest::addColumn<QSize>("decoded");
     const QSize box = kRecordPictureBox;
-    QTest::newRow("1/8, then just covering") << QSize(4000, 3000) << box;
-    QTest::newRow("1/8 with odd edges") << QSize(4001, 3003) << box;
-    QTest::newRow("1/4") << QSize(1400, 1000) << box;
-    QTest::newRow("1/2 of a tall one") << QSize(330, 900) << box;
-    QTest::newRow("a little larger than the box") << QSize(300, 200) << box;
-    QTest::newRow("fits the box: whole") << QSize(270, 190) << box;
-    QTest::newRow("no box: whole") << QSize(1201, 799) << QSize();
-    QTest::newRow("a line of pixels") << QSize(4000, 8) << box;
+    QTest::newRow("1/8") << QSize(4000, 3000) << box << QSize(500, 375);
+    QTest::newRow("1/8 with odd edges") << QSize(4001, 3003) << box << QSize(500, 375);
+    QTest::newRow("1/4 too small: 1/2") << QSize(1400, 1000) << box << QSize(700, 500);
+    QTest::newRow("a tall one: whole") << QSize(330, 900) << box << QSize(330, 900);
+    QTest::newRow("a little larger than the box") << QSize(300, 200) << box << QSize(300, 200);
+    QTest::newRow("fits the box: whole") << QSize(270, 190) << box << QSize(270, 190);
+    QTest::newRow("no box: whole") << QSize(1201, 799) << QSize() << QSize(1201, 799);
+    QTest::newRow("a line of pixels") << QSize(4000, 8) << box << QSize(4000, 8);
 }
 
 void TestPictures::jpegDecodedAtTheScaledSize()
 {
     QFETCH(QSize, full);
     QFETCH(QSize, box);
+    QFETCH(QSize, decoded);
     const QByteArray jpeg = encode(quadrants(full), "JPG", 90);
     QString error;
     const auto picture = loadPictureData(jpeg, box, &error);
     QVERIFY2(picture, qPrintable(error));
-    const QSize decoded = scaledDecodeSize(full, box);
     QCOMPARE(picture->fullSize, full);
     QCOMPARE(picture->image.size(), decoded);
     QCOMPARE(picture->image.format(), QImage::Format_RGB32);
@@ -538,30 +550,33 @@ void TestPictures::jpegDecodedAtTheScaledSize()
 
 void TestPictures::jpegOfOtherColourSpaces()
 {
-    // Grey pictures stay grey, one byte a pixel, scaled or not.
+    // Grey pictures stay grey, one byte a pixel, scaled or not. In the box
+    // 1600 x 1200 must cover 384 x 288: 1/8 = 200 x 150 falls short, 1/4 does not.
     QImage grey(QSize(1600, 1200), QImage::Format_Grayscale8);
     for (int y = 0; y < grey.height(); ++y)
         std::memset(grey.scanLine(y), y < grey.height() / 2 ? 30 : 220, size_t(grey.width()));
     const QByteArray greyJpeg = encode(grey, "JPG", 90);
-    for (const QSize box : {QSize(), kRecordPictureBox}) {
+    for (const auto& [box, decoded] :
+         {std::pair{QSize(), QSize(1600, 1200)}, std::pair{kRecordPictureBox, QSize(400, 300)}}) {
         QString error;
         const auto picture = loadPictureData(greyJpeg, box, &error);
         QVERIFY2(picture, qPrintable(error));
         QCOMPARE(picture->image.format(), QImage::Format_Grayscale8);
-        QCOMPARE(picture->image.size(), scaledDecodeSize(QSize(1600, 1200), box));
+        QCOMPARE(picture->image.size(), decoded);
         QVERIFY(std::abs(qGray(at(picture->image, 0.5, 0.2)) - 30) <= 4);
         QVERIFY(std::abs(qGray(at(picture->image, 0.5, 0.8)) - 220) <= 4);
     }
 
-    // CMYK comes out as Qt's reader converts it.
+    // CMYK comes out as Qt's reader converts it. 800 x 600 must cover
+    // 384 x 288 too: 1/4 = 200 x 150 falls short, 1/2 does not.
     const QByteArray cmyk = cmykJpeg(QSize(800, 600));
-    for (const QSize box : {QSize(), kRecordPictureBox}) {
+    for (const auto& [box, decoded] : {std::pair{QSize(), QSize()}, std::pair{kRecordPictureBox, QSize(400, 300)}}) {
         QString error;
         const auto picture = loadPictureData(cmyk, box, &error);
         QVERIFY2(picture, qPrintable(error));
         QCOMPARE(picture->fullSize, QSize(800, 600));
-        const QSize decoded = scaledDecodeSize(QSize(800, 600), box);
-        QCOMPARE(picture->image, qtDecoded(cmyk, decoded == QSize(800, 600) ? QSize() : decoded));
+        QCOMPARE(picture->image.size(), decoded.isValid() ? decoded : QSize(800, 600));
+        QCOMPARE(picture->image, qtDecoded(cmyk, decoded));
     }
 }
 
