@@ -45,7 +45,7 @@ SearchTab::SearchTab(TFormMain& form, picturedb::PictureDatabase& photo, store::
     connect(m_page->Delete3, &QAction::triggered, this, &SearchTab::Delete3Click);
 }
 
-void SearchTab::bindFields(const QStringList& labels)
+void SearchTab::bindFields(const QString& database, const QStringList& labels)
 {
     for (int k = 0; k < 3; ++k) {
         m_dm.DqPhoto->setColumnField(k + 1, labels.value(k));
@@ -53,6 +53,10 @@ void SearchTab::bindFields(const QStringList& labels)
     }
     for (int k = 0; k < 4; ++k)
         m_page->RadioHyouji2->setItemText(k + 1, labels.value(k));
+    if (database == m_boundDatabase)
+        m_page->renameSlotFields(m_boundLabels, labels);
+    m_boundDatabase = database;
+    m_boundLabels = labels;
 }
 
 void SearchTab::Delete3Click()

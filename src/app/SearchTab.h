@@ -38,8 +38,8 @@ public:
     search::SearchPage& page() { return *m_page; }
 
     // The result grid's columns 1 to 3 and the order items 1 to 4 show the
-    // open database's user items.
-    void bindFields(const QStringList& labels);
+    // open database's user items; slots on a renamed item follow it.
+    void bindFields(const QString& database, const QStringList& labels);
     // The result's "削除": the selected result's record, then the same search
     // again, so that no row of a deleted record stays in the grid.
     void Delete3Click();
@@ -68,6 +68,9 @@ private:
     picturedb::PictureDatabase& m_photo;
     store::DataMod& m_dm;
     search::SearchPage* m_page;
+    // What the grid and the slots were last bound to: a rename keeps the database.
+    QString m_boundDatabase;
+    QStringList m_boundLabels;
 };
 
 } // namespace app

@@ -257,7 +257,7 @@ void PictureDatabase::BindUserFields(const QString& name)
     }
     m_record->bindFields(labels);
     m_host.LogNormal(QStringLiteral("DBEdit3  :") + labels.value(2));
-    emit fieldLabelsBound(labels);
+    emit fieldLabelsBound(name, labels);
 }
 
 bool PictureDatabase::SetDatabasePassword(const QString& password)

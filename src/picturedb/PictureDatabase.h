@@ -98,8 +98,9 @@ public:
     bool isRegistering() const { return m_registering; }
 
 signals:
-    // The labels of the open database's user items (none while none is open).
-    void fieldLabelsBound(const QStringList& labels);
+    // The labels of the user items of the database opened, or renamed, by
+    // that name (none while none is open).
+    void fieldLabelsBound(const QString& database, const QStringList& labels);
     // "取込方式" or "索引方式" for the open database.
     void storageModeShown(const QString& text);
 

@@ -290,6 +290,18 @@ void SearchPage::ChooseSearchField(int slot)
     SlotField[size_t(slot)] = labels.value(k);
 }
 
+void SearchPage::renameSlotFields(const QStringList& before, const QStringList& after)
+{
+    for (int i = 0; i < 4; ++i) {
+        QString& field = SlotField[size_t(i)];
+        const qsizetype k = field.isEmpty() ? -1 : before.indexOf(field);
+        if (k < 0 || k >= after.size() || after[k] == field)
+            continue;
+        field = after[k];
+        ArButtonKensaku->Items(i)->setText(field);
+    }
+}
+
 bool SearchPage::moveToGridRow()
 {
     store::Query& query = *m_dm.QuPhoto;

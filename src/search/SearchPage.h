@@ -54,6 +54,8 @@ public:
     void placeSlots();
     // The field of a slot, chosen from the open database's user items.
     void ChooseSearchField(int slot);
+    // Slots on items renamed from before to after (by position) take the new names.
+    void renameSlotFields(const QStringList& before, const QStringList& after);
     void ShowSearchPreview();
     void FitSearchPreview();
     // The same statement as the last search, run again without the pop-up

@@ -1,11 +1,14 @@
+#include "app/DatabaseTab.h"
 #include "app/FileListTab.h"
 #include "app/FormMain.h"
 #include "app/FormSetting.h"
+#include "app/SearchTab.h"
 #include "app/Windows.h"
 #include "controls/DBEdit.h"
 #include "controls/DBGrid.h"
 #include "controls/MsgBtn.h"
 #include "controls/RadioGroup.h"
+#include "controls/StdArr.h"
 #include "disk/DirectoryPanel.h"
 #include "disk/FormDirectory.h"
 #include "picturedb/DatabasePages.h"
@@ -658,6 +661,10 @@ private slots:
         QCOMPARE(itemNames(), kStandardItems);
         // A new name, and two that swap theirs (the grid writes a row as it leaves it).
         const QStringList renamed{"種類", "ファイル名", "タイトル", "説明"};
+        // A search slot on a renamed item follows it.
+        search::SearchPage& search = *form().searchPage();
+        search.SlotField[1] = QStringLiteral("分類");
+        search.ArButtonKensaku->Items(1)->setText(QStringLiteral("分類"));
         for (int row = 0; row < 3; ++row)
             QVERIFY(items->setData(items->index(row, 1), renamed[row]));
         {
@@ -669,7 +676,9 @@ private slots:
         QCOMPARE(record().DBEdit1->text(), QStringLiteral("旅"));
         QCOMPARE(resultTitles(), (QStringList{"連番", "種類", "ファイル名", "タイトル", "サイズ", "更新日"}));
         QCOMPARE(form().RadioHyouji2->item(1)->text(), QStringLiteral("種類"));
-        QCOMPARE(form().fieldLabels(), renamed); // what the field chooser offers
+        QCOMPARE(form().databaseTab()->search().fieldLabels(), renamed); // what the field chooser offers
+        QCOMPARE(search.SlotField[1], QStringLiteral("種類"));
+        QCOMPARE(search.ArButtonKensaku->Items(1)->text(), QStringLiteral("種類"));
         QVERIFY(photo().OpenDatabase(QStringLiteral("Sample")));
         QCOMPARE(captions(), renamed);
         QCOMPARE(itemNames(), renamed);
