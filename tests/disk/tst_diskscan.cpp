@@ -3,6 +3,7 @@
 #include "store/Store.h"
 #include "store/Table.h"
 #include "support/TempPhoto.h"
+#include "support/TestClocks.h"
 
 #include <QDir>
 #include <QFile>
@@ -75,6 +76,7 @@ private slots:
         m_dm3 = std::make_unique<store::DataMd3>(*m_store);
         m_host = std::make_unique<TestHost>();
         m_scan = std::make_unique<DiskScan>(*m_dm3->TaList, *m_host);
+        useTestClocks(*m_scan);
         m_tree = std::make_unique<QTemporaryDir>();
         QVERIFY(m_tree->isValid());
     }
