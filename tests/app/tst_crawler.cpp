@@ -519,7 +519,7 @@ private slots:
         a.setPage("/html.jpg", "<html>not a picture</html>");
         a.setLargeBody("/big.jpg", 50 * 1000 * 1000);
         settings().ScrollSpeed->setValue(6);
-        runExploration(a.url("/i.html"), 60000);
+        runExploration(a.url("/i.html"), 120000);
 
         QMap<QString, int> modes;
         for (const LinkRow& r : linkRows())
@@ -684,7 +684,7 @@ private:
         form().ComboURL->setEditText(address);
         form().BtTansaku->click();
     }
-    void runExploration(const QString& address, int timeoutMs = 15000)
+    void runExploration(const QString& address, int timeoutMs = 60000)
     {
         m_statuses.clear();
         startExploration(address);
