@@ -11,15 +11,15 @@ export QT_QPA_PLATFORM=offscreen
 scripts/setup.sh --tests build >/dev/null
 cmake -S . -B build-load -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_BUILD_TESTS=OFF >/dev/null
 
-# The load: build everything again and again until the runs are done.
-(
+# The load: build everything again and again until the runs are done. It
+# runs in a session of its own, so that the build under way ends with it.
+setsid bash -c '
   while true; do
     cmake --build build-load --target clean >/dev/null 2>&1 || true
     cmake --build build-load -j"$(nproc)" >/dev/null 2>&1 || true
-  done
-) &
+  done' &
 LOAD=$!
-trap 'kill $LOAD 2>/dev/null; pkill -P $LOAD 2>/dev/null || true' EXIT
+trap 'kill -- -"$LOAD" 2>/dev/null || true' EXIT
 
 passed=0
 for i in $(seq 1 "$RUNS"); do

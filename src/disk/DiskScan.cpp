@@ -449,7 +449,8 @@ void DiskScan::refreshGrid()
 
 void DiskScan::entrySeen()
 {
-    if (++m_entriesSinceYield >= m_yieldEntries || m_sinceYield.hasExpired(kYieldMilliseconds))
+    if (++m_entriesSinceYield >= m_yieldEntries
+        || (m_yieldMilliseconds >= 0 && m_sinceYield.hasExpired(m_yieldMilliseconds)))
         yieldNow();
 }
 

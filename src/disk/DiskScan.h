@@ -109,6 +109,9 @@ public:
     static constexpr int kYieldMilliseconds = 20;
     // Yields after fewer entries, so that a small tree shows its progress.
     void setYieldEntries(int entries) { m_yieldEntries = qMax(1, entries); }
+    // The time bound; negative: only the count ends a slice, as on a machine
+    // too fast for the clock to matter (tests).
+    void setYieldMilliseconds(int ms) { m_yieldMilliseconds = ms; }
 
 private:
     enum class RowResult { Listed, NotPosted, Unmeasurable };
@@ -161,6 +164,7 @@ private:
     QElapsedTimer m_sinceYield;
     int m_entriesSinceYield = 0;
     int m_yieldEntries = kYieldEntries;
+    int m_yieldMilliseconds = kYieldMilliseconds;
     qint32 m_directoriesVisited = 0;
     qint32 m_directoriesKnown = 0;
     bool m_directoriesCounted = true; // every link count so far was usable

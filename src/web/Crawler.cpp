@@ -331,15 +331,19 @@ void Crawler::ParseLinks(int n)
         queueNextSlice();
 }
 
-bool Crawler::RecordFoundLinks(int n, int sliceMs)
+bool Crawler::RecordFoundLinks(int n, bool all)
 {
     DownloadSlot& slot = m_slots[size_t(n)];
     QElapsedTimer slice;
     slice.start();
     const qsizetype sliceStart = slot.linksRecorded;
+    const qsizetype sliceEnd = all || m_recordSliceLinks == 0 ? slot.foundLinks.size()
+                                                              : sliceStart + m_recordSliceLinks;
+    const int sliceMs = all ? -1 : m_recordSliceMs;
     try {
         ExplorationTables::Recording recording(m_tables);
-        while (slot.recordingLinks() && (sliceMs < 0 || !slice.hasExpired(sliceMs))) {
+        while (slot.linksRecorded < sliceEnd && slot.recordingLinks()
+               && (sliceMs < 0 || !slice.hasExpired(sliceMs))) {
             const FoundLink& link = slot.foundLinks.at(slot.linksRecorded);
             if (link.picture)
                 AddImageLink(n, link.link);
@@ -396,7 +400,7 @@ void Crawler::recordAllFoundLinks()
     try {
         while (!m_recording.isEmpty()) {
             const int n = m_recording.first();
-            RecordFoundLinks(n, -1);
+            RecordFoundLinks(n, true);
             m_recording.removeFirst();
             finishPage(n);
         }

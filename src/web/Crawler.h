@@ -122,6 +122,12 @@ public:
     // The longest the links of a page are recorded at one go: a page of
     // thousands of links never holds up the event loop for long.
     static constexpr int kRecordSliceMs = 5;
+    // The time bound of a slice; negative: the clock never ends one, as on a
+    // machine too fast for it to matter (tests).
+    void setRecordSliceMs(int ms) { m_recordSliceMs = ms; }
+    // Ends a slice after this many links too (0: no count), so that a test
+    // cuts a page into slices whatever the machine's speed.
+    void setRecordSliceLinks(int links) { m_recordSliceLinks = qMax(0, links); }
 
     // timers: TimerTansaku first, then TimerF1..TimerF6; http: HTTP0..HTTP6.
     Crawler(CrawlHost& host, ExplorationTables& tables, RunState& run, TTimer* startTimer,
@@ -155,8 +161,8 @@ public:
     bool NextImageLink(int n);
     void ParseLinks(int n);
     // Records the next slice of the slot's found links (all of them when
-    // sliceMs is negative). True once none is left.
-    bool RecordFoundLinks(int n, int sliceMs = kRecordSliceMs);
+    // all is true). True once none is left.
+    bool RecordFoundLinks(int n, bool all = false);
     void AddPageLink(int n, const QByteArray& link);
     void AddImageLink(int n, const QByteArray& link);
 
@@ -227,6 +233,8 @@ private:
     std::unique_ptr<store::LongWalk> m_walk; // while a run goes on
     QList<int> m_recording; // slots whose page's links are being recorded, first come first
     bool m_sliceQueued = false;
+    int m_recordSliceMs = kRecordSliceMs;
+    int m_recordSliceLinks = 0;
     QElapsedTimer m_pace;               // the clock of the slots' ticks
     std::array<qint64, 7> m_tickDue{}; // when each slot's next tick is due, on m_pace
     // Slot 0's page fetch has the slots' time limit.

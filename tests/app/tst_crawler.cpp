@@ -63,6 +63,12 @@ private slots:
         m_save = std::make_unique<QTemporaryDir>();
         settings().EditDirectory->setText(m_save->path());
         settings().ScrollSpeed->setValue(2);
+        // No transfer is cut off unless a test lowers the limit: a slow
+        // machine must not end one early.
+        settings().EditUchikiri->setText(QStringLiteral("3600"));
+        // A page's links are recorded at one go unless a test cuts them by
+        // count: which link a slot takes next must not depend on the clock.
+        form().crawler().setRecordSliceMs(-1);
         form().ToolBtWWW->click();
         m_statuses.clear();
         connect(&form(), &app::TFormMain::statusChanged, this,
@@ -298,29 +304,32 @@ private slots:
             page += QStringLiteral("<a href=\"%1/%2.html\">x</a>\n").arg(b.baseUrl()).arg(i);
         a.setPage("/i.html", page);
         settings().CheckGaibu->setChecked(false); // recorded, never fetched
-        if (stop) {
-            // The click comes on a later turn of the event loop, as a user's would.
-            QObject context;
-            bool asked = false;
-            int recordedAtStop = -1;
-            connect(&form(), &app::TFormMain::statusChanged, &context, [&](int panel, const QString&) {
-                if (panel != 1 || asked || form().run.pagesRecorded < 100)
-                    return;
-                asked = true;
-                QMetaObject::invokeMethod(
-                    &context,
-                    [&] {
-                        recordedAtStop = form().run.pagesRecorded;
+        // Slices of 100 links, however fast or slow the machine.
+        form().crawler().setRecordSliceLinks(100);
+        // A later turn of the event loop, when a user's click would come,
+        // finds the page still being recorded.
+        QObject context;
+        bool asked = false;
+        int recordedOnALaterTurn = -1;
+        connect(&form(), &app::TFormMain::statusChanged, &context, [&](int panel, const QString&) {
+            if (panel != 1 || asked || form().run.pagesRecorded < 100)
+                return;
+            asked = true;
+            QMetaObject::invokeMethod(
+                &context,
+                [&] {
+                    recordedOnALaterTurn = form().run.pagesRecorded;
+                    if (stop)
                         form().BtStop->click();
-                    },
-                    Qt::QueuedConnection);
-            });
-            startExploration(a.url("/i.html"));
-            QTRY_VERIFY_WITH_TIMEOUT(m_statuses.contains(QStringLiteral("0:探索中止")), 30000);
-            QVERIFY2(recordedAtStop < kLinks, "the stop came only after the page was recorded");
-        } else {
-            runExploration(a.url("/i.html"), 30000);
-        }
+                },
+                Qt::QueuedConnection);
+        });
+        m_statuses.clear();
+        startExploration(a.url("/i.html"));
+        QTRY_VERIFY_WITH_TIMEOUT(m_statuses.contains(stop ? QStringLiteral("0:探索中止") : QStringLiteral("0:探索終了")),
+                                 60000);
+        QVERIFY2(recordedOnALaterTurn >= 100 && recordedOnALaterTurn < kLinks,
+                 qPrintable(QStringLiteral("%1 links recorded on the later turn").arg(recordedOnALaterTurn)));
         const QList<LinkRow> links = linkRows();
         QCOMPARE(links.size(), 1 + kLinks);
         QCOMPARE(links[0].mode, 3);
@@ -449,8 +458,10 @@ private slots:
         HttpTestServer a;
         a.setPage("/i.html", "<a href=stall.html>s</a>");
         a.setStallAfterHeaders("/stall.html");
-        settings().EditUchikiri->setText("1");
-        runExploration(a.url("/i.html"), 20000);
+        m_statuses.clear();
+        startExploration(a.url("/i.html"));
+        QVERIFY(lowerTimeLimitOnceRequested(a, "/stall.html"));
+        QTRY_VERIFY_WITH_TIMEOUT(m_statuses.contains(QStringLiteral("0:探索終了")), 30000);
         const QList<LinkRow> links = linkRows();
         QCOMPARE(links[1].mode, 2);
         QCOMPARE(links[1].comment, QStringLiteral("エラー"));
@@ -461,26 +472,31 @@ private slots:
     void drippingServersOnAllSixSlotsAreCutOff()
     {
         HttpTestServer a;
+        // Twice as many as slots: the last slot to start still finds one
+        // waiting after the first slots were cut off and took the next.
+        constexpr int kPictures = 12;
         QString page;
-        for (int i = 0; i < 6; ++i) {
+        for (int i = 0; i < kPictures; ++i) {
             page += QStringLiteral("<img src=d%1.jpg>").arg(i);
             a.setDrip(QStringLiteral("/d%1.jpg").arg(i), 100000, 500);
         }
         a.setPage("/i.html", page);
         settings().ScrollSpeed->setValue(6);
-        settings().EditUchikiri->setText("1");
         QSet<int> slotsUsed;
         connect(&form(), &app::TFormMain::slotStatusChanged, this, [&](int panel, const QString& text) {
             if (text == QStringLiteral("IMAGE"))
                 slotsUsed.insert(panel);
         });
-        runExploration(a.url("/i.html"), 30000);
+        m_statuses.clear();
+        startExploration(a.url("/i.html"));
+        QVERIFY(lowerTimeLimitOnceRequested(a, "/d0.jpg"));
+        QTRY_VERIFY_WITH_TIMEOUT(m_statuses.contains(QStringLiteral("0:探索終了")), 60000);
         QCOMPARE(slotsUsed.size(), 6);
         const QList<LinkRow> pictures = imageRows();
-        QCOMPARE(pictures.size(), 6);
+        QCOMPARE(pictures.size(), kPictures);
         for (const LinkRow& p : pictures)
             QCOMPARE(p.mode, 2);
-        QCOMPARE(form().MemoError->toPlainText().count(QStringLiteral("打ち切り(URL) : ")), 6);
+        QCOMPARE(form().MemoError->toPlainText().count(QStringLiteral("打ち切り(URL) : ")), kPictures);
         QVERIFY(allSlotsFree());
     }
 
@@ -502,7 +518,7 @@ private slots:
         a.setPage("/html.jpg", "<html>not a picture</html>");
         a.setLargeBody("/big.jpg", 50 * 1000 * 1000);
         settings().ScrollSpeed->setValue(6);
-        runExploration(a.url("/i.html"), 60000);
+        runExploration(a.url("/i.html"), 120000);
 
         QMap<QString, int> modes;
         for (const LinkRow& r : linkRows())
@@ -649,6 +665,7 @@ private slots:
         QVERIFY(form().MemoError->toPlainText().contains(QStringLiteral("打ち切り(URL) : http://example.invalid/stall.html")));
         QVERIFY(!form().HTTP[0]->busy());
 
+        settings().EditUchikiri->setText(QStringLiteral("3600"));
         form().ClearStatusAndLogs();
         form().ComboURL->setEditText("http://example.invalid/long.html");
         form().BtWeb->click();
@@ -666,11 +683,20 @@ private:
         form().ComboURL->setEditText(address);
         form().BtTansaku->click();
     }
-    void runExploration(const QString& address, int timeoutMs = 15000)
+    void runExploration(const QString& address, int timeoutMs = 60000)
     {
         m_statuses.clear();
         startExploration(address);
         QTRY_VERIFY_WITH_TIMEOUT(m_statuses.contains(QStringLiteral("0:探索終了")), timeoutMs);
+    }
+    // The time limit drops to 1 s once the server saw the request for path,
+    // so that only the transfers from then on can be cut off.
+    bool lowerTimeLimitOnceRequested(const HttpTestServer& server, const QString& path)
+    {
+        if (!QTest::qWaitFor([&] { return server.requestedPaths().contains(path); }, 30000))
+            return false;
+        settings().EditUchikiri->setText(QStringLiteral("1"));
+        return true;
     }
     bool allSlotsFree()
     {

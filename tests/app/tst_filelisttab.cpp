@@ -406,6 +406,9 @@ private:
         for (int d = 0; d < 200; ++d)
             for (int f = 0; f < 10; ++f)
                 writeFile(QStringLiteral("d%1/f%2.jpg").arg(d).arg(f), "x");
+        // Turns of the event loop come by count, so the scan is still running
+        // at the first of them however fast the machine.
+        tab().scan().setYieldEntries(100);
         bool acted = false;
         auto connection = connect(form().dm3().TaList, &store::Table::dataChanged, this, [&] {
             if (!acted && form().stopIconIndex() == 8 && form().dm3().TaList->recordCount() > 0) {
@@ -423,8 +426,9 @@ private:
         form().ApplyTarget(false);
         form().ComboDirectory->setEditText(m_tree->path());
         form().BtTansaku->click();
-        QTRY_VERIFY(form().stb(0) != QStringLiteral("探索開始...") && form().stb(0) != QString()
-                    && form().stopIconIndex() == 9);
+        QTRY_VERIFY_WITH_TIMEOUT(form().stb(0) != QStringLiteral("探索開始...") && form().stb(0) != QString()
+                                     && form().stopIconIndex() == 9,
+                                 60000);
     }
 
     QStringList listedPaths()

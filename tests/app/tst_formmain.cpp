@@ -12,6 +12,7 @@
 #include "support/ModalHelper.h"
 #include "support/TempPhoto.h"
 #include "support/TempSettings.h"
+#include "support/TestClocks.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -469,6 +470,7 @@ private:
         m_app = std::make_unique<app::Application>();
         if (!m_app->start())
             qFatal("start-up failed: %s", qPrintable(m_app->errorMessage()));
+        useTestClocks(m_app->formMain());
         m_app->formMain().show();
         if (!QTest::qWaitForWindowExposed(&m_app->formMain()))
             qWarning("main window not exposed");

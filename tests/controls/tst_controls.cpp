@@ -860,8 +860,13 @@ void TstControls::helpViewerProcessStarts()
     QProcess viewer;
     startViewer(viewer, arguments);
     QVERIFY2(viewer.waitForStarted(), qPrintable(viewer.errorString()));
-    // An early exit would be a failure to start; give it time to get going.
-    QVERIFY2(!viewer.waitForFinished(1500),
+    // It says when its file is open; an exit before or at that point is a
+    // failure to start.
+    QByteArray said;
+    QTRY_VERIFY_WITH_TIMEOUT((said += viewer.readAllStandardOutput()).contains("Winhelp: opened ")
+                                 || viewer.state() == QProcess::NotRunning,
+                             60000);
+    QVERIFY2(viewer.state() == QProcess::Running,
              qPrintable(QStringLiteral("exited with %1: %2")
                             .arg(viewer.exitCode())
                             .arg(QString::fromLocal8Bit(viewer.readAllStandardError()))));
@@ -880,7 +885,7 @@ void TstControls::helpViewerReportsMissingFile()
     startViewer(viewer, {kBinDir + QStringLiteral("/no-such-file.HLP")});
     QVERIFY(viewer.waitForStarted());
     QByteArray errors;
-    QTRY_VERIFY((errors += viewer.readAllStandardError()).contains("cannot open"));
+    QTRY_VERIFY_WITH_TIMEOUT((errors += viewer.readAllStandardError()).contains("cannot open"), 60000);
     viewer.kill();
     QVERIFY(viewer.waitForFinished());
 }

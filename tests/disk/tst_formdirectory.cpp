@@ -121,7 +121,8 @@ QString TestFormDirectory::writeBytes(const QString& name, const QByteArray& byt
 // Selects a file in the file list as a click would.
 void TestFormDirectory::select(const QString& path)
 {
-    QTRY_VERIFY(m_form->panel()->selectFile(path));
+    // The file model reads the directory on a thread of its own.
+    QTRY_VERIFY_WITH_TIMEOUT(m_form->panel()->selectFile(path), 30000);
     QCOMPARE(m_form->selectedFile(), path);
 }
 
@@ -264,7 +265,7 @@ void TestFormDirectory::deleteReselectsTheSameRow()
     QCOMPARE(m_view->windowTitle(), QStringLiteral("c.jpg (30 x 10)"));
     QCOMPARE(failures.count(), 0);
     auto* model = qobject_cast<QFileSystemModel*>(m_form->panel()->FileListBox1->model());
-    QTRY_COMPARE(model->rowCount(m_form->panel()->FileListBox1->rootIndex()), 2);
+    QTRY_COMPARE_WITH_TIMEOUT(model->rowCount(m_form->panel()->FileListBox1->rootIndex()), 2, 30000);
 
     // A file at the row that cannot be shown is passed over without a report.
     const QString d = writeBytes("d.jpg", QByteArray(64, 'x'));
@@ -291,7 +292,7 @@ void TestFormDirectory::deletingTheLastFileKeepsThePreview()
     QCOMPARE(m_form->Image1->pictureSize(), QSize(30, 10));
     QCOMPARE(m_form->windowTitle(), QStringLiteral("c.jpg (30 x 10)"));
     auto* model = qobject_cast<QFileSystemModel*>(m_form->panel()->FileListBox1->model());
-    QTRY_COMPARE(model->rowCount(m_form->panel()->FileListBox1->rootIndex()), 2);
+    QTRY_COMPARE_WITH_TIMEOUT(model->rowCount(m_form->panel()->FileListBox1->rootIndex()), 2, 30000);
 
     // With no file selected at all nothing is deleted.
     m_form->panel()->FileListBox1->setCurrentIndex(QModelIndex());

@@ -1,9 +1,12 @@
 #include "app/Application.h"
+#include "app/FileListTab.h"
 #include "app/FormMain.h"
 #include "app/FormSetting.h"
 #include "app/Windows.h"
 #include "controls/RadioGroup.h"
+#include "store/DataMd3.h"
 #include "store/Store.h"
+#include "store/Table.h"
 #include "support/HttpTestServer.h"
 #include "support/TempPhoto.h"
 #include "support/TempSettings.h"
@@ -12,7 +15,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QProcess>
@@ -34,7 +36,10 @@
 //
 // QUILLON_KILL_ROUNDS sets the number of kills (6 by default; bench/run kill
 // runs 50). The program runs from this binary: "--child crawl URL SAVE" or
-// "--child scan DIR" starts it and presses "探索" once the window is up.
+// "--child scan DIR" starts it and presses "探索" once the window is up. It
+// prints "step" at every piece of a transfer or turn of the scan and "done"
+// when the work ends; the kill comes at a random step, never by the clock,
+// and a round whose work ended before it fails: it would test nothing.
 
 namespace {
 
@@ -88,12 +93,23 @@ int childMain(int argc, char** argv)
         s.RadioKekka->setItemIndex(0);
         f.ApplyTarget(false);
         f.ComboDirectory->setEditText(QString::fromLocal8Bit(argv[3]));
+        // Many turns of the event loop, each after a commit, whatever the
+        // machine's speed: the steps a kill can follow.
+        f.fileListTab()->scan().setYieldEntries(20);
+        QObject::connect(f.dm3().TaList, &store::Table::dataChanged, [] { std::printf("step\n"); std::fflush(stdout); });
     }
     QObject::connect(&f, &app::TFormMain::statusChanged, [&](int panel, const QString& text) {
+        if (panel == 3 && text.startsWith(QStringLiteral("Bytes: "))) {
+            std::printf("step\n");
+            std::fflush(stdout);
+        }
         if (panel == 0
             && (text == QStringLiteral("探索終了") || text.startsWith(QStringLiteral("検索完了"))
-                || text == QStringLiteral("検索該当なし")))
+                || text == QStringLiteral("検索該当なし"))) {
+            std::printf("done\n");
+            std::fflush(stdout);
             QTimer::singleShot(0, &qapp, [&] { f.close(); });
+        }
     });
     std::printf("started\n");
     std::fflush(stdout);
@@ -145,7 +161,6 @@ private slots:
         const int rounds = ::rounds();
         QRandomGenerator random(20261208);
         int recovered = 0;
-        int midWork = 0;
         for (int round = 0; round < rounds; ++round) {
             const bool scan = round % 4 == 3;
             if (scan) {
@@ -155,33 +170,35 @@ private slots:
             }
             QProcess child;
             startChild(child, scan);
-            const int delay = scan ? random.bounded(20, 400) : random.bounded(200, 4000);
-            QElapsedTimer clock;
-            clock.start();
-            while (clock.elapsed() < delay && child.state() == QProcess::Running)
-                QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-            if (child.state() == QProcess::Running) {
-                ++midWork;
-                child.kill();
-                QVERIFY(child.waitForFinished(30000));
-            } else {
-                QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
-                         qPrintable(QStringLiteral("the program ended by itself with %1").arg(child.exitCode())));
-            }
+            // A scan takes about 500 steps, the whole site's crawl about
+            // 1,000 (3 or 4 a transfer): a kill within the first ones finds
+            // most of the work still to come, in every round.
+            const int killAt = scan ? random.bounded(1, 100) : random.bounded(1, 60);
+            QByteArray said;
+            const auto steps = [&] {
+                said += child.readAllStandardOutput();
+                return int(said.count("step\n"));
+            };
+            const bool stepped =
+                QTest::qWaitFor([&] { return steps() >= killAt || child.state() != QProcess::Running; }, 120000);
+            const QString when = QStringLiteral("round %1, step %2 of %3").arg(round).arg(steps()).arg(killAt);
+            QVERIFY2(stepped, qPrintable(QStringLiteral("no progress for two minutes (%1)").arg(when)));
+            QVERIFY2(child.state() == QProcess::Running && !said.contains("done\n"),
+                     qPrintable(QStringLiteral("the work ended before the kill (%1)").arg(when)));
+            child.kill();
+            QVERIFY(child.waitForFinished(30000));
+            steps();
+            QVERIFY2(!said.contains("done\n"), qPrintable(QStringLiteral("the kill came after the work ended (%1)").arg(when)));
             const QString problem = checkStore();
             QVERIFY2(problem.isEmpty(), qPrintable(QStringLiteral("round %1: %2").arg(round).arg(problem)));
             ++recovered;
         }
-        qInfo("kill: %d/%d kills recovered (%d of them in the middle of the work)", recovered, rounds, midWork);
+        qInfo("kill: %d/%d kills recovered, each in the middle of a crawl or scan", recovered, rounds);
 
         // A last run, not killed, completes and has every picture.
         QProcess child;
         startChild(child, false);
-        QElapsedTimer clock;
-        clock.start();
-        while (child.state() == QProcess::Running && clock.elapsed() < 240000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QCOMPARE(child.state(), QProcess::NotRunning);
+        QVERIFY(QTest::qWaitFor([&] { return child.state() == QProcess::NotRunning; }, 240000));
         QCOMPARE(child.exitCode(), 0);
         QCOMPARE(checkStore(), QString());
         store::Store s(m_photo.dir());
@@ -216,10 +233,7 @@ private:
         child.start(QCoreApplication::applicationFilePath(), args);
         QVERIFY(child.waitForStarted(30000));
         // The work begins once the window is up.
-        QElapsedTimer clock;
-        clock.start();
-        while (!child.canReadLine() && child.state() == QProcess::Running && clock.elapsed() < 60000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        (void)QTest::qWaitFor([&] { return child.canReadLine() || child.state() != QProcess::Running; }, 60000);
     }
 
     // Empty when the store and the save directory are as they must be.

@@ -2,6 +2,7 @@
 
 #include "app/Application.h"
 #include "app/FormMain.h"
+#include "support/TestClocks.h"
 
 #include <QTest>
 
@@ -18,6 +19,7 @@ app::TFormMain& AppFixture::start()
     m_app = std::make_unique<app::Application>();
     if (!m_app->start())
         qFatal("start-up failed: %s", qPrintable(m_app->errorMessage()));
+    useTestClocks(m_app->formMain());
     m_app->formMain().show();
     if (!QTest::qWaitForWindowExposed(&m_app->formMain()))
         qWarning("main window not exposed");

@@ -369,6 +369,8 @@ void HttpTestServer::respond(Connection* c, const QByteArray& method, const QStr
             finish(c);
             break;
         }
+        if (r.delayMs == kOnRelease)
+            break;
         c->timer = new QTimer;
         c->timer->setInterval(r.delayMs);
         connect(c->timer, &QTimer::timeout, this, [this, c] {
@@ -421,6 +423,20 @@ void HttpTestServer::respond(Connection* c, const QByteArray& method, const QStr
         break;
     }
     Q_UNUSED(method);
+}
+
+void HttpTestServer::releasePiece()
+{
+    // A copy: finishing a connection may drop it from the list.
+    const QList<Connection*> open = m_connections;
+    for (Connection* c : open) {
+        if (c->dead || c->route.kind != Kind::Pieces || c->route.delayMs != kOnRelease || c->pieceIndex == 0
+            || c->pieceIndex >= c->route.pieces.size())
+            continue;
+        c->socket->write(c->route.pieces.at(c->pieceIndex++));
+        if (c->pieceIndex >= c->route.pieces.size())
+            finish(c);
+    }
 }
 
 void HttpTestServer::pumpGenerated(Connection* c)

@@ -49,9 +49,13 @@ public:
 
     // Fault routes.
     // The body in pieces (with a Content-Length for the whole), pausing delayMs
-    // before every piece after the first.
+    // before every piece after the first; with kOnRelease each of them waits
+    // for releasePiece() instead.
+    static constexpr int kOnRelease = -1;
     void setPieces(const QString& path, const QList<QByteArray>& pieces, int delayMs,
                    const QByteArray& contentType = "text/html");
+    // Sends the next piece of every answer that waits for releasePiece().
+    void releasePiece();
     // The request is read, then the connection is closed without a byte.
     void setCloseBeforeAnyByte(const QString& path);
     // Content-Length says totalLength; sentBytes of the body are sent, then the

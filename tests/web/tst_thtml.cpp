@@ -103,7 +103,7 @@ void TestTHTML::linksFollowedByScriptAreReported()
     QCOMPARE(reported.last(), target);
     QVERIFY(m_server->requestedPaths().contains("/b.html"));
     // Every retrieval that began also ends, so the busy indication never sticks.
-    QTRY_VERIFY(begins.size() >= 1 && begins.size() == ends.size());
+    QTRY_VERIFY_WITH_TIMEOUT(begins.size() >= 1 && begins.size() == ends.size(), 30000);
 }
 
 void TestTHTML::framesAreNotRequestsOfTheView()
@@ -112,7 +112,7 @@ void TestTHTML::framesAreNotRequestsOfTheView()
     QSignalSpy ends(m_html, &THTML::endRetrieval);
     m_html->requestDoc(m_server->url("/framed.html"));
     QTRY_COMPARE_WITH_TIMEOUT(ends.size(), 1, 30000);
-    QTRY_VERIFY(m_server->requestedPaths().contains("/inner.html"));
+    QTRY_VERIFY_WITH_TIMEOUT(m_server->requestedPaths().contains("/inner.html"), 30000);
     QCOMPARE(requests.size(), 1);
     QCOMPARE(requests.first().first().toString(), m_server->url("/framed.html"));
 }

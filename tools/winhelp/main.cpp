@@ -9,6 +9,17 @@
 
 #include <cstdio>
 
+namespace {
+
+// Tells whoever started the viewer that its file is open and on screen.
+void reportOpened(const QString& path)
+{
+    std::printf("Winhelp: opened %s\n", qPrintable(path));
+    std::fflush(stdout);
+}
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
@@ -35,6 +46,7 @@ int main(int argc, char* argv[])
     if (!finder) {
         window.show();
         window.showSection(0);
+        reportOpened(args.first());
         return app.exec();
     }
 
@@ -45,5 +57,6 @@ int main(int argc, char* argv[])
     });
     QObject::connect(&dialog, &QDialog::rejected, &app, &QApplication::quit);
     dialog.show();
+    reportOpened(args.first());
     return app.exec();
 }
