@@ -19,6 +19,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+
 #include <initializer_list>
 #include <memory>
 
@@ -118,11 +120,15 @@ QString TestFormDirectory::writeBytes(const QString& name, const QByteArray& byt
     return path;
 }
 
-// Selects a file in the file list as a click would.
+// Selects a file in the file list as a click would: once the list shows
+// every file of the directory, which the file model reads on a thread of its own.
 void TestFormDirectory::select(const QString& path)
 {
-    // The file model reads the directory on a thread of its own.
-    QTRY_VERIFY_WITH_TIMEOUT(m_form->panel()->selectFile(path), 30000);
+    const QStringList files = m_form->panel()->files();
+    QTRY_VERIFY_WITH_TIMEOUT(std::all_of(files.begin(), files.end(),
+                                         [this](const QString& f) { return m_form->panel()->listedIndex(f).isValid(); }),
+                             30000);
+    QVERIFY(m_form->panel()->selectFile(path));
     QCOMPARE(m_form->selectedFile(), path);
 }
 
