@@ -2,7 +2,9 @@
 
 // The main window: tool bars, menus, tabs, the two status bars and the two
 // logs, the switch between the two exploration targets, and the run state
-// that the other windows read and write.
+// that the other windows read and write. Its commands are defined in
+// FormMainCommands.cpp; the tabs' contents come with ExplorationTabs,
+// FileListTab and DatabaseTab (with SearchTab for the page "検索").
 
 #include "app/History.h"
 #include "web/Crawler.h"
