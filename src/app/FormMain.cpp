@@ -505,9 +505,7 @@ web::CrawlSettings TFormMain::crawlSettings()
     s.saveDirectory = d->EditDirectory->text();
     s.speed = d->ScrollSpeed->value();
     s.kekkaWWW = d->RadioKekkaWWW->itemIndex();
-    s.types.jpeg = d->CheckJPEG->isChecked();
-    s.types.gif = d->CheckGIF->isChecked();
-    s.types.bmp = d->CheckBMP->isChecked();
+    s.types = d->pictureTypes();
     return s;
 }
 

@@ -32,6 +32,8 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <array>
+
 namespace app {
 
 using base::SettingsStore;
@@ -235,14 +237,22 @@ void TFormSetting::buildTabGazou(QWidget* tab)
     grid->setColumnStretch(0, 1);
     grid->setColumnStretch(1, 1);
 
+    // Three types a row, and the markup search on a row of its own: the
+    // group grows as tall as its captions need.
     auto* types = new QGroupBox(QStringLiteral("対象画像"), tab);
-    auto* typesLayout = new QHBoxLayout(types);
+    types->setObjectName(QStringLiteral("GroupTypes"));
+    auto* typesLayout = new QGridLayout(types);
     CheckJPEG = namedCheckBox("CheckJPEG", QStringLiteral("JPEG"), true, types);
     CheckGIF = namedCheckBox("CheckGIF", QStringLiteral("GIF"), false, types);
     CheckBMP = namedCheckBox("CheckBMP", QStringLiteral("BMP"), false, types);
-    typesLayout->addWidget(CheckJPEG);
-    typesLayout->addWidget(CheckGIF);
-    typesLayout->addWidget(CheckBMP);
+    CheckPNG = namedCheckBox("CheckPNG", QStringLiteral("PNG"), false, types);
+    CheckWebP = namedCheckBox("CheckWebP", QStringLiteral("WebP"), false, types);
+    CheckAVIF = namedCheckBox("CheckAVIF", QStringLiteral("AVIF"), false, types);
+    CheckMarkup = namedCheckBox("CheckMarkup", QStringLiteral("srcset・遅延読込・拡張子のない画像も探す"), false, types);
+    const std::array<QCheckBox*, 6> kinds{CheckJPEG, CheckGIF, CheckBMP, CheckPNG, CheckWebP, CheckAVIF};
+    for (int i = 0; i < 6; ++i)
+        typesLayout->addWidget(kinds[size_t(i)], i / 3, i % 3);
+    typesLayout->addWidget(CheckMarkup, 2, 0, 1, 3);
     grid->addWidget(types, 0, 1);
 
     auto* sizeCheck = new QGroupBox(QStringLiteral("画像サイズのチェック"), tab);
@@ -445,6 +455,10 @@ void TFormSetting::readValues(SettingsStore& s)
     flag("CheckJpeg", CheckJPEG, true);
     flag("CheckGif", CheckGIF, false);
     flag("CheckBMP", CheckBMP, false);
+    flag("CheckPng", CheckPNG, false);
+    flag("CheckWebp", CheckWebP, false);
+    flag("CheckAvif", CheckAVIF, false);
+    flag("CheckMarkup", CheckMarkup, false);
     flag("CheckSize", CheckSize, true);
     flag("CheckHiritsu", CheckHiritsu, true);
     text("Directory", EditDirectory, programDirectory());
@@ -485,6 +499,10 @@ void TFormSetting::writeValues(SettingsStore& s)
     flag("CheckJpeg", CheckJPEG);
     flag("CheckGif", CheckGIF);
     flag("CheckBmp", CheckBMP);
+    flag("CheckPng", CheckPNG);
+    flag("CheckWebp", CheckWebP);
+    flag("CheckAvif", CheckAVIF);
+    flag("CheckMarkup", CheckMarkup);
     flag("CheckSize", CheckSize);
     flag("CheckHiritsu", CheckHiritsu);
     text("Directory", EditDirectory);
@@ -505,6 +523,19 @@ void TFormSetting::showOnTab(int index)
     PageControl1->setCurrentIndex(index);
     show();
     raise();
+}
+
+viewing::PictureTypes TFormSetting::pictureTypes() const
+{
+    viewing::PictureTypes t;
+    t.jpeg = CheckJPEG->isChecked();
+    t.gif = CheckGIF->isChecked();
+    t.bmp = CheckBMP->isChecked();
+    t.png = CheckPNG->isChecked();
+    t.webp = CheckWebP->isChecked();
+    t.avif = CheckAVIF->isChecked();
+    t.markup = CheckMarkup->isChecked();
+    return t;
 }
 
 QString TFormSetting::homeAddress() const

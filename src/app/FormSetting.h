@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/TForm.h"
+#include "viewing/PictureKind.h"
 
 #include <functional>
 
@@ -36,6 +37,8 @@ public:
     void showOnTab(int index);
     QString homeAddress() const;
     void setStartDirectory(const QString& directory);
+    // The picture types ticked on "画像設定", as they stand now.
+    viewing::PictureTypes pictureTypes() const;
 
     // Handlers
     void SyncDependentControls();
@@ -76,6 +79,10 @@ public:
     QCheckBox* CheckJPEG;
     QCheckBox* CheckGIF;
     QCheckBox* CheckBMP;
+    QCheckBox* CheckPNG;
+    QCheckBox* CheckWebP;
+    QCheckBox* CheckAVIF;
+    QCheckBox* CheckMarkup;
     QCheckBox* CheckSize;
     QGroupBox* GroupSize;
     QLineEdit* EditMinSize;

@@ -6,6 +6,8 @@
 // what a full URL or HTML parser would: the exploration tables are keyed by
 // their results.
 
+#include "viewing/PictureKind.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
@@ -19,11 +21,7 @@ struct PageContext {
 };
 
 // The picture types ticked in the settings dialog.
-struct PictureTypes {
-    bool jpeg = true;
-    bool gif = false;
-    bool bmp = false;
-};
+using PictureTypes = viewing::PictureTypes;
 
 // head := text before the first occurrence of separator (case ignored);
 // text := text after it. Not found: head := the whole text, text := empty.

@@ -1,6 +1,7 @@
 #include "app/FormMain.h"
 #include "app/FormSetting.h"
 #include "app/Windows.h"
+#include "base/SettingsStore.h"
 #include "controls/RadioGroup.h"
 #include "disk/FormSelectDir.h"
 #include "support/AppFixture.h"
@@ -61,6 +62,9 @@ private slots:
         QVERIFY(s.CheckJPEG->isChecked());
         QVERIFY(!s.CheckGIF->isChecked());
         QVERIFY(!s.CheckBMP->isChecked());
+        for (QCheckBox* added : {s.CheckPNG, s.CheckWebP, s.CheckAVIF, s.CheckMarkup})
+            QVERIFY(!added->isChecked());
+        QCOMPARE(s.CheckMarkup->text(), QStringLiteral("srcset・遅延読込・拡張子のない画像も探す"));
         QVERIFY(s.CheckSize->isChecked());
         QCOMPARE(s.EditMinSize->text(), QStringLiteral("5"));
         QCOMPARE(s.EditMaxSize->text(), QStringLiteral("120"));
@@ -235,6 +239,8 @@ private slots:
             s.CheckJPEG->setChecked(false);
             s.CheckGIF->setChecked(true);
             s.CheckBMP->setChecked(true);
+            for (QCheckBox* added : {s.CheckPNG, s.CheckWebP, s.CheckAVIF, s.CheckMarkup})
+                added->setChecked(true);
             s.CheckSize->setChecked(false);
             s.EditMinSize->setText(QStringLiteral("1"));
             s.EditMaxSize->setText(QStringLiteral("999"));
@@ -267,6 +273,9 @@ private slots:
         QVERIFY(!s.CheckJPEG->isChecked());
         QVERIFY(s.CheckGIF->isChecked());
         QVERIFY(s.CheckBMP->isChecked());
+        for (const char* name : {"CheckPng", "CheckWebp", "CheckAvif", "CheckMarkup"})
+            QVERIFY(base::SettingsStore().readBool(base::SettingsStore::Setting, QStringLiteral("fmSetting.") + QLatin1String(name), false));
+        QVERIFY(s.pictureTypes().png && s.pictureTypes().webp && s.pictureTypes().avif && s.pictureTypes().markup);
         QVERIFY(!s.CheckSize->isChecked());
         QCOMPARE(s.EditMinSize->text(), QStringLiteral("1"));
         QCOMPARE(s.EditMaxSize->text(), QStringLiteral("999"));

@@ -1,5 +1,6 @@
 #include "viewing/FitPicture.h"
 #include "viewing/Metafile.h"
+#include "viewing/PictureKind.h"
 #include "viewing/PictureLoader.h"
 #include "support/MetafileWriter.h"
 
@@ -208,6 +209,8 @@ private slots:
 
     void fitBox_data();
     void fitBox();
+    void pictureKinds_data();
+    void pictureKinds();
     void scaledDecodeSizeExamples_data();
     void scaledDecodeSizeExamples();
     void scaledDecodeSizeCoversTheBox();
@@ -235,6 +238,51 @@ private slots:
 private:
     QTemporaryDir m_dir;
 };
+
+// A kind is told by an extension, a Content-Type or the first bytes; the
+// other JPEG extensions only with markup.
+void TestPictures::pictureKinds_data()
+{
+    QTest::addColumn<QString>("by");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("markup");
+    QTest::addColumn<QString>("kind"); // its 画像種別; "" for none
+    QTest::newRow(".JPG") << "extension" << QByteArray(".JPG") << false << "JPEG";
+    QTest::newRow(".webp") << "extension" << QByteArray(".webp") << false << "WEBP";
+    QTest::newRow(".Avif") << "extension" << QByteArray(".Avif") << false << "AVIF";
+    QTest::newRow(".jpeg without markup") << "extension" << QByteArray(".jpeg") << false << "";
+    QTest::newRow(".jpeg with markup") << "extension" << QByteArray(".jpeg") << true << "JPEG";
+    QTest::newRow(".jfif with markup") << "extension" << QByteArray(".JFIF") << true << "JPEG";
+    QTest::newRow(".tiff") << "extension" << QByteArray(".tiff") << true << "";
+    QTest::newRow("image/jpeg; charset") << "type" << QByteArray("Image/JPEG; charset=binary") << false << "JPEG";
+    QTest::newRow("image/x-ms-bmp") << "type" << QByteArray("image/x-ms-bmp") << false << "BMP";
+    QTest::newRow("image/avif") << "type" << QByteArray(" image/avif ") << false << "AVIF";
+    QTest::newRow("text/html") << "type" << QByteArray("text/html") << false << "";
+    QTest::newRow("JPEG bytes") << "bytes" << QByteArrayLiteral("\xFF\xD8\xFF\xE0\0\x10JFIF") << false << "JPEG";
+    QTest::newRow("PNG bytes") << "bytes" << QByteArrayLiteral("\x89PNG\r\n\x1A\n\0\0\0\x0D") << false << "PNG";
+    QTest::newRow("GIF87a bytes") << "bytes" << QByteArrayLiteral("GIF87a") << false << "GIF";
+    QTest::newRow("BMP bytes") << "bytes" << QByteArrayLiteral("BM\x36\x03") << false << "BMP";
+    QTest::newRow("WebP bytes") << "bytes" << QByteArrayLiteral("RIFF\x24\0\0\0WEBPVP8 ") << false << "WEBP";
+    QTest::newRow("AVIF bytes") << "bytes" << QByteArrayLiteral("\0\0\0\x1C" "ftypavif\0\0\0\0") << false << "AVIF";
+    QTest::newRow("a RIFF that is no WebP") << "bytes" << QByteArrayLiteral("RIFF\x24\0\0\0AVI LIST") << false << "";
+    QTest::newRow("HTML bytes") << "bytes" << QByteArrayLiteral("<!DOCTYPE html>") << false << "";
+    QTest::newRow("too short") << "bytes" << QByteArrayLiteral("\xFF\xD8") << false << "";
+}
+
+void TestPictures::pictureKinds()
+{
+    QFETCH(QString, by);
+    QFETCH(QByteArray, text);
+    QFETCH(bool, markup);
+    QFETCH(QString, kind);
+    const PictureKind k = by == u"extension" ? kindOfExtension(QByteArrayView(text), markup)
+                        : by == u"type"      ? kindOfContentType(text)
+                                             : kindOfSignature(text);
+    QCOMPARE(kindName(k), kind);
+    QCOMPARE(kindOfName(kind), k);
+    if (by == u"extension" && !kind.isEmpty())
+        QCOMPARE(kindOfExtension(QString::fromLatin1(text), markup), k);
+}
 
 void TestPictures::fitBox_data()
 {
