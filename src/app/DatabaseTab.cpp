@@ -1,6 +1,7 @@
 #include "app/DatabaseTab.h"
 
 #include "app/FormMain.h"
+#include "app/FormSetting.h"
 #include "app/SearchTab.h"
 #include "app/Windows.h"
 #include "disk/FormDirectory.h"
@@ -206,6 +207,13 @@ void DatabaseTab::longRunProgress(int done)
 void DatabaseTab::endLongRun()
 {
     m_form.endLongRun();
+}
+
+viewing::PictureTypes DatabaseTab::pictureTypes()
+{
+    // Read at the moment of use, so a registration follows the dialog's ticks.
+    return m_form.windows() && m_form.windows()->FormSetting ? m_form.windows()->FormSetting->pictureTypes()
+                                                             : viewing::PictureTypes{};
 }
 
 } // namespace app

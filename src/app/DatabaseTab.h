@@ -77,6 +77,7 @@ public:
     void beginLongRun(int total) override;
     void longRunProgress(int done) override;
     void endLongRun() override;
+    viewing::PictureTypes pictureTypes() override;
 
 private:
     void buildPages(QWidget* tab);

@@ -11,6 +11,7 @@
 #include "store/Query.h"
 #include "store/Store.h"
 #include "store/Table.h"
+#include "store/TableOps.h"
 #include "viewing/FormMulti.h"
 #include "web/Crawler.h"
 
@@ -57,8 +58,7 @@ void MultiFill::FillMultiFromSearch()
                 else
                     cell.path = where;
             } else if (record.LocateImage(serial)) {
-                const bool jpeg = result.value(3).toString() == u"JPEG";
-                cell.bytes = m_form.dm().TaImage->fieldByName(jpeg ? QStringLiteral("画像") : QStringLiteral("BMP")).asBytes();
+                cell.bytes = store::imageRowPicture(*m_form.dm().TaImage);
             }
             cells << cell;
         }

@@ -9,7 +9,9 @@
 #include "picturedb/RecordPage.h"
 #include "store/DataMod.h"
 #include "store/Table.h"
+#include "store/TableOps.h"
 #include "viewing/FitPicture.h"
+#include "viewing/PictureKind.h"
 #include "viewing/TImage.h"
 #include "viewing/ViewWindow.h"
 #include "web/Acceptance.h"
@@ -122,32 +124,44 @@ void PictureSaving::Button12Click()
 {
     store::Table& records = *m_form.dm().TaPhoto;
     picturedb::PictureDatabase& photo = m_form.photo();
+    // The bytes of a picture held in the image table; not the marker of a
+    // bitmap, nor anything of an index-mode record.
+    QByteArray bytes;
+    QString recordKind;
+    try {
+        if (records.isOpen() && !records.isEmpty() && !photo.state().IndexMode) {
+            const qint32 serial = records.fieldByName(QStringLiteral("連番")).asInteger();
+            recordKind = records.fieldByName(QStringLiteral("画像種別")).asString();
+            if (photo.catalogue().LocateImage(serial))
+                bytes = m_form.dm().TaImage->fieldByName(QStringLiteral("画像")).asBytes();
+        }
+    } catch (const store::StoreError& e) {
+        m_form.reportError(e.message());
+        return;
+    }
+    // The file takes the extension of what it will hold: the bytes' own kind,
+    // else the record's, else JPEG as ever.
+    viewing::PictureKind kind = viewing::kindOfSignature(bytes);
+    if (kind == viewing::PictureKind::None)
+        kind = viewing::kindOfName(recordKind);
+    if (kind == viewing::PictureKind::None)
+        kind = viewing::PictureKind::Jpeg;
+    const QString extension = viewing::kindExtension(kind);
+    SaveDialog->setNameFilter(QStringLiteral("%1 (*%2)").arg(viewing::kindName(kind), extension));
+    SaveDialog->setDefaultSuffix(extension.mid(1));
     SaveDialog->setDirectory(m_form.saveDialogDirectory);
     SaveDialog->selectFile(QString());
     if (SaveDialog->exec() != QDialog::Accepted || SaveDialog->selectedFiles().isEmpty())
         return;
     m_form.saveDialogDirectory = SaveDialog->directory().absolutePath();
     const QString path = SaveDialog->selectedFiles().constFirst();
-    try {
-        // The bytes of a picture held in the image table; not the marker of
-        // a bitmap, nor anything of an index-mode record.
-        QByteArray bytes;
-        if (records.isOpen() && !records.isEmpty() && !photo.state().IndexMode) {
-            const qint32 serial = records.fieldByName(QStringLiteral("連番")).asInteger();
-            if (photo.catalogue().LocateImage(serial))
-                bytes = m_form.dm().TaImage->fieldByName(QStringLiteral("画像")).asBytes();
-        }
-        if (bytes.isEmpty() || bytes == QByteArrayLiteral("www")) {
-            m_form.message(QStringLiteral("書き出す画像がありません"));
-            return;
-        }
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size() || !f.flush()) {
-            m_form.reportError(QStringLiteral("ファイル %1 に書けません: %2").arg(QDir::toNativeSeparators(path), f.errorString()));
-            return;
-        }
-    } catch (const store::StoreError& e) {
-        m_form.reportError(e.message());
+    if (!store::holdsPictureBytes(bytes)) {
+        m_form.message(QStringLiteral("書き出す画像がありません"));
+        return;
+    }
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size() || !f.flush()) {
+        m_form.reportError(QStringLiteral("ファイル %1 に書けません: %2").arg(QDir::toNativeSeparators(path), f.errorString()));
         return;
     }
     m_form.setStb(0, QStringLiteral("画像保存完了"));

@@ -2,6 +2,8 @@
 
 // What the picture-database pages need of the main window that holds them.
 
+#include "viewing/PictureKind.h"
+
 #include <QString>
 
 class QWidget;
@@ -48,6 +50,8 @@ public:
     virtual void beginLongRun(int total) = 0;
     virtual void longRunProgress(int done) = 0;
     virtual void endLongRun() = 0;
+    // The picture types ticked in the settings dialog, as they are now.
+    virtual viewing::PictureTypes pictureTypes() = 0;
 };
 
 } // namespace picturedb

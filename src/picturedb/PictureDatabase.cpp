@@ -352,8 +352,9 @@ void PictureDatabase::registerMarkedFiles(store::Table& grid, bool deleteRegiste
         return;
     }
     const bool indexMode = m_state.IndexMode;
+    const viewing::PictureTypes types = m_host.pictureTypes();
     runRegistration(grid, [&](store::Table& walker, const GoOn& goOn) {
-        return picturedb::registerMarkedFiles(m_catalogue, indexMode, walker, deleteRegistered, goOn);
+        return picturedb::registerMarkedFiles(m_catalogue, indexMode, walker, deleteRegistered, goOn, types);
     });
 }
 
@@ -388,7 +389,7 @@ void PictureDatabase::RegisterFromBrowser(const QString& path, const viewing::Pi
     }
     qint32 serial = 0;
     try {
-        serial = startBrowserRecord(m_catalogue, m_state.IndexMode, path, bitmap);
+        serial = startBrowserRecord(m_catalogue, m_state.IndexMode, path, bitmap, m_host.pictureTypes());
     } catch (const store::StoreError& e) {
         m_host.reportError(e.message());
         return;
@@ -407,7 +408,7 @@ bool PictureDatabase::RegisterDownloaded(const QString& title, const QString& ad
 {
     if (m_state.CurrentDatabase.isEmpty())
         return false;
-    if (!RegisterFile(m_catalogue, m_state.IndexMode, title, address, date, size, file))
+    if (!RegisterFile(m_catalogue, m_state.IndexMode, title, address, date, size, file, m_host.pictureTypes()))
         return false;
     if (!keepFile)
         QFile::remove(file);

@@ -75,7 +75,7 @@ public:
     // A downloaded picture accepted for the database: registered with the
     // slot's host as title and its address. Without keepFile the file goes
     // once it is registered. False when it was not registered (no database
-    // open, not a JPEG file).
+    // open, a file of a kind not kept, see registeredKind).
     bool RegisterDownloaded(const QString& title, const QString& address, const QDate& date, qint64 size,
                             const QString& file, bool keepFile);
     // "追加(&N)" of the record page: the browser, once a database is named.

@@ -29,7 +29,6 @@ namespace picturedb {
 namespace {
 
 const QString kSerial = QStringLiteral("連番");
-const QString kKind = QStringLiteral("画像種別");
 
 } // namespace
 
@@ -250,8 +249,11 @@ std::optional<viewing::Picture> RecordPage::recordPicture(QSize box, QString* er
     if (!LocateImage(*serial))
         return std::nullopt;
     store::Table& images = *m_catalogue.dm().TaImage;
-    if (records.fieldByName(kKind).asString() == u"JPEG")
-        return viewing::loadPictureData(images.fieldByName(QStringLiteral("画像")).asBytes(), box, error);
+    // The stored bytes decide, whatever 画像種別 says: a picture file's bytes
+    // of any kind, else the bitmap.
+    const QByteArray bytes = images.fieldByName(QStringLiteral("画像")).asBytes();
+    if (store::holdsPictureBytes(bytes))
+        return viewing::loadPictureData(bytes, box, error);
     auto bitmap = viewing::loadPictureData(images.fieldByName(QStringLiteral("BMP")).asBytes(), box, error);
     if (bitmap)
         DBImage->setPicture(*bitmap);

@@ -56,6 +56,12 @@ void cancelBoth(Catalogue& catalogue)
     catalogue.dm().TaPhoto->cancel();
 }
 
+// Any of the types beyond the first three is ticked.
+bool newTypesInUse(const viewing::PictureTypes& types)
+{
+    return types.png || types.webp || types.avif || types.markup;
+}
+
 qint32 sizeField(qint64 size)
 {
     return qint32(std::clamp<qint64>(size, 0, std::numeric_limits<qint32>::max()));
@@ -63,11 +69,25 @@ qint32 sizeField(qint64 size)
 
 } // namespace
 
-bool RegisterFile(Catalogue& catalogue, bool indexMode, const QString& title, const QString& address,
-                  const QDate& date, qint64 size, const QString& file)
+viewing::PictureKind registeredKind(const QString& file, const viewing::PictureTypes& types)
 {
-    const QString kind = ImageKindOf(UpperExtensionOf(file));
-    if (kind != u"JPEG")
+    using viewing::PictureKind;
+    const PictureKind kind = viewing::kindOfExtension(UpperExtensionOf(file), types.markup);
+    if (kind == PictureKind::None)
+        return kind;
+    if (kind != PictureKind::Jpeg && !(newTypesInUse(types) && types.wants(kind)))
+        return PictureKind::None;
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        return kind;
+    return viewing::kindOfSignature(f.read(12)) == kind ? kind : PictureKind::None;
+}
+
+bool RegisterFile(Catalogue& catalogue, bool indexMode, const QString& title, const QString& address,
+                  const QDate& date, qint64 size, const QString& file, const viewing::PictureTypes& types)
+{
+    const QString kind = viewing::kindName(registeredKind(file, types));
+    if (kind.isEmpty())
         return false;
     store::Table& records = *catalogue.dm().TaPhoto;
     store::openIfClosed(records);
@@ -166,7 +186,7 @@ WalkResult walkMarkedRows(store::Table& walker, bool deleteRegistered, const GoO
 } // namespace
 
 WalkResult registerMarkedFiles(Catalogue& catalogue, bool indexMode, store::Table& walker, bool deleteRegistered,
-                               const GoOn& goOn)
+                               const GoOn& goOn, const viewing::PictureTypes& types)
 {
     QString path;
     QStringList undeletable;
@@ -177,7 +197,7 @@ WalkResult registerMarkedFiles(Catalogue& catalogue, bool indexMode, store::Tabl
             const QString size = walker.fieldByName(kSize).asString();
             return RegisterFile(catalogue, indexMode, QString(), QString(),
                                 walker.fieldByName(QStringLiteral("作成日")).asDate(),
-                                size.isEmpty() ? 0 : walker.fieldByName(kSize).asInteger(), path);
+                                size.isEmpty() ? 0 : walker.fieldByName(kSize).asInteger(), path, types);
         },
         [&] {
             // An index-mode record points to the file, which therefore stays.
@@ -198,11 +218,21 @@ WalkResult registerMarkedAddresses(Catalogue& catalogue, store::Table& walker, b
     }, {});
 }
 
-qint32 startBrowserRecord(Catalogue& catalogue, bool indexMode, const QString& path, const QImage& bitmap)
+qint32 startBrowserRecord(Catalogue& catalogue, bool indexMode, const QString& path, const QImage& bitmap,
+                          const viewing::PictureTypes& types)
 {
     const QFileInfo info(path);
     const qint64 size = info.exists() ? info.size() : 0;
-    const QString kind = ImageKindOf(UpperExtensionOf(path).left(4));
+    // A BMP file keeps its bitmap as ever; a kept kind keeps the file's bytes;
+    // any other file gets the kind its extension gives and no picture.
+    QString kind = ImageKindOf(UpperExtensionOf(path).left(4));
+    bool keepBytes = false;
+    if (kind != u"BMP") {
+        if (const QString kept = viewing::kindName(registeredKind(path, types)); !kept.isEmpty()) {
+            kind = kept;
+            keepBytes = true;
+        }
+    }
     store::Table& records = *catalogue.dm().TaPhoto;
     store::Table& images = *catalogue.dm().TaImage;
     store::openIfClosed(images);
@@ -215,8 +245,8 @@ qint32 startBrowserRecord(Catalogue& catalogue, bool indexMode, const QString& p
         editImageRow(catalogue, serial);
         if (!indexMode && kind == u"BMP") {
             images.fieldByName(kBitmap).setImage(bitmap);
-            images.fieldByName(kPicture).setAsBytes(QByteArrayLiteral("www"));
-        } else if (!indexMode && kind == u"JPEG") {
+            images.fieldByName(kPicture).setAsBytes(store::bitmapMarker());
+        } else if (!indexMode && keepBytes) {
             images.fieldByName(kPicture).loadFromFile(path);
         }
         images.post();

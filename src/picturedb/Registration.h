@@ -6,6 +6,8 @@
 // its own, so a store error ends a walk with every earlier record kept; a
 // list row (and a file) is deleted only after its record has committed.
 
+#include "viewing/PictureKind.h"
+
 #include <QDate>
 #include <QImage>
 #include <QString>
@@ -20,11 +22,20 @@ namespace picturedb {
 
 class Catalogue;
 
-// Registers a JPEG file: in import mode its bytes go into the image table.
-// False, with nothing written, for a file whose kind is not JPEG. title and
-// address become user items 2 and 3 (the file's path when address is empty).
+// The kind a picture file is registered as, or None when it is not
+// registered. Its extension names the kind (".jpeg", ".jpe" and ".jfif"
+// with markup) and its first bytes must agree. JPEG is always kept; the other
+// kinds only when they are ticked and the new types are in use (PNG, WebP,
+// AVIF or markup ticked), so that with none of those ticked only JPEG is kept.
+// A file that cannot be read passes here and fails where its bytes are read.
+viewing::PictureKind registeredKind(const QString& file, const viewing::PictureTypes& types);
+
+// Registers a picture file of a kind registeredKind accepts: in import mode
+// its bytes go into the image table as they are. False, with nothing
+// written, for any other file. title and address become user items 2 and 3
+// (the file's path when address is empty).
 bool RegisterFile(Catalogue& catalogue, bool indexMode, const QString& title, const QString& address,
-                  const QDate& date, qint64 size, const QString& file);
+                  const QDate& date, qint64 size, const QString& file, const viewing::PictureTypes& types = {});
 
 // Registers a picture address: サイズ 0, no kind, the address in user item 3.
 void RegisterAddress(Catalogue& catalogue, const QString& address, const QDate& date);
@@ -44,7 +55,7 @@ using GoOn = std::function<bool(int handled)>;
 // deleteRegistered each registered row is deleted, and in import mode its
 // file too (an index-mode record points to the file, which therefore stays).
 WalkResult registerMarkedFiles(Catalogue& catalogue, bool indexMode, store::Table& walker, bool deleteRegistered,
-                               const GoOn& goOn);
+                               const GoOn& goOn, const viewing::PictureTypes& types = {});
 
 // The marked rows of the picture-address list; with deleteRegistered each
 // registered row is deleted.
@@ -52,9 +63,11 @@ WalkResult registerMarkedAddresses(Catalogue& catalogue, store::Table& walker, b
                                    const GoOn& goOn);
 
 // Starts a record for a file chosen in the picture browser: the image row
-// (import mode: the JPEG bytes, or the bitmap with "www" for a BMP file) is
-// written, the record is left in insert state for the user to complete.
-// Answers its serial; a file that cannot be read raises and leaves nothing.
-qint32 startBrowserRecord(Catalogue& catalogue, bool indexMode, const QString& path, const QImage& bitmap);
+// (import mode: the bitmap with "www" for a BMP file, the file's bytes for a
+// kind registeredKind accepts, else no picture) is written, the record is
+// left in insert state for the user to complete. Answers its serial; a file
+// that cannot be read raises and leaves nothing.
+qint32 startBrowserRecord(Catalogue& catalogue, bool indexMode, const QString& path, const QImage& bitmap,
+                          const viewing::PictureTypes& types = {});
 
 } // namespace picturedb

@@ -15,6 +15,7 @@
 #include "store/Query.h"
 #include "store/Store.h"
 #include "store/Table.h"
+#include "store/TableOps.h"
 #include "viewing/FitPicture.h"
 #include "viewing/PictureLoader.h"
 #include "viewing/TImage.h"
@@ -332,13 +333,7 @@ std::optional<viewing::Picture> SearchPage::viewPicture()
     }
     if (!m_host.locateRecordAndImage(serial))
         return std::nullopt;
-    return viewing::loadPictureData(imageRowBytes());
-}
-
-QByteArray SearchPage::imageRowBytes() const
-{
-    const bool jpeg = m_dm.QuPhoto->value(3).toString() == u"JPEG";
-    return m_dm.TaImage->fieldByName(jpeg ? QStringLiteral("画像") : QStringLiteral("BMP")).asBytes();
+    return viewing::loadPictureData(store::imageRowPicture(*m_dm.TaImage));
 }
 
 qint32 SearchPage::currentSerial() const
@@ -380,9 +375,10 @@ void SearchPage::ShowSearchPreview()
     }
     if (!m_host.locateRecordAndImage(serial))
         return;
-    // Decoded from the image row in memory; a picture that cannot be read
-    // leaves the preview as it was.
-    if (const auto picture = viewing::loadPictureData(imageRowBytes(), viewing::kSearchPreviewBox))
+    // Decoded from the image row in memory, by its bytes whatever 画像種別
+    // says; a picture that cannot be read leaves the preview as it was.
+    const QByteArray bytes = store::imageRowPicture(*m_dm.TaImage);
+    if (const auto picture = viewing::loadPictureData(bytes, viewing::kSearchPreviewBox))
         ImageKensaku->setPicture(*picture);
     FitSearchPreview();
 }

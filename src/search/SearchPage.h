@@ -100,8 +100,6 @@ private:
     // Runs a statement into the result and its count; false when the store refused it.
     bool runStatement(const SearchStatement& statement);
     bool moveToGridRow();
-    // The image row's picture of the result's current row, by its kind.
-    QByteArray imageRowBytes() const;
     SearchStatement m_lastStatement;
     SearchHost& m_host;
     store::DataMod& m_dm;

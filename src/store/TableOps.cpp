@@ -16,6 +16,24 @@ QString markText()
     return QStringLiteral("〆");
 }
 
+QByteArray bitmapMarker()
+{
+    return QByteArrayLiteral("www");
+}
+
+bool holdsPictureBytes(const QByteArray& picture)
+{
+    return !picture.isEmpty() && picture != bitmapMarker();
+}
+
+QByteArray imageRowPicture(Table& images)
+{
+    QByteArray picture = images.fieldByName(QStringLiteral("画像")).asBytes();
+    if (holdsPictureBytes(picture))
+        return picture;
+    return images.fieldByName(QStringLiteral("BMP")).asBytes();
+}
+
 void openIfClosed(Table& t)
 {
     if (!t.isOpen())
