@@ -17,6 +17,7 @@
 #include "picturedb/PasswordHash.h"
 #include "picturedb/PictureDatabase.h"
 #include "picturedb/RecordPage.h"
+#include "picturedb/Registration.h"
 #include "search/SearchPage.h"
 #include "store/DataMd3.h"
 #include "store/DataMod.h"
@@ -29,12 +30,14 @@
 #include "support/ModalHelper.h"
 #include "support/PhotoData.h"
 #include "viewing/FormView.h"
+#include "viewing/PictureLoader.h"
 #include "viewing/TImage.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -529,6 +532,104 @@ private slots:
         QVERIFY(QFile::exists(second));
     }
 
+    // "登録(&I)" keeps a file whose kind is ticked and whose bytes are of that
+    // kind: JPEG always, the other kinds only with a new type ticked. The
+    // browser's "登録(&N)" always makes a record, and keeps the bytes of the
+    // same files, but a BMP file's bitmap as ever.
+    void registeringEachKind_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QString>("format");    // what the file holds
+        QTest::addColumn<QStringList>("ticks"); // boxes ticked besides JPEG; "-JPEG" clears it
+        QTest::addColumn<QString>("kind");      // its 画像種別; "" when it is skipped
+        QTest::newRow("PNG ticked, upper-case name") << "p.PNG" << "PNG" << QStringList{"PNG"} << "PNG";
+        QTest::newRow("GIF ticked with PNG") << "g.gif" << "GIF" << QStringList{"GIF", "PNG"} << "GIF";
+        QTest::newRow("BMP ticked with markup") << "b.bmp" << "BMP" << QStringList{"BMP", "Markup"} << "BMP";
+        QTest::newRow("WebP ticked") << "w.webp" << "WEBP" << QStringList{"WebP"} << "WEBP";
+        QTest::newRow("AVIF ticked") << "a.avif" << "AVIF" << QStringList{"AVIF"} << "AVIF";
+        QTest::newRow("JPEG, nothing new") << "j.jpg" << "JPEG" << QStringList{} << "JPEG";
+        QTest::newRow("JPEG, its box cleared") << "j.jpg" << "JPEG" << QStringList{"-JPEG", "PNG"} << "JPEG";
+        QTest::newRow(".jpeg with markup") << "j.jpeg" << "JPEG" << QStringList{"Markup"} << "JPEG";
+        QTest::newRow(".jpeg without markup") << "j.jpeg" << "JPEG" << QStringList{"PNG"} << "";
+        QTest::newRow("PNG not ticked") << "p.png" << "PNG" << QStringList{"WebP"} << "";
+        QTest::newRow("GIF ticked, nothing new") << "g.gif" << "GIF" << QStringList{"GIF", "BMP"} << "";
+        QTest::newRow("JPEG bytes named .png") << "x.png" << "JPEG" << QStringList{"PNG"} << "";
+        QTest::newRow("PNG bytes named .jpg") << "x.jpg" << "PNG" << QStringList{} << "";
+    }
+    void registeringEachKind()
+    {
+        QFETCH(QString, fileName);
+        QFETCH(QString, format);
+        QFETCH(QStringList, ticks);
+        QFETCH(QString, kind);
+        for (const QString& tick : ticks) {
+            const bool on = !tick.startsWith(u'-');
+            auto* box = m_fixture->windows().FormSetting->findChild<QCheckBox*>(QStringLiteral("Check") + tick.mid(on ? 0 : 1));
+            QVERIFY(box);
+            box->setChecked(on);
+        }
+        const QString path = file(fileName);
+        writeKind(path, format);
+        addFileRow(*form().dm3().TaList, path, true);
+        form().fileListTab()->Button51->click();
+        QCOMPARE(form().stb(0), QStringLiteral("登録完了 %1件").arg(kind.isEmpty() ? 0 : 1));
+        QCOMPARE(recordField(1, 1), kind.isEmpty() ? QStringLiteral("(none)") : kind);
+        if (!kind.isEmpty())
+            QCOMPARE(imageBytes(1), fileBytes(path));
+
+        photo().RegisterFromBrowser(path, viewing::loadPicture(path).value_or(viewing::Picture{}));
+        QCOMPARE(form().dm().TaPhoto->state(), store::Table::State::Insert);
+        if (!kind.isEmpty())
+            QCOMPARE(form().dm().TaPhoto->fieldByName(QStringLiteral("画像種別")).asString(), kind);
+        QCOMPARE(imageBytes(kind.isEmpty() ? 1 : 2),
+                 kind.isEmpty() ? QByteArray() : kind == u"BMP" ? QByteArrayLiteral("www") : fileBytes(path));
+    }
+
+    // "ファイル書出(&W)" offers the extension of the record's kind and writes
+    // its bytes as they are.
+    void writingOutEachKind_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QString>("format"); // also the kind's name
+        QTest::addColumn<QString>("suffix");
+        QTest::newRow("JPEG") << "j.JPG" << "JPEG" << "jpg";
+        QTest::newRow("PNG") << "p.png" << "PNG" << "png";
+        QTest::newRow("GIF") << "g.gif" << "GIF" << "gif";
+        QTest::newRow("BMP") << "b.bmp" << "BMP" << "bmp";
+        QTest::newRow("WebP") << "w.webp" << "WEBP" << "webp";
+        QTest::newRow("AVIF") << "a.avif" << "AVIF" << "avif";
+    }
+    void writingOutEachKind()
+    {
+        QFETCH(QString, fileName);
+        QFETCH(QString, format);
+        QFETCH(QString, suffix);
+        const QString path = file(fileName);
+        writeKind(path, format);
+        viewing::PictureTypes every;
+        every.gif = every.bmp = every.png = every.webp = every.avif = true;
+        QVERIFY(picturedb::RegisterFile(photo().catalogue(), false, {}, {}, QDate(2026, 1, 1), 1, path, every));
+        QString defaultSuffix;
+        QStringList filters;
+        ModalAnswer dialog([&](QWidget* w) {
+            auto* d = qobject_cast<QFileDialog*>(w);
+            QVERIFY(d);
+            defaultSuffix = d->defaultSuffix();
+            filters = d->nameFilters();
+            // Typed without an extension: the dialog adds the default one.
+            auto* name = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            QVERIFY(name);
+            name->setText(file(QStringLiteral("out")));
+            QMetaObject::invokeMethod(d, "accept");
+        });
+        record().Button12->click();
+        QVERIFY(dialog.wasShown());
+        QCOMPARE(defaultSuffix, suffix);
+        QCOMPARE(filters, QStringList(QStringLiteral("%1 (*.%2)").arg(format, suffix)));
+        QCOMPARE(form().stb(0), QStringLiteral("画像保存完了"));
+        QCOMPARE(fileBytes(file(QStringLiteral("out.") + suffix)), fileBytes(path));
+    }
+
     // A name holding a quote breaks no statement.
     void aDatabaseNameWithAQuote()
     {
@@ -914,6 +1015,18 @@ private:
         }
         form().fileListTab()->Button51->click();
         QVERIFY(form().stb(0).startsWith(QStringLiteral("登録完了")));
+    }
+    // A picture file of the format; for AVIF, which Qt does not write, only
+    // the head that names the kind.
+    void writeKind(const QString& path, const QString& format)
+    {
+        if (format != u"AVIF") {
+            QVERIFY(writePicture(path, QSize(12, 8), format.toLatin1().constData()));
+            return;
+        }
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray("\0\0\0\x1C" "ftypavif" "\0\0\0\0" "avifmif1miaf", 28));
     }
     QString recordField(qint32 serial, int position)
     {

@@ -6,6 +6,7 @@
 #include "controls/StdArr.h"
 #include "picturedb/Catalogue.h"
 #include "picturedb/PictureDatabase.h"
+#include "picturedb/RecordPage.h"
 #include "picturedb/Registration.h"
 #include "search/FormPopJouken.h"
 #include "search/FormPopKensaku.h"
@@ -23,6 +24,7 @@
 #include "viewing/ExtArr.h"
 #include "viewing/FormMulti.h"
 #include "viewing/FormView.h"
+#include "viewing/PictureLoader.h"
 #include "viewing/TImage.h"
 
 #include <QApplication>
@@ -381,6 +383,49 @@ private slots:
         // Items 2 and 3: the title and the file's path.
         QCOMPARE(multi.ArLabel->Items(0)->text(), QStringLiteral("t1 ") + path);
         QCOMPARE(multi.ArLabel->Items(59)->text(), QStringLiteral("t60 ") + path);
+    }
+
+    // A picture kept with its own bytes, of any kind, shows on the record page,
+    // in the preview and in the sixty-picture window, after a JPEG's.
+    void everyKindShowsInEveryView_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QString>("format");
+        QTest::newRow("PNG") << "p.png" << "PNG";
+        QTest::newRow("GIF") << "g.gif" << "GIF";
+        QTest::newRow("BMP") << "b.bmp" << "BMP";
+        // WebP once the picture loader reads what Qt's plugin writes.
+        QImage probe(4, 4, QImage::Format_RGB32);
+        probe.fill(Qt::red);
+        QByteArray webp;
+        QBuffer buffer(&webp);
+        buffer.open(QIODevice::WriteOnly);
+        if (probe.save(&buffer, "WEBP") && viewing::loadPictureData(webp))
+            QTest::newRow("WebP") << "w.webp" << "WEBP";
+    }
+    void everyKindShowsInEveryView()
+    {
+        QFETCH(QString, fileName);
+        QFETCH(QString, format);
+        addRecords(QSize(40, 20));
+        const QString path = file(fileName);
+        QVERIFY(writePicture(path, QSize(36, 18), format.toLatin1().constData()));
+        viewing::PictureTypes every;
+        every.gif = every.bmp = every.png = every.webp = every.avif = true;
+        QVERIFY(picturedb::RegisterFile(catalogue(), false, QStringLiteral("t"), {}, QDate(2026, 2, 1), 100, path, every));
+        QCOMPARE(search(page().Button10), QStringLiteral("検索終了"));
+        QCOMPARE(resultSerials(), (QList<int>{1, 2, 3, 4}));
+        clickRow(0);
+        clickRow(3);
+        QCOMPARE(page().ImageKensaku->picture().fullSize, QSize(36, 18));
+        QCOMPARE(form().photo().record()->ImagePhoto->picture().fullSize, QSize(36, 18));
+        form().PageMain->setCurrentWidget(form().TabPhoto);
+        form().PagePhoto->setCurrentWidget(form().TabKensaku);
+        form().BtTable->click();
+        viewing::TFormMulti& multi = *m_fixture->windows().FormMulti;
+        QTRY_VERIFY(multi.isVisible());
+        QCOMPARE(multi.ArImage->Items(0)->picture().fullSize, QSize(40, 20));
+        QCOMPARE(multi.ArImage->Items(3)->picture().fullSize, QSize(36, 18));
     }
 
     // An index-mode database shows its cells from files and from Web addresses.

@@ -13,7 +13,8 @@ class Store;
 class Table;
 } // namespace store
 
-// Writes a picture of one colour; false when it could not be written.
+// Writes a picture of one colour in a format Qt writes, or GIF; false when
+// it could not be written.
 bool writePicture(const QString& path, QSize size, const char* format = "JPEG", QColor colour = Qt::darkCyan);
 
 // A row of _List.db (a handle on it) for an existing file.
