@@ -11,42 +11,16 @@
 
 namespace {
 
-// Qt writes no GIF: one colour, palette index 0 throughout. The LZW stream
-// sends a clear code before every pair of pixels, so its codes stay 3 bits.
+// Qt writes no GIF: a screen of the size in one colour, its one frame a
+// single pixel (3-bit LZW codes: clear, index 0, end).
 QByteArray gifOf(QSize size, QColor colour)
 {
     QByteArray out("GIF89a");
     auto put16 = [&out](int v) { out.append(char(v & 0xFF)).append(char((v >> 8) & 0xFF)); };
     put16(size.width());
     put16(size.height());
-    out.append(char(0x80)).append('\0').append('\0'); // a global table of 2 colours
-    out.append(char(colour.red())).append(char(colour.green())).append(char(colour.blue()));
-    out.append(3, '\0');
-    out.append(',');
-    put16(0);
-    put16(0);
-    put16(size.width());
-    put16(size.height());
-    out.append('\0').append(char(2)); // minimum code size
-    QByteArray lzw;
-    quint32 bits = 0;
-    int count = 0;
-    auto send = [&](quint32 code) {
-        bits |= code << count;
-        for (count += 3; count >= 8; count -= 8, bits >>= 8)
-            lzw.append(char(bits & 0xFF));
-    };
-    for (int i = 0; i < size.width() * size.height(); ++i) {
-        if (i % 2 == 0)
-            send(4);
-        send(0);
-    }
-    send(5);
-    if (count > 0)
-        lzw.append(char(bits & 0xFF));
-    for (qsizetype at = 0; at < lzw.size(); at += 255)
-        out.append(char(qMin<qsizetype>(255, lzw.size() - at))).append(lzw.mid(at, 255));
-    return out.append('\0').append(';');
+    out.append("\x80\0\0", 3).append(char(colour.red())).append(char(colour.green())).append(char(colour.blue()));
+    return out.append(3, '\0').append(",\0\0\0\0\1\0\1\0\0\2\2\x44\1\0;", 16);
 }
 
 } // namespace
