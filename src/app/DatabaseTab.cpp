@@ -179,8 +179,12 @@ void DatabaseTab::fetchSingleImage(const QString& address)
 
 void DatabaseTab::showFileBrowser()
 {
-    if (m_form.windows() && m_form.windows()->FormDirectory)
-        m_form.windows()->FormDirectory->show();
+    Windows* w = m_form.windows();
+    if (!w || !w->FormDirectory)
+        return;
+    if (w->FormSetting)
+        w->FormDirectory->setPictureTypes(w->FormSetting->pictureTypes());
+    w->FormDirectory->show();
 }
 
 void DatabaseTab::showRecordPage()

@@ -49,18 +49,21 @@ QAction* action(const QString& text, const char* name, QObject* parent)
     return a;
 }
 
+const QString kImageMask = QStringLiteral("*.jpg;*.bmp;*.ico;*.wmf;*.emf");
+const QString kImageFilterLabel = QStringLiteral("Image Files (*.jpg;*.bmp, *.ico, *.wmf, *.emf)");
+
 } // namespace
 
 TFormDirectory::TFormDirectory(QWidget* parent)
     : base::TForm("FormDirectory", QStringLiteral("画像ファイル表示"), QStringLiteral("fmDirect"), QSize(471, 341),
                  parent)
 {
-    const QString mask = QStringLiteral("*.jpg;*.bmp;*.ico;*.wmf;*.emf");
+    m_imageMask = kImageMask;
     m_panel = new DirectoryPanel(
-        this, mask,
-        QStringLiteral("Image Files (*.jpg;*.bmp, *.ico, *.wmf, *.emf)|*.jpg;*.bmp;*.ico;*.wmf;*.emf|JPEG Files "
-                       "(*.jpg)|*.jpg|Bitmap Files (*.bmp)|*.bmp|Icons (*.ico)|*.ico|Metafiles (*.wmf, "
-                       "*.emf)|*.wmf;*.emf|All files (*.*)|*.*"));
+        this, m_imageMask,
+        kImageFilterLabel + QStringLiteral("|*.jpg;*.bmp;*.ico;*.wmf;*.emf|JPEG Files "
+                                           "(*.jpg)|*.jpg|Bitmap Files (*.bmp)|*.bmp|Icons (*.ico)|*.ico|Metafiles (*.wmf, "
+                                           "*.emf)|*.wmf;*.emf|All files (*.*)|*.*"));
 
     // Menus.
     MainMenu1 = new QMenuBar(this);
@@ -195,6 +198,30 @@ void TFormDirectory::writeValues(base::SettingsStore& s)
     s.writeString(base::SettingsStore::Window, kDirectoryValue, directory());
 }
 
+void TFormDirectory::setPictureTypes(const viewing::PictureTypes& types)
+{
+    m_types = types;
+    QString mask = kImageMask;
+    QString label = kImageFilterLabel;
+    if (types.anyNew()) {
+        const QStringList own = kImageMask.split(u';');
+        for (const QString& extension : viewing::wantedExtensions(types))
+            if (!own.contains(u'*' + extension))
+                mask += QStringLiteral(";*") + extension;
+        label = QStringLiteral("Image Files (%1)").arg(QString(mask).replace(u';', QStringLiteral(", ")));
+    }
+    QComboBox* filters = m_panel->FilterComboBox1;
+    filters->setItemText(0, label);
+    filters->setItemData(0, mask);
+    // A filter the user chose stays; the image filter follows the types.
+    if (m_panel->mask() == m_imageMask && mask != m_imageMask) {
+        m_panel->setMask(mask);
+        m_panel->FileEdit->setText(mask);
+        m_panel->FileEdit->setCursorPosition(0);
+    }
+    m_imageMask = mask;
+}
+
 bool TFormDirectory::ShowPicture(const QString& path, viewing::TImage* image)
 {
     return showPicture(path, image, true);
@@ -204,7 +231,10 @@ bool TFormDirectory::showPicture(const QString& path, viewing::TImage* image, bo
 {
     const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
     const QString ext = dot < 0 ? QString() : path.mid(dot).toUpper();
-    const bool bitmap = ext == QLatin1String(".BMP") || ext == QLatin1String(".JPG");
+    // With a new type ticked, every ticked kind shows as a picture too.
+    const viewing::PictureKind kind = viewing::kindOfExtension(ext, m_types.markup);
+    const bool bitmap = ext == QLatin1String(".BMP") || ext == QLatin1String(".JPG")
+        || (m_types.anyNew() && m_types.wants(kind));
     const bool icon = ext == QLatin1String(".ICO");
     const bool metafile = ext == QLatin1String(".WMF") || ext == QLatin1String(".EMF");
     if (!bitmap && !icon && !metafile)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/TForm.h"
+#include "viewing/PictureKind.h"
 #include "viewing/FormView.h"
 
 #include <QPointer>
@@ -33,6 +34,9 @@ public:
     void setViewWindow(viewing::TFormView* view);
     viewing::TFormView* viewWindow() const { return m_view; }
     DirectoryPanel* panel() const { return m_panel; }
+    // The ticked picture types: with any new one ticked, the list and the
+    // preview take every ticked kind besides the browser's own.
+    void setPictureTypes(const viewing::PictureTypes& types);
     QString directory() const;
     bool setDirectory(const QString& dir);
     // The full path of the file selected in the file list, or empty.
@@ -97,6 +101,8 @@ private:
 
     DirectoryPanel* m_panel;
     QPointer<viewing::TFormView> m_view;
+    viewing::PictureTypes m_types;
+    QString m_imageMask; // the mask of the filter "Image Files"
     // Set while DeleteSelectedFile picks its row again, which shows the file itself.
     bool m_reselecting = false;
 };

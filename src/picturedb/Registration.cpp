@@ -56,12 +56,6 @@ void cancelBoth(Catalogue& catalogue)
     catalogue.dm().TaPhoto->cancel();
 }
 
-// Any of the types beyond the first three is ticked.
-bool newTypesInUse(const viewing::PictureTypes& types)
-{
-    return types.png || types.webp || types.avif || types.markup;
-}
-
 qint32 sizeField(qint64 size)
 {
     return qint32(std::clamp<qint64>(size, 0, std::numeric_limits<qint32>::max()));
@@ -75,7 +69,7 @@ viewing::PictureKind registeredKind(const QString& file, const viewing::PictureT
     const PictureKind kind = viewing::kindOfExtension(UpperExtensionOf(file), types.markup);
     if (kind == PictureKind::None)
         return kind;
-    if (kind != PictureKind::Jpeg && !(newTypesInUse(types) && types.wants(kind)))
+    if (kind != PictureKind::Jpeg && !(types.anyNew() && types.wants(kind)))
         return PictureKind::None;
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly))

@@ -26,6 +26,10 @@ struct PictureTypes {
     bool markup = false;
 
     bool wants(PictureKind kind) const;
+    // A type past the first three, or the markup search, is ticked: only
+    // then do the places that knew JPEG alone, or a fixed list of types,
+    // take the other ticked kinds too.
+    bool anyNew() const { return png || webp || avif || markup; }
 };
 
 // The kind an extension names (from its "." on, letter case ignored), or

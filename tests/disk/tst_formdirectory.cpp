@@ -148,6 +148,24 @@ void TestFormDirectory::listsTheBrowserKindsAtDesignSize()
     for (const QString& p : f.panel()->files())
         names << QFileInfo(p).fileName();
     QCOMPARE(names, (QStringList{"a.JPG", "d.emf"}));
+
+    // With a new type ticked, every ticked kind is listed and shown too;
+    // the other JPEG names only with the markup search.
+    writeImage("e.png", {12, 6}, "PNG");
+    viewing::PictureTypes types;
+    types.gif = types.png = true;
+    f.setPictureTypes(types);
+    names.clear();
+    for (const QString& p : f.panel()->files())
+        names << QFileInfo(p).fileName();
+    QCOMPARE(names, (QStringList{"a.JPG", "b.gif", "d.emf", "e.png"}));
+    select(m_dir->filePath("e.png"));
+    QTRY_COMPARE(f.windowTitle(), QStringLiteral("e.png (12 x 6)"));
+    types.markup = true;
+    f.setPictureTypes(types);
+    QCOMPARE(f.panel()->files().size(), 5);
+    f.setPictureTypes({});
+    QCOMPARE(f.panel()->files().size(), 2);
 }
 
 void TestFormDirectory::showPictureByExtension_data()
