@@ -15,9 +15,10 @@ inline constexpr qint64 kMaxPicturePixels = 200'000'000;
 // Metafiles are read whole; a larger file is not a drawing we can show.
 inline constexpr qint64 kMaxMetafileBytes = 64 * 1024 * 1024;
 
-// JPEG files up to this size are read whole and decoded from memory; a larger
-// one is decoded as it is read, more slowly but without holding its bytes.
-inline constexpr qint64 kMaxJpegBytesInMemory = 256 * 1024 * 1024;
+// Files up to this size are read whole and decoded from memory. A larger JPEG
+// is decoded as it is read, more slowly but without holding its bytes; a
+// larger WebP or AVIF, whose decoders take the file whole, is not loaded.
+inline constexpr qint64 kMaxPictureBytesInMemory = 256 * 1024 * 1024;
 
 // True when a picture of this declared size may be loaded at all.
 inline bool edgesWithinLimits(QSize size)

@@ -1,6 +1,8 @@
 #include "viewing/PictureLoader.h"
 
 #include "viewing/Metafile.h"
+#include "viewing/PictureCodecs.h"
+#include "viewing/PictureKind.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -44,7 +46,7 @@ void raiseAllocationLimit()
 
 // The smallest size with the picture's aspect ratio that covers box, never
 // larger than the picture.
-QSize coverSize(QSize full, QSize box)
+QSize sizeCovering(QSize full, QSize box)
 {
     const qint64 w = full.width(), h = full.height();
     qint64 cw, ch;
@@ -176,6 +178,7 @@ const char* qtFormatKey(PictureFormat format)
     case PictureFormat::Gif: return "gif";
     case PictureFormat::Bmp: return "bmp";
     case PictureFormat::Ico: return "ico";
+    case PictureFormat::Webp: return "webp";
     default: return "";
     }
 }
@@ -248,29 +251,53 @@ std::optional<Picture> readWithQt(QIODevice& device, PictureFormat format, QSize
 
     Picture picture;
     picture.fullSize = decode != full ? full : image.size();
+    // Qt's other readers have no scales of their own: a picture larger than
+    // the box is kept at the size that covers it, not whole.
+    if (format != PictureFormat::Jpeg) {
+        const QSize shown = coverSize(image.size(), box);
+        if (shown != image.size())
+            image = image.scaled(shown, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
     picture.image = std::move(image);
     picture.format = name;
     picture.isIcon = format == PictureFormat::Ico;
     return picture;
 }
 
-// A JPEG held whole in memory: the bytes of a buffer device from its
-// position on, or a file read in one go. TurboJPEG decodes only from memory;
-// in return it reads the entropy-coded data at full speed, where a reader fed
-// in small pieces keeps falling back to its slow path.
-class JpegBytes
+// The bytes from the device's position to its end, at most limit of them,
+// read in pieces so that a small file never costs a buffer of the limit's
+// size. More than limit when the device holds more.
+QByteArray readUpTo(QIODevice& device, qint64 limit)
+{
+    if (!device.isSequential())
+        return device.read(std::min(device.size() - device.pos(), limit + 1));
+    QByteArray data;
+    while (data.size() <= limit) {
+        const QByteArray chunk = device.read(64 * 1024);
+        if (chunk.isEmpty())
+            break;
+        data += chunk;
+    }
+    return data;
+}
+
+// A picture held whole in memory: the bytes of a buffer device from its
+// position on, or a file read in one go. TurboJPEG, libwebp and libavif decode
+// only from memory; in return TurboJPEG reads the entropy-coded data at full
+// speed, where a reader fed in small pieces keeps falling back to its slow path.
+class WholeBytes
 {
 public:
     // Empty when the device is neither a buffer nor a file, or the file is
     // larger than we read whole; the caller then streams it.
-    explicit JpegBytes(QIODevice& device)
+    explicit WholeBytes(QIODevice& device)
     {
         const qint64 start = device.pos();
         if (auto* buffer = qobject_cast<QBuffer*>(&device)) {
             m_view = QByteArrayView(buffer->data()).sliced(std::min<qint64>(start, buffer->data().size()));
         } else if (auto* file = qobject_cast<QFile*>(&device)) {
             const qint64 size = file->size() - start;
-            if (size <= 0 || size > kMaxJpegBytesInMemory)
+            if (size <= 0 || size > kMaxPictureBytesInMemory)
                 return;
             // Read rather than mapped: a file cut short by another program
             // while it is mapped would end the process with a bus error.
@@ -284,9 +311,21 @@ public:
         }
     }
 
+    // The same for decoders that cannot stream: any other device is read
+    // whole too, up to the bound. False when it holds more.
+    bool readRest(QIODevice& device)
+    {
+        if (isValid() || qobject_cast<QBuffer*>(&device) || qobject_cast<QFile*>(&device))
+            return isValid();
+        m_owned = readUpTo(device, kMaxPictureBytesInMemory);
+        m_view = m_owned;
+        return isValid() && m_owned.size() <= kMaxPictureBytesInMemory;
+    }
+
     bool isValid() const { return !m_view.isEmpty(); }
     const uchar* data() const { return reinterpret_cast<const uchar*>(m_view.data()); }
     qint64 size() const { return m_view.size(); }
+    QByteArrayView view() const { return m_view; }
 
 private:
     QByteArray m_owned;
@@ -327,7 +366,7 @@ enum class JpegOutcome { Decoded, Failed, NotHandled };
 // A complete JPEG in memory through TurboJPEG. NotHandled for what it does
 // not decode to our pixel formats (CMYK and YCCK), which Qt's reader then
 // converts.
-JpegOutcome decodeJpeg(const JpegBytes& bytes, QSize box, Picture* picture, QString* error)
+JpegOutcome decodeJpeg(const WholeBytes& bytes, QSize box, Picture* picture, QString* error)
 {
     TurboJpegHandle tj;
     if (!tj.get()) {
@@ -391,18 +430,7 @@ std::optional<Picture> readMetafile(QIODevice& device, QSize box, QString* error
 {
     if (!device.isSequential() && device.size() - device.pos() > kMaxMetafileBytes)
         return failure(error, QStringLiteral("metafile larger than %1 bytes").arg(kMaxMetafileBytes));
-    // What is there, never a buffer of the largest size for a small file.
-    QByteArray data;
-    if (!device.isSequential()) {
-        data = device.read(device.size() - device.pos());
-    } else {
-        while (data.size() <= kMaxMetafileBytes) {
-            const QByteArray chunk = device.read(64 * 1024);
-            if (chunk.isEmpty())
-                break;
-            data += chunk;
-        }
-    }
+    const QByteArray data = readUpTo(device, kMaxMetafileBytes);
     if (data.size() > kMaxMetafileBytes)
         return failure(error, QStringLiteral("metafile larger than %1 bytes").arg(kMaxMetafileBytes));
     QString message;
@@ -410,9 +438,7 @@ std::optional<Picture> readMetafile(QIODevice& device, QSize box, QString* error
     if (!file)
         return failure(error, message);
     // Drawn straight at the size it is shown at, never larger than its own.
-    QSize target = file->size();
-    if (box.isValid() && !box.isEmpty() && (target.width() > box.width() || target.height() > box.height()))
-        target = coverSize(target, box);
+    const QSize target = coverSize(file->size(), box);
     if (!pixelsWithinLimits(target))
         return failure(error, QStringLiteral("metafile too large to draw (%1)").arg(sizeText(target)));
     Picture picture;
@@ -429,23 +455,26 @@ std::optional<Picture> readMetafile(QIODevice& device, QSize box, QString* error
 
 PictureFormat sniffPictureFormat(QByteArrayView head)
 {
-    const auto starts = [&](const char* magic, qsizetype n) {
-        return head.size() >= n && std::memcmp(head.data(), magic, size_t(n)) == 0;
-    };
-    if (starts("\xFF\xD8\xFF", 3))
-        return PictureFormat::Jpeg;
-    if (starts("\x89PNG\r\n\x1A\n", 8))
-        return PictureFormat::Png;
-    if (starts("GIF87a", 6) || starts("GIF89a", 6))
-        return PictureFormat::Gif;
-    if (starts("BM", 2) && head.size() >= 18) {
-        // The size of the header that follows names the BMP version.
-        const quint32 info = qFromLittleEndian<quint32>(head.data() + 14);
-        if (info == 12 || info == 16 || info == 40 || info == 52 || info == 56 || info == 64 || info == 108
-            || info == 124)
-            return PictureFormat::Bmp;
+    switch (kindOfSignature(head)) {
+    case PictureKind::Jpeg: return PictureFormat::Jpeg;
+    case PictureKind::Png: return PictureFormat::Png;
+    case PictureKind::Gif: return PictureFormat::Gif;
+    case PictureKind::Webp: return PictureFormat::Webp;
+    case PictureKind::Avif: return PictureFormat::Avif;
+    case PictureKind::Bmp:
+        // "BM" is two letters of any text; the size of the header that
+        // follows names the BMP version.
+        if (head.size() >= 18) {
+            const quint32 info = qFromLittleEndian<quint32>(head.data() + 14);
+            if (info == 12 || info == 16 || info == 40 || info == 52 || info == 56 || info == 64 || info == 108
+                || info == 124)
+                return PictureFormat::Bmp;
+        }
+        break;
+    case PictureKind::None: break;
     }
-    if (starts("\0\0\1\0", 4) && head.size() >= 6 && qFromLittleEndian<quint16>(head.data() + 4) > 0)
+    if (head.size() >= 6 && head.startsWith(QByteArrayView("\0\0\1\0", 4))
+        && qFromLittleEndian<quint16>(head.data() + 4) > 0)
         return PictureFormat::Ico;
     if (const auto metafile = metafileTypeOf(head))
         return *metafile == MetafileType::Wmf ? PictureFormat::Wmf : PictureFormat::Emf;
@@ -459,6 +488,8 @@ QString pictureFormatName(PictureFormat format)
     case PictureFormat::Png: return QStringLiteral("PNG");
     case PictureFormat::Gif: return QStringLiteral("GIF");
     case PictureFormat::Bmp: return QStringLiteral("BMP");
+    case PictureFormat::Webp: return kindName(PictureKind::Webp);
+    case PictureFormat::Avif: return kindName(PictureKind::Avif);
     case PictureFormat::Ico: return QStringLiteral("ICO");
     case PictureFormat::Wmf: return QStringLiteral("WMF");
     case PictureFormat::Emf: return QStringLiteral("EMF");
@@ -467,13 +498,20 @@ QString pictureFormatName(PictureFormat format)
     return QString();
 }
 
-QSize scaledDecodeSize(QSize full, QSize box)
+QSize coverSize(QSize full, QSize box)
 {
     if (!box.isValid() || box.isEmpty() || full.isEmpty())
         return full;
     if (full.width() <= box.width() && full.height() <= box.height())
         return full;
+    return sizeCovering(full, box);
+}
+
+QSize scaledDecodeSize(QSize full, QSize box)
+{
     const QSize cover = coverSize(full, box);
+    if (cover == full)
+        return full;
     // The decoder picks the largest of 1/2, 1/4, 1/8 that does not go below
     // the size asked for; asking for exactly that fraction (rounded down)
     // spares a resampling pass after it.
@@ -527,7 +565,7 @@ std::optional<Picture> loadPictureFrom(QIODevice& device, QSize box, QString* er
         return readMetafile(device, box, error);
     case PictureFormat::Jpeg: {
         const qint64 start = device.pos();
-        const JpegBytes bytes(device);
+        const WholeBytes bytes(device);
         JpegLayout layout;
         if (bytes.isValid()) {
             JpegWalk walk;
@@ -561,6 +599,27 @@ std::optional<Picture> loadPictureFrom(QIODevice& device, QSize box, QString* er
         if (!device.seek(start))
             return failure(error, QStringLiteral("JPEG data cannot be read twice"));
         return readWithQt(device, format, box, error);
+    }
+    case PictureFormat::Webp:
+    case PictureFormat::Avif: {
+        WholeBytes bytes(device);
+        if (!bytes.readRest(device))
+            return failure(error, QStringLiteral("%1 file larger than %2 bytes")
+                                      .arg(pictureFormatName(format))
+                                      .arg(kMaxPictureBytesInMemory));
+        if (format == PictureFormat::Avif)
+            return decodeAvif(bytes.view(), box, error);
+        const WebpHeader header = readWebpHeader(bytes.view());
+        if (!header.animated)
+            return decodeWebp(bytes.view(), box, error);
+        // libwebp's simple decoder takes stills only; Qt's reader shows an
+        // animation's first picture, within the canvas size checked here.
+        if (!edgesWithinLimits(header.size) || !pixelsWithinLimits(header.size))
+            return failure(error, QStringLiteral("WEBP declares an absurd size (%1)").arg(sizeText(header.size)));
+        QBuffer whole;
+        whole.setData(QByteArray::fromRawData(bytes.view().data(), bytes.view().size()));
+        whole.open(QIODevice::ReadOnly);
+        return readWithQt(whole, format, box, error);
     }
     default:
         return readWithQt(device, format, box, error);

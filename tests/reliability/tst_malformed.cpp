@@ -1,4 +1,5 @@
 #include "controls/AviFile.h"
+#include "support/AvifWriter.h"
 #include "support/MetafileWriter.h"
 #include "viewing/PictureLoader.h"
 
@@ -33,6 +34,9 @@ private slots:
                                                     "00000000010001000002024401003b")
                              << false;
         QTest::newRow("BMP") << encoded("BMP", QSize(6, 4)) << false;
+        QTest::newRow("WebP") << encoded("WEBP", QSize(8, 8)) << false;
+        QTest::newRow("WebP lossless") << encoded("WEBP", QSize(8, 8), 100) << false;
+        QTest::newRow("AVIF") << avifOf(sample(QSize(8, 8))) << false;
         QTest::newRow("ICO") << encoded("ICO", QSize(8, 8)) << false;
         {
             WmfWriter w(QRect(0, 0, 40, 30), 96, 3);
@@ -109,16 +113,20 @@ private slots:
     }
 
 private:
-    static QByteArray encoded(const char* format, QSize size)
+    static QImage sample(QSize size)
     {
         QImage image(size, QImage::Format_RGB32);
         for (int y = 0; y < size.height(); ++y)
             for (int x = 0; x < size.width(); ++x)
                 image.setPixel(x, y, qRgb(x * 30, y * 40, (x + y) * 10));
+        return image;
+    }
+    static QByteArray encoded(const char* format, QSize size, int quality = -1)
+    {
         QByteArray bytes;
         QBuffer buffer(&bytes);
         buffer.open(QIODevice::WriteOnly);
-        image.save(&buffer, format);
+        sample(size).save(&buffer, format, quality);
         return bytes;
     }
     static bool loadPictureOk(const QByteArray& bytes) { return viewing::loadPictureData(bytes).has_value(); }

@@ -2,6 +2,7 @@
 #include "viewing/Metafile.h"
 #include "viewing/PictureKind.h"
 #include "viewing/PictureLoader.h"
+#include "support/AvifWriter.h"
 #include "support/MetafileWriter.h"
 
 #include <QBuffer>
@@ -106,6 +107,34 @@ QByteArray gifOf(int width, int height, const QList<QColor>& palette, const QLis
     }
     out.append('\0').append(';');
     return out;
+}
+
+// A still lossy WebP made a one-frame animation: its VP8 chunk wrapped in an
+// ANMF frame behind VP8X (animation flag) and ANIM chunks.
+QByteArray animatedWebp(const QByteArray& still, QSize size)
+{
+    const auto put24 = [](QByteArray& out, int v) { out.append(char(v & 0xFF)).append(char((v >> 8) & 0xFF)).append(char(v >> 16)); };
+    const auto chunk = [](const char* tag, const QByteArray& data) {
+        QByteArray out(tag);
+        put32(out, quint32(data.size()));
+        return out + data + (data.size() % 2 ? QByteArray(1, '\0') : QByteArray());
+    };
+    QByteArray vp8x(1, char(0x02));
+    vp8x.append(3, '\0');
+    put24(vp8x, size.width() - 1);
+    put24(vp8x, size.height() - 1);
+    QByteArray frame;
+    put24(frame, 0);
+    put24(frame, 0);
+    put24(frame, size.width() - 1);
+    put24(frame, size.height() - 1);
+    put24(frame, 100);
+    frame.append('\0');
+    frame += still.mid(12);  // the VP8 chunk as it is
+    const QByteArray body = "WEBP" + chunk("VP8X", vp8x) + chunk("ANIM", QByteArray(6, '\0')) + chunk("ANMF", frame);
+    QByteArray out("RIFF");
+    put32(out, quint32(body.size()));
+    return out + body;
 }
 
 QByteArray progressiveJpeg(const QImage& image)
@@ -218,6 +247,8 @@ private slots:
     void loadsEachFormat_data();
     void loadsEachFormat();
     void formatComesFromContent();
+    void decodedForTheBox_data();
+    void decodedForTheBox();
     void largeJpegDecodesScaledButKeepsItsSize();
     void jpegEndingCheck();
     void jpegDecodedAtTheScaledSize_data();
@@ -402,6 +433,8 @@ void TestPictures::loadsEachFormat_data()
     }
     QTest::newRow("gif") << gifOf(8, 6, {Qt::red, Qt::green, Qt::blue, Qt::yellow}, pixels) << "GIF" << QSize(8, 6)
                          << false << 0;
+    QTest::newRow("webp") << encode(image, "WEBP", 90) << "WEBP" << QSize(64, 48) << false << 40;
+    QTest::newRow("avif") << avifOf(image) << "AVIF" << QSize(64, 48) << false << 40;
 }
 
 void TestPictures::loadsEachFormat()
@@ -444,6 +477,8 @@ void TestPictures::formatComesFromContent()
         {"jpeg-named.bmp", encode(image, "JPG"), "JPEG"},
         {"bmp-named.wmf", encode(image, "BMP"), "BMP"},
         {"no-extension", encode(image, "PNG"), "PNG"},
+        {"webp-named.png", encode(image, "WEBP"), "WEBP"},
+        {"avif-named.jpg", avifOf(image), "AVIF"},
     };
     for (const Case& c : cases) {
         QString error;
@@ -451,6 +486,85 @@ void TestPictures::formatComesFromContent()
         QVERIFY2(picture, qPrintable(QStringLiteral("%1: %2").arg(c.name, error)));
         QCOMPARE(picture->format, QString::fromLatin1(c.format));
         QCOMPARE(picture->fullSize, QSize(40, 30));
+    }
+}
+
+// Formats without decoding scales come for the 273 x 288 box at the size C
+// that covers it with the picture's aspect ratio kept, edges rounded up:
+//   1200 x 900: 288 / 900 is the larger share, C = 384 x 288.
+//   600 x 1600: 273 / 600 is, C = 273 x 728.
+//   1600 x 600 turned a quarter anticlockwise is shown 600 x 1600: 273 x 728,
+//     its top right (green) now top left, its top left (red) bottom left.
+//   200 x 100 fits: whole; without a box: whole.
+// The yellow quadrant of an "alpha" picture is transparent.
+void TestPictures::decodedForTheBox_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QSize>("stored");
+    QTest::addColumn<int>("quarterTurns");
+    QTest::addColumn<bool>("alpha");
+    QTest::addColumn<QSize>("box");
+    QTest::addColumn<QSize>("full");
+    QTest::addColumn<QSize>("decoded");
+    const QSize box = kRecordPictureBox;
+    for (const QString format : {"PNG", "WEBP", "AVIF"}) {
+        const QByteArray f = format.toLatin1();
+        QTest::newRow(f + " 1200x900") << format << QSize(1200, 900) << 0 << false << box << QSize(1200, 900)
+                                       << QSize(384, 288);
+        QTest::newRow(f + " portrait") << format << QSize(600, 1600) << 0 << false << box << QSize(600, 1600)
+                                       << QSize(273, 728);
+        QTest::newRow(f + " with alpha") << format << QSize(1200, 900) << 0 << true << box << QSize(1200, 900)
+                                         << QSize(384, 288);
+        QTest::newRow(f + " fits") << format << QSize(200, 100) << 0 << false << box << QSize(200, 100)
+                                   << QSize(200, 100);
+        QTest::newRow(f + " no box") << format << QSize(1200, 900) << 0 << false << QSize() << QSize(1200, 900)
+                                     << QSize(1200, 900);
+    }
+    QTest::newRow("AVIF turned") << "AVIF" << QSize(1600, 600) << 1 << false << box << QSize(600, 1600)
+                                 << QSize(273, 728);
+    QTest::newRow("animated WEBP") << "animated WEBP" << QSize(1200, 900) << 0 << false << box << QSize(1200, 900)
+                                   << QSize(384, 288);
+}
+
+void TestPictures::decodedForTheBox()
+{
+    QFETCH(QString, format);
+    QFETCH(QSize, stored);
+    QFETCH(int, quarterTurns);
+    QFETCH(bool, alpha);
+    QFETCH(QSize, box);
+    QFETCH(QSize, full);
+    QFETCH(QSize, decoded);
+
+    QImage image = quadrants(stored);
+    if (alpha) {
+        image = image.convertToFormat(QImage::Format_ARGB32);
+        QPainter p(&image);
+        p.setCompositionMode(QPainter::CompositionMode_Source);
+        p.fillRect(QRect(QPoint(stored.width() / 2, stored.height() / 2), stored), Qt::transparent);
+    }
+    const QByteArray bytes = format == u"AVIF"          ? avifOf(image, quarterTurns)
+                           : format == u"WEBP"          ? encode(image, "WEBP", 90)
+                           : format == u"animated WEBP" ? animatedWebp(encode(image, "WEBP", 90), stored)
+                                                        : encode(image, "PNG");
+    format = format.section(u' ', -1);
+    const QString path = writeFile(m_dir, QStringLiteral("box.%1").arg(format.toLower()), bytes);
+    for (const bool fromFile : {true, false}) {
+        QString error;
+        const auto picture = fromFile ? loadPicture(path, box, &error) : loadPictureData(bytes, box, &error);
+        QVERIFY2(picture, qPrintable(error));
+        QCOMPARE(picture->format, format);
+        QCOMPARE(picture->fullSize, full);
+        QCOMPARE(picture->image.size(), decoded);
+        const QImage& im = picture->image;
+        const bool turned = quarterTurns == 1;
+        QVERIFY(near(at(im, 0.2, 0.2), turned ? Qt::green : Qt::red));
+        QVERIFY(near(at(im, 0.8, 0.2), turned ? Qt::yellow : Qt::green));
+        QVERIFY(near(at(im, 0.2, 0.8), turned ? Qt::red : Qt::blue));
+        if (alpha)
+            QVERIFY2(qAlpha(at(im, 0.8, 0.8)) < 10, qPrintable(QString::number(qAlpha(at(im, 0.8, 0.8)), 16)));
+        else
+            QVERIFY(near(at(im, 0.8, 0.8), turned ? Qt::blue : Qt::yellow));
     }
 }
 
@@ -703,6 +817,23 @@ void TestPictures::failuresAreCleanMessages_data()
     qToLittleEndian<qint32>(20000, bmp.data() + 18);
     qToLittleEndian<qint32>(20000, bmp.data() + 22);
     QTest::newRow("bmp of 400 megapixels") << "many.bmp" << bmp << "20000 x 20000";
+
+    // A lossy WebP's frame header holds 14-bit edges at bytes 26 and 28.
+    QByteArray webp = encode(quadrants(QSize(64, 48)), "WEBP", 90);
+    QCOMPARE(webp.mid(12, 4), QByteArray("VP8 "));
+    QTest::newRow("truncated webp") << "cut.webp" << webp.left(webp.size() * 2 / 3) << "truncated";
+    qToLittleEndian<quint16>(0x3FFF, webp.data() + 26);
+    qToLittleEndian<quint16>(0x3FFF, webp.data() + 28);
+    QTest::newRow("webp of 268 megapixels") << "huge.webp" << webp << "16383 x 16383";
+
+    // An AVIF's stored size is in its ispe property: version and flags, width,
+    // height. The decoder, given our bounds, refuses it before it allocates.
+    QByteArray avif = avifOf(quadrants(QSize(64, 48)));
+    QTest::newRow("truncated avif") << "cut.avif" << avif.left(avif.size() * 2 / 3) << "Truncated";
+    const qsizetype ispe = avif.indexOf("ispe");
+    QVERIFY(ispe > 0);
+    qToBigEndian<quint32>(40000, avif.data() + ispe + 8);
+    QTest::newRow("avif declaring 40000 wide") << "wide.avif" << avif << "AVIF header is unreadable";
 
     QTest::newRow("random bytes as emf") << "noise.emf" << randomBytes(4096, 1) << "known format";
     QTest::newRow("random bytes as wmf") << "noise.wmf" << randomBytes(4096, 2) << "known format";
