@@ -31,11 +31,12 @@ OutputVerdict judgeDownload(const QByteArray& head, const QByteArray& contentTyp
                                                        : QStringLiteral("Content-Type: ") + QString::fromLatin1(contentType);
         return {{}, QStringLiteral("画像ではありません (%1)").arg(declared)};
     }
-    if (!types.wants(kind))
+    const QString suffix = QFileInfo(fileName).suffix();
+    const bool named = !suffix.isEmpty() && viewing::kindOfExtension(QLatin1Char('.') + suffix, types.markup) == kind;
+    if (!types.wants(kind) && !named)
         return {{}, QStringLiteral("対象外の画像です : ") + viewing::kindName(kind)};
     const QString extension = viewing::kindExtension(kind);
-    const QString suffix = QFileInfo(fileName).suffix();
-    if (!suffix.isEmpty() && (QLatin1Char('.') + suffix).compare(extension, Qt::CaseInsensitive) == 0)
+    if (named && (QLatin1Char('.') + suffix).compare(extension, Qt::CaseInsensitive) == 0)
         return {fileName, {}};
     return {fileName.left(fileName.size() - (suffix.isEmpty() ? 0 : suffix.size() + 1)) + extension, {}};
 }

@@ -34,9 +34,11 @@ private:
 viewing::PictureKind kindOfBody(const QByteArray& head, const QByteArray& contentType);
 
 // The verdict on the body of a picture link written into fileName: refused
-// when it is no picture or of a kind not ticked; kept under its name when
-// the name's extension is its kind's (in any letter case), else under the
-// name with its kind's extension in place of its own.
+// when it is no picture, or of a kind neither ticked nor named by the file
+// name (a link recorded while its type was ticked is still fetched as it
+// was); kept under its name when the name's extension is its kind's (in any
+// letter case), else under the name with its kind's extension in place of
+// its own.
 OutputVerdict judgeDownload(const QByteArray& head, const QByteArray& contentType, const QString& fileName,
                             const viewing::PictureTypes& types);
 

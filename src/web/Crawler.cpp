@@ -576,8 +576,10 @@ QString Crawler::pictureFileName(qint32 number, const QString& address)
 
 QString Crawler::pictureFileName(qint32 number, const QString& address, const PictureTypes& types)
 {
-    if (IsWantedPicture(address.toUtf8(), types))
-        return pictureFileName(number, address);
+    const QString name = pictureFileName(number, address);
+    const qsizetype dot = name.indexOf(QLatin1Char('.'));
+    if (dot >= 0 && viewing::kindOfExtension(QStringView(name).mid(dot), types.markup) != viewing::PictureKind::None)
+        return name;
     return QString::asprintf("%4.4d", number);
 }
 

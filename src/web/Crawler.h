@@ -182,8 +182,8 @@ public:
     // four digits, then the address's extension ("." and what follows, when
     // no "\" or ":" comes after the last ".").
     static QString pictureFileName(qint32 number, const QString& address);
-    // The same for an address whose extension names a wanted kind; any other
-    // address gets the number alone, and its kind's extension once its
+    // The same for an address whose extension names a picture kind; any
+    // other address gets the number alone, and its kind's extension once its
     // bytes show what it is.
     static QString pictureFileName(qint32 number, const QString& address, const PictureTypes& types);
     // The directory joined with the name; a root ends with its separator.
