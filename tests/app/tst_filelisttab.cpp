@@ -89,6 +89,19 @@ private slots:
         QCOMPARE(form().stb(0), QStringLiteral("検索該当なし"));
     }
 
+    // The new types of the dialog reach the run: a ticked PNG, and with
+    // markup the other JPEG extensions.
+    void newTypesFromTheDialog()
+    {
+        writeJpeg("a/photo.jpeg", QSize(8, 8));
+        writeFile("p.png", "\x89PNG");
+        writeFile("w.webp", "RIFF");
+        settings().CheckPNG->setChecked(true);
+        settings().CheckMarkup->setChecked(true);
+        runScan();
+        QCOMPARE(listedPaths(), (QStringList{path("a/photo.jpeg"), path("p.png")}));
+    }
+
     void clearEachTimeEmptiesOnlyWhenSavingToTheDatabase()
     {
         writeJpeg("one.jpg", QSize(10, 10));
