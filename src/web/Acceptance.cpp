@@ -27,8 +27,9 @@ OutputVerdict judgeDownload(const QByteArray& head, const QByteArray& contentTyp
 {
     const viewing::PictureKind kind = kindOfBody(head, contentType);
     if (kind == viewing::PictureKind::None) {
-        const QString declared = contentType.isEmpty() ? QStringLiteral("Content-Type なし")
-                                                       : QStringLiteral("Content-Type: ") + QString::fromLatin1(contentType);
+        const QString declared = contentType.isEmpty()
+                                     ? QStringLiteral("Content-Type なし")
+                                     : QStringLiteral("Content-Type: ") + QString::fromLatin1(contentType.left(80));
         return {{}, QStringLiteral("画像ではありません (%1)").arg(declared)};
     }
     const QString suffix = QFileInfo(fileName).suffix();

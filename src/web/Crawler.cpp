@@ -656,8 +656,8 @@ void Crawler::StartTransfer(int n)
         http->setReplaceExisting(false);
         http->setDocOutputFileName(slot.targetPath);
         // Whatever the address says, the bytes tell what was received.
-        http->setOutputCheck([types = m_host.crawlSettings().types](const QByteArray& head, const QByteArray& contentType,
-                                                                    const QString& fileName) {
+        const PictureTypes types = m_host.crawlSettings().types;
+        http->setOutputCheck([types](const QByteArray& head, const QByteArray& contentType, const QString& fileName) {
             return judgeDownload(head, contentType, fileName, types);
         });
     }

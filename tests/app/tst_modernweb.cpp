@@ -98,12 +98,16 @@ private slots:
         QTest::addColumn<bool>("listed");
         QTest::addColumn<QString>("log");     // a line of the error log
 
-        QTest::newRow("PNG named .jpg, called image/jpeg") << "x.jpg" << png() << QByteArray("image/jpeg") << "0001.png" << true << "";
-        QTest::newRow("JPEG named .png, no Content-Type") << "y.png" << jpeg() << QByteArray() << "0001.jpg" << true << "";
-        QTest::newRow("JPEG named .JPG keeps its name") << "z.JPG" << jpeg() << QByteArray("image/jpeg") << "0001.JPG" << true << "";
+        QTest::newRow("PNG named .jpg, called image/jpeg")
+            << "x.jpg" << png() << QByteArray("image/jpeg") << "0001.png" << true << "";
+        QTest::newRow("JPEG named .png, no Content-Type")
+            << "y.png" << jpeg() << QByteArray() << "0001.jpg" << true << "";
+        QTest::newRow("JPEG named .JPG keeps its name")
+            << "z.JPG" << jpeg() << QByteArray("image/jpeg") << "0001.JPG" << true << "";
         QTest::newRow("WebP without extension, called text/html")
             << "/cdn/p" << kWebp << QByteArray("text/html") << "0001.webp" << true << "";
-        QTest::newRow("AVIF at a query, no Content-Type") << "/img.php?id=3" << kAvif << QByteArray() << "0001.avif" << true << "";
+        QTest::newRow("AVIF at a query, no Content-Type")
+            << "/img.php?id=3" << kAvif << QByteArray() << "0001.avif" << true << "";
         QTest::newRow("ISO file of another brand, called image/avif")
             << "/a?b=1" << avifOfAnotherBrand() << QByteArray("image/avif") << "0001.avif" << true << "";
         QTest::newRow("a wide PNG is kept, refused by the ratio test")
@@ -111,11 +115,14 @@ private slots:
         QTest::newRow("a page at a picture address, called image/jpeg")
             << "/photo/7" << QByteArray("<html>photo</html>") << QByteArray("image/jpeg") << "" << false
             << "画像ではありません (Content-Type: image/jpeg)";
-        QTest::newRow("an error page as x.png") << "e.png" << QByteArray("<html>Not found</html>") << QByteArray("text/html")
-                                                << "" << false << "画像ではありません (Content-Type: text/html)";
+        QTest::newRow("an error page as x.png")
+            << "e.png" << QByteArray("<html>Not found</html>") << QByteArray("text/html") << "" << false
+            << "画像ではありません (Content-Type: text/html)";
         QTest::newRow("text beginning BM, called text/plain")
-            << "t.bmp" << QByteArray("BMW and others") << QByteArray("text/plain") << "" << false << "画像ではありません";
-        QTest::newRow("a GIF, not ticked") << "/g" << kGif << QByteArray("image/gif") << "" << false << "対象外の画像です : GIF";
+            << "t.bmp" << QByteArray("BMW and others") << QByteArray("text/plain") << "" << false
+            << "画像ではありません";
+        QTest::newRow("a GIF, not ticked")
+            << "/g" << kGif << QByteArray("image/gif") << "" << false << "対象外の画像です : GIF";
     }
     void theBytesDecide()
     {
@@ -162,7 +169,8 @@ private slots:
                       "<source type=\"image/webp\" srcset=\"img/hero.webp 1x\">"
                       "<img src=\"img/photo.jpeg\" alt=\"photo\"></picture>"
                       "<img src=\"img/small.png\" srcset=\"img/small.png 480w, img/large.png 1080w\" sizes=\"100vw\">"
-                      "<img class=\"lazy\" src=\"data:image/gif;base64,R0lGODlhAQABAAAAACw=\" data-src=\"img/lazy.webp\">"
+                      "<img class=\"lazy\" src=\"data:image/gif;base64,R0lGODlhAQABAAAAACw=\""
+                      " data-src=\"img/lazy.webp\">"
                       "<img src=\"//127.0.0.1:%2/i/8f3a?w=800&amp;fmt=auto\" alt=\"\">"
                       "<img src=\"/count?page=modern\" width=1 height=1>"
                       "<a href=\"next.html\">next</a></body></html>")

@@ -181,7 +181,8 @@ private slots:
     {
         QFETCH(QByteArray, ticked);
         QFETCH(QStringList, expected);
-        for (const char* name : {"a.jpg", "b.PNG", "c.webp", "d.Avif", "e.jpeg", "f.JPE", "g.jfif", "h.gif", "i.png.txt"})
+        for (const char* name :
+             {"a.jpg", "b.PNG", "c.webp", "d.Avif", "e.jpeg", "f.JPE", "g.jfif", "h.gif", "i.png.txt"})
             file(name);
         ScanSettings s;
         s.jpeg = ticked.contains('j');

@@ -61,8 +61,8 @@ private slots:
         QTest::newRow("closed before any byte") << "page" << QByteArray() << "close" << 2 << qint64(-1);
         QTest::newRow("reset mid-body") << "picture" << QByteArray() << "reset" << 2 << qint64(-1);
         QTest::newRow("body longer than Content-Length")
-            << "picture" << QByteArray(ok + "Content-Length: 10\r\n\r\n\xFF\xD8\xFF\xE0" "456789surplus bytes") << "" << 3
-            << qint64(10);
+            << "picture" << QByteArray(ok + "Content-Length: 10\r\n\r\n\xFF\xD8\xFF\xE0" "456789surplus bytes")
+            << "" << 3 << qint64(10);
         QTest::newRow("body shorter than Content-Length")
             << "picture" << QByteArray(ok + "Content-Length: 100\r\n\r\nonly some") << "" << 2 << qint64(-1);
         QTest::newRow("chunked body cut short")
