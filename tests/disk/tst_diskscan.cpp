@@ -167,36 +167,6 @@ private slots:
         QVERIFY(m_host->texts(3).isEmpty());
     }
 
-    // The types beyond the first three, and the other JPEG extensions only with markup.
-    void listsEveryTickedTypeByExtension_data()
-    {
-        QTest::addColumn<QByteArray>("ticked"); // j p w a: JPEG PNG WebP AVIF; m: markup
-        QTest::addColumn<QStringList>("expected");
-        QTest::newRow("png, webp, avif") << QByteArray("pwa") << QStringList{"b.PNG", "c.webp", "d.Avif"};
-        QTest::newRow("jpeg with markup") << QByteArray("jm") << QStringList{"a.jpg", "e.jpeg", "f.JPE", "g.jfif"};
-        QTest::newRow("jpeg without markup") << QByteArray("j") << QStringList{"a.jpg"};
-        QTest::newRow("markup without jpeg") << QByteArray("pm") << QStringList{"b.PNG"};
-    }
-    void listsEveryTickedTypeByExtension()
-    {
-        QFETCH(QByteArray, ticked);
-        QFETCH(QStringList, expected);
-        for (const char* name :
-             {"a.jpg", "b.PNG", "c.webp", "d.Avif", "e.jpeg", "f.JPE", "g.jfif", "h.gif", "i.png.txt"})
-            file(name);
-        ScanSettings s;
-        s.jpeg = ticked.contains('j');
-        s.png = ticked.contains('p');
-        s.webp = ticked.contains('w');
-        s.avif = ticked.contains('a');
-        s.markup = ticked.contains('m');
-        QVERIFY(m_scan->RunDiskScan(m_tree->path(), s));
-        QStringList want;
-        for (const QString& n : expected)
-            want << m_tree->path() + "/" + n;
-        QCOMPARE(sorted(insertedPaths()), sorted(want));
-    }
-
     void rowsCarryTheFileFacts()
     {
         const QString path = file("sub/photo.jpg", QByteArray(1234, 'x'));

@@ -68,20 +68,6 @@ QByteArray mixedPage(qsizetype size, unsigned seed)
     return page;
 }
 
-// The ticked types as letters: j g b p w a (JPEG GIF BMP PNG WebP AVIF), m markup.
-PictureTypes ticked(const QByteArray& letters)
-{
-    PictureTypes t;
-    t.jpeg = letters.contains('j');
-    t.gif = letters.contains('g');
-    t.bmp = letters.contains('b');
-    t.png = letters.contains('p');
-    t.webp = letters.contains('w');
-    t.avif = letters.contains('a');
-    t.markup = letters.contains('m');
-    return t;
-}
-
 } // namespace
 
 class TestTextUtils : public QObject {
@@ -113,8 +99,6 @@ private slots:
     void walkerMatchesNextTagLoop_data();
     void walkerMatchesNextTagLoop();
     void normalizeMatchesRewriting();
-    void everyTypeByExtension_data();
-    void everyTypeByExtension();
     void linksWithMarkup_data();
     void linksWithMarkup();
 };
@@ -534,34 +518,7 @@ void TestTextUtils::normalizeMatchesRewriting()
     }
 }
 
-void TestTextUtils::everyTypeByExtension_data()
-{
-    QTest::addColumn<QByteArray>("link");
-    QTest::addColumn<QByteArray>("ticked");
-    QTest::addColumn<bool>("wanted");
-
-    QTest::newRow("png ticked, case ignored") << QByteArray("http://h/a.PNG") << QByteArray("p") << true;
-    QTest::newRow("png not ticked") << QByteArray("a.png") << QByteArray("jgbwam") << false;
-    QTest::newRow("webp has five letters") << QByteArray("a.webp") << QByteArray("w") << true;
-    QTest::newRow("avif") << QByteArray("d/x.Avif") << QByteArray("a") << true;
-    QTest::newRow("avif not ticked") << QByteArray("x.avif") << QByteArray("jw") << false;
-    QTest::newRow(".jpeg without markup") << QByteArray("a.jpeg") << QByteArray("jgbpwa") << false;
-    QTest::newRow(".jpeg with markup") << QByteArray("a.JPEG") << QByteArray("jm") << true;
-    QTest::newRow(".jpe with markup") << QByteArray("a.jpe") << QByteArray("jm") << true;
-    QTest::newRow(".jfif with markup") << QByteArray("a.jfif") << QByteArray("jm") << true;
-    QTest::newRow(".jpeg with markup, JPEG off") << QByteArray("a.jpeg") << QByteArray("pm") << false;
-    QTest::newRow("a query hides the extension") << QByteArray("a.png?x=1") << QByteArray("pm") << false;
-    QTest::newRow("six letters") << QByteArray("a.webpx") << QByteArray("jgbpwam") << false;
-}
-
-void TestTextUtils::everyTypeByExtension()
-{
-    QFETCH(QByteArray, link);
-    QFETCH(QByteArray, ticked);
-    QFETCH(bool, wanted);
-    QCOMPARE(web::IsWantedPicture(link, ::ticked(ticked)), wanted);
-}
-
+// JPEG, PNG, WebP and AVIF ticked; GIF not.
 void TestTextUtils::linksWithMarkup_data()
 {
     QTest::addColumn<QByteArray>("page");
@@ -569,55 +526,46 @@ void TestTextUtils::linksWithMarkup_data()
     QTest::addColumn<QList<FoundLink>>("links");
     using L = QList<FoundLink>;
 
-    QTest::newRow("srcset with x descriptors, relative and absolute")
-        << QByteArray("<img src=\"a.jpg\" srcset=\"a.jpg 1x, /b/a@2x.png 2x, http://cdn/a3.webp 3x\">") << true
-        << L{{"a.jpg", true}, {"/b/a@2x.png", true}, {"http://cdn/a3.webp", true}};
-    QTest::newRow("srcset with w descriptors, no blank after the commas")
-        << QByteArray("<img srcset=\"s.png 480w,m.png 800w,\n l.png 1600w\" sizes=\"50vw\">") << true
-        << L{{"s.png", true}, {"m.png", true}, {"l.png", true}};
-    QTest::newRow("commas inside srcset addresses")
-        << QByteArray("<img srcset=\"https://c/w_1,h_2/p.jpg 100w, https://c/w_3,h_4/p.jpg 200w\">") << true
-        << L{{"https://c/w_1,h_2/p.jpg", true}, {"https://c/w_3,h_4/p.jpg", true}};
-    QTest::newRow("srcset without descriptors") << QByteArray("<img srcset=\"one.png,, two.png\">") << true
-                                                << L{{"one.png", true}, {"two.png", true}};
+    QTest::newRow("srcset: x and w descriptors, relative and absolute, commas inside, each once")
+        << QByteArray("<img src=a.jpg srcset=\"a.jpg 1x, /b/a@2x.png 2x,http://c/w_1,h_2/a.webp 3x\">"
+                      "<source srcset=\"s.png 480w,\n l.avif 1600w\"><img srcset=\"one.png,, two.png\">")
+        << true
+        << L{{"a.jpg", true}, {"/b/a@2x.png", true}, {"http://c/w_1,h_2/a.webp", true}, {"s.png", true},
+             {"l.avif", true}, {"one.png", true}, {"two.png", true}};
     QTest::newRow("a blank ends a srcset address: that candidate is dropped")
         << QByteArray("<img srcset=\"my photo.jpg 2x, ok.jpg 1x\">") << true << L{{"ok.jpg", true}};
-    QTest::newRow("picture with AVIF and WebP sources")
-        << QByteArray("<picture><source type=\"image/avif\" srcset=\"h.avif\"><source type=image/webp "
-                      "srcset=\"h.webp\"><img src=\"h.jpeg\" alt=\"\"></picture>")
-        << true << L{{"h.avif", true}, {"h.webp", true}, {"h.jpeg", true}};
-    QTest::newRow("lazy loading, placeholder skipped")
-        << QByteArray("<img src=\"data:image/gif;base64,R0lGODlh\" data-src=\"lazy.webp\" data-srcset=\"l2.webp 2x\" "
+    QTest::newRow("picture sources and lazy loading, placeholder skipped")
+        << QByteArray("<picture><source type=image/avif srcset=\"h.avif\"><img src=\"h.jpeg\"></picture>"
+                      "<img src=\"data:image/gif;base64,R0lGOD\" data-src=lazy.webp data-srcset=\"l2.webp 2x\" "
                       "data-original=orig.jpg data-lazy-src='ll.png'>")
-        << true << L{{"lazy.webp", true}, {"l2.webp", true}, {"orig.jpg", true}, {"ll.png", true}};
+        << true
+        << L{{"h.avif", true}, {"h.jpeg", true}, {"lazy.webp", true}, {"l2.webp", true}, {"orig.jpg", true},
+             {"ll.png", true}};
     QTest::newRow("the page's shared pictures")
-        << QByteArray("<meta property=\"og:image\" content=\"http://h/og.png\"><meta name=\"twitter:image\" "
-                      "content=\"/tw?id=5\"><link rel=\"shortcut image_src\" href=\"/share\">"
-                      "<meta name=description content=x.jpg><link rel=stylesheet href=s.css>")
-        << true << L{{"http://h/og.png", true}, {"/tw?id=5", true}, {"/share", true}, {"s.css", false}};
+        << QByteArray("<meta property=\"og:image\" content=\"http://h/og.png\"><meta name=twitter:image content=/tw?id=5>"
+                      "<link rel=\"shortcut image_src\" href=\"/share\"><meta name=description content=x.jpg>")
+        << true << L{{"http://h/og.png", true}, {"/tw?id=5", true}, {"/share", true}};
     QTest::newRow("entities decoded")
-        << QByteArray("<img src=\"p.php?id=1&amp;w=2&#38;h=3&#x26;q=4\"><img src=\"caf&#233;.png\">"
-                      "<img src=\"x&copy;.png\"><a href=\"a&amp;b.html\">")
-        << true << L{{"p.php?id=1&w=2&h=3&q=4", true}, {"café.png", true}, {"x&copy;.png", true}, {"a&b.html", false}};
-    QTest::newRow("picture places: no known extension or a query")
-        << QByteArray("<img src=\"/cdn/image?id=42\"><img src=/photo/123><img src=x.png?v=2><img src=anim.gif>"
-                      "<img src=anim.gif?x=1><img src=\"javascript:void(0)\">")
-        << true << L{{"/cdn/image?id=42", true}, {"/photo/123", true}, {"x.png?v=2", true}, {"anim.gif?x=1", true}};
+        << QByteArray("<img src=\"p?id=1&amp;w=2&#38;h=3&#x26;q=4\"><img src=\"caf&#233;.png\"><img src=\"x&copy;.png\">"
+                      "<a href=\"a&amp;b.html\">")
+        << true << L{{"p?id=1&w=2&h=3&q=4", true}, {"café.png", true}, {"x&copy;.png", true}, {"a&b.html", false}};
+    QTest::newRow("picture places: no known extension, or a query; a known one only when ticked")
+        << QByteArray("<img src=/photo/123><img src=x.png?v=2><img src=anim.gif><img src=anim.GIF?x=1>"
+                      "<img src=\"javascript:void(0)\"><a href=page.html><a href=big.JPEG><a href=x.gif>")
+        << true
+        << L{{"/photo/123", true}, {"x.png?v=2", true}, {"anim.GIF?x=1", true}, {"page.html", false},
+             {"big.JPEG", true}, {"x.gif", false}};
     QTest::newRow("other places only by extension")
-        << QByteArray("<script src=app.js><iframe data-src=\"/embed/v\"><source src=movie.mp4><div data-src=bg.png>")
+        << QByteArray("<script src=app.js><iframe data-src=/embed/v><source src=movie.mp4><div data-src=bg.png>")
         << true << L{{"bg.png", true}};
     QTest::newRow("whole attribute names, any quotes, blanks inside")
         << QByteArray("<IMG DATA-SRC='my photo.jpg' SRC = real.png>") << true
         << L{{"my photo.jpg", true}, {"real.png", true}};
-    QTest::newRow("the same page without markup")
+    QTest::newRow("the same without markup, as ever")
         << QByteArray("<IMG DATA-SRC='my photo.jpg' SRC = real.png><img data-src=lazy.jpg src=real.jpg>") << false
         << L{{"lazy.jpg", true}};
-    QTest::newRow("hrefs as without markup") << QByteArray("<a href=page.html><a href=big.JPEG><a href=x.gif>") << true
-                                             << L{{"page.html", false}, {"big.JPEG", true}, {"x.gif", false}};
-    QTest::newRow("each picture once")
-        << QByteArray("<a href=p.png><img src=p.png srcset=\"p.png 1x\"><img src=p.png>") << true << L{{"p.png", true}};
     // Without markup "src" is found inside "srcset" too, as ever.
-    QTest::newRow("new types without markup: by extension in href and src")
+    QTest::newRow("new types without markup: by extension, case ignored")
         << QByteArray("<img src=a.png><img src=b.WEBP><a href=c.avif><img src=d.jpeg><img srcset=e.png>") << false
         << L{{"a.png", true}, {"b.WEBP", true}, {"c.avif", true}, {"e.png", true}};
 }
@@ -627,7 +575,9 @@ void TestTextUtils::linksWithMarkup()
     QFETCH(QByteArray, page);
     QFETCH(bool, markup);
     QFETCH(QList<FoundLink>, links);
-    const PictureTypes t = ticked(markup ? "jpwam" : "jpwa");
+    PictureTypes t = types(true, false, false);
+    t.png = t.webp = t.avif = true;
+    t.markup = markup;
     QCOMPARE(web::ExtractLinks(page, t), links);
     if (!markup)
         QCOMPARE(literal::linksByNextTag(page, t), links);
