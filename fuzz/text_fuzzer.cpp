@@ -2,8 +2,10 @@
 // them, and checks the single-pass page walk and normalisation against their
 // step-by-step forms.
 //
-// Input: one byte of picture-type flags (bit 0 jpeg, 1 gif, 2 bmp), then the
-// page address up to the first line break, then the page.
+// Input: one byte of picture-type flags (bit 0 jpeg, 1 gif, 2 bmp, 3 png,
+// 4 webp, 5 avif, 6 markup), then the page address up to the first line
+// break, then the page. With markup the page is read as a browser reads it,
+// which has no step-by-step form: it must only hold together.
 
 #include "web/LiteralText.h"
 #include "web/TextUtils.h"
@@ -43,6 +45,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     types.jpeg = flags & 1;
     types.gif = flags & 2;
     types.bmp = flags & 4;
+    types.png = flags & 8;
+    types.webp = flags & 16;
+    types.avif = flags & 32;
+    types.markup = flags & 64;
     const QByteArray rest = input.mid(1);
     const qsizetype lineEnd = rest.indexOf('\n');
     const QByteArray address = lineEnd < 0 ? rest : rest.left(lineEnd);
@@ -50,6 +56,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const web::PageContext context{web::HostOf(address), address};
     (void)web::DirectoryOf(address);
     checkNormalize(address, input);
+
+    if (types.markup) {
+        for (const web::FoundLink& link : web::ExtractLinks(page, types)) {
+            if (link.link.isEmpty())
+                mismatch("ExtractLinks with markup gave an empty link", input);
+            (void)web::MakeAbsoluteURL(context, web::WithPageScheme(link.link, address));
+        }
+        (void)web::SrcsetAddresses(page);
+        (void)web::DecodeEntities(page);
+        return 0;
+    }
 
     // The crawl's loop, call for call.
     QList<web::FoundLink> found;

@@ -25,6 +25,8 @@ PACKAGES=(
 )
 # ffmpeg writes the clips that the AVI reader is tested on.
 TEST_PACKAGES=(ffmpeg)
+# libxslt1-dev ships libxslt's HTML documentation, a real site the crawl is tested on.
+TEST_PACKAGES+=(libxslt1-dev)
 [ "$WITH_TESTS" -eq 0 ] || PACKAGES+=("${TEST_PACKAGES[@]}")
 
 missing=()

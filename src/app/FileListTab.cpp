@@ -198,9 +198,7 @@ void FileListTab::RunDiskScan()
 {
     disk::ScanSettings settings;
     if (TFormSetting* d = m_form.windows() ? m_form.windows()->FormSetting : nullptr) {
-        settings.jpeg = d->CheckJPEG->isChecked();
-        settings.gif = d->CheckGIF->isChecked();
-        settings.bmp = d->CheckBMP->isChecked();
+        static_cast<viewing::PictureTypes&>(settings) = d->pictureTypes();
         settings.kekka = d->RadioKekka->itemIndex();
         settings.dbSave = d->CheckDBSave->isChecked();
     }

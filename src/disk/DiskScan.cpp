@@ -269,13 +269,7 @@ bool DiskScan::RunDiskScan(const QString& directoryBoxText, const ScanSettings& 
     m_root = scanRoot(directoryBoxText);
     m_pagesRecorded = 0;
     m_filesListed = 0;
-    m_wanted.clear();
-    if (settings.jpeg)
-        m_wanted << QStringLiteral(".jpg");
-    if (settings.gif)
-        m_wanted << QStringLiteral(".gif");
-    if (settings.bmp)
-        m_wanted << QStringLiteral(".bmp");
+    m_wanted = viewing::wantedExtensions(settings);
 
     // The rows are committed at every turn of the event loop; the log is
     // copied into the store file once, after the walk.

@@ -5,6 +5,8 @@
 // No widgets here; the main window supplies the stop check, the status panels
 // and the event-loop turns through ScanHost.
 
+#include "viewing/PictureKind.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -19,11 +21,9 @@ class Table;
 
 namespace disk {
 
-// The settings the scan reads at its start.
-struct ScanSettings {
-    bool jpeg = true; // CheckJPEG
-    bool gif = false; // CheckGIF
-    bool bmp = false; // CheckBMP
+// The settings the scan reads at its start. A file is listed by its
+// extension, one that names a ticked type (viewing::wantedExtensions).
+struct ScanSettings : viewing::PictureTypes {
     int kekka = 0;    // RadioKekka: 0 "結果を累積する", 1 "毎回クリアする"
     bool dbSave = false; // CheckDBSave
 };

@@ -5,8 +5,42 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace web {
+
+viewing::PictureKind kindOfBody(const QByteArray& head, const QByteArray& contentType)
+{
+    using viewing::PictureKind;
+    const PictureKind kind = viewing::kindOfSignature(head);
+    const QByteArray declared = contentType.trimmed().toLower();
+    if (kind == PictureKind::Bmp && declared.startsWith("text/"))
+        return PictureKind::None;
+    if (kind == PictureKind::None && head.mid(4, 4) == "ftyp"
+        && viewing::kindOfContentType(contentType) == PictureKind::Avif)
+        return PictureKind::Avif;
+    return kind;
+}
+
+OutputVerdict judgeDownload(const QByteArray& head, const QByteArray& contentType, const QString& fileName,
+                            const viewing::PictureTypes& types)
+{
+    const viewing::PictureKind kind = kindOfBody(head, contentType);
+    if (kind == viewing::PictureKind::None) {
+        const QString declared = contentType.isEmpty()
+                                     ? QStringLiteral("Content-Type なし")
+                                     : QStringLiteral("Content-Type: ") + QString::fromLatin1(contentType.left(80));
+        return {{}, QStringLiteral("画像ではありません (%1)").arg(declared)};
+    }
+    const QString suffix = QFileInfo(fileName).suffix();
+    const bool named = !suffix.isEmpty() && viewing::kindOfExtension(QLatin1Char('.') + suffix, types.markup) == kind;
+    if (!types.wants(kind) && !named)
+        return {{}, QStringLiteral("対象外の画像です : ") + viewing::kindName(kind)};
+    const QString extension = viewing::kindExtension(kind);
+    if (named && (QLatin1Char('.') + suffix).compare(extension, Qt::CaseInsensitive) == 0)
+        return {fileName, {}};
+    return {fileName.left(fileName.size() - (suffix.isEmpty() ? 0 : suffix.size() + 1)) + extension, {}};
+}
 
 qint64 ImageFileSize(const QString& path)
 {

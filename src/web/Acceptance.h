@@ -1,7 +1,11 @@
 #pragma once
 
-// Whether a downloaded picture is kept: its file size within the bounds and
-// its width no more than the allowed multiple of its height.
+// Whether a downloaded picture is kept: a picture of a ticked kind by its
+// own bytes, its file size within the bounds and its width no more than the
+// allowed multiple of its height.
+
+#include "viewing/PictureKind.h"
+#include "web/THTTP.h"
 
 #include <QString>
 #include <stdexcept>
@@ -22,6 +26,21 @@ public:
 private:
     QString m_message;
 };
+
+// What a body is by its first bytes. The server's Content-Type settles only
+// what the bytes leave open: a body it calls text is no bitmap for the two
+// letters "BM" it begins with, and an ISO media file it calls image/avif is
+// AVIF whatever its major brand.
+viewing::PictureKind kindOfBody(const QByteArray& head, const QByteArray& contentType);
+
+// The verdict on the body of a picture link written into fileName: refused
+// when it is no picture, or of a kind neither ticked nor named by the file
+// name (a link recorded while its type was ticked is still fetched as it
+// was); kept under its name when the name's extension is its kind's (in any
+// letter case), else under the name with its kind's extension in place of
+// its own.
+OutputVerdict judgeDownload(const QByteArray& head, const QByteArray& contentType, const QString& fileName,
+                            const viewing::PictureTypes& types);
 
 // The size of a file in bytes, opened for reading only; raises AcceptError
 // when it cannot be opened.

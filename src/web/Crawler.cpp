@@ -319,7 +319,13 @@ void Crawler::ParseLinks(int n)
         m_host.LogError(QStringLiteral("Error grHost or grURL"));
         return;
     }
-    slot.foundLinks = ExtractLinks(slot.receivedText, m_host.crawlSettings().types);
+    const PictureTypes types = m_host.crawlSettings().types;
+    slot.foundLinks = ExtractLinks(slot.receivedText, types);
+    if (types.markup) {
+        const QByteArray page = slot.url.toUtf8();
+        for (FoundLink& link : slot.foundLinks)
+            link.link = WithPageScheme(link.link, page);
+    }
     slot.linksRecorded = 0;
     if (!slot.recordingLinks())
         return;
@@ -568,6 +574,15 @@ QString Crawler::pictureFileName(qint32 number, const QString& address)
     return name;
 }
 
+QString Crawler::pictureFileName(qint32 number, const QString& address, const PictureTypes& types)
+{
+    const QString name = pictureFileName(number, address);
+    const qsizetype dot = name.indexOf(QLatin1Char('.'));
+    if (dot >= 0 && viewing::kindOfExtension(QStringView(name).mid(dot), types.markup) != viewing::PictureKind::None)
+        return name;
+    return QString::asprintf("%4.4d", number);
+}
+
 QString Crawler::targetPath(const QString& directory, const QString& fileName)
 {
     // A root ("/", or a drive root such as "C:\") already ends with its separator.
@@ -611,7 +626,7 @@ bool Crawler::AssignNextUrl(int n)
             continue;
         }
         if (slot.picture) {
-            slot.targetPath = targetPath(s.saveDirectory, pictureFileName(slot.linkNumber, slot.url));
+            slot.targetPath = targetPath(s.saveDirectory, pictureFileName(slot.linkNumber, slot.url, s.types));
             m_host.setSlotStatus(n, QStringLiteral("IMAGE"));
             m_host.LogError(QStringLiteral("Assign %1 %2").arg(n).arg(slot.targetPath));
         } else {
@@ -640,6 +655,11 @@ void Crawler::StartTransfer(int n)
     if (slot.picture) {
         http->setReplaceExisting(false);
         http->setDocOutputFileName(slot.targetPath);
+        // Whatever the address says, the bytes tell what was received.
+        const PictureTypes types = m_host.crawlSettings().types;
+        http->setOutputCheck([types](const QByteArray& head, const QByteArray& contentType, const QString& fileName) {
+            return judgeDownload(head, contentType, fileName, types);
+        });
     }
     http->getDoc(slot.url);
 }
@@ -668,10 +688,14 @@ void Crawler::SlotDocOutput(int n, const DocOutput& output)
             m_slot0Limit->stop();
             if (!whole) {
                 m_host.LogNormal(QStringLiteral("  No Data"));
-                if (slot.picture)
+                if (slot.picture) {
                     EndSingleFetch();
-                else
+                    if (std::exchange(m_singleFetchRefused, false))
+                        m_host.reportError(QStringLiteral("画像を表示できません : ")
+                                           + QDir::toNativeSeparators(slot.targetPath));
+                } else {
                     EndRun();
+                }
             } else if (slot.picture) {
                 slot.targetPath = m_http[0]->savedFileName();
                 emit singlePictureArrived();
@@ -815,6 +839,17 @@ void Crawler::FetchSingleImage(const QString& address)
     // The one file meant to be overwritten: each single fetch shows the latest.
     http->setReplaceExisting(true);
     http->setDocOutputFileName(slot.targetPath);
+    // Any picture the viewer can show, under the one name; no other body
+    // takes the place of the previous picture.
+    m_singleFetchRefused = false;
+    http->setOutputCheck([this](const QByteArray& head, const QByteArray& contentType, const QString& fileName) {
+        PictureTypes any;
+        any.gif = any.bmp = any.png = any.webp = any.avif = true;
+        OutputVerdict verdict = judgeDownload(head, contentType, fileName, any);
+        m_singleFetchRefused = !verdict.refusal.isEmpty();
+        verdict.fileName = fileName;
+        return verdict;
+    });
     m_host.setStatus(0, QStringLiteral("イメージ転送中"));
     http->getDoc(address);
     m_host.setStatus(4, str(NormalizeURL(address.toUtf8())));

@@ -182,6 +182,10 @@ public:
     // four digits, then the address's extension ("." and what follows, when
     // no "\" or ":" comes after the last ".").
     static QString pictureFileName(qint32 number, const QString& address);
+    // The same for an address whose extension names a picture kind; any
+    // other address gets the number alone, and its kind's extension once its
+    // bytes show what it is.
+    static QString pictureFileName(qint32 number, const QString& address, const PictureTypes& types);
     // The directory joined with the name; a root ends with its separator.
     static QString targetPath(const QString& directory, const QString& fileName);
     // Whether a transfer running for the given ticks is past the time limit
@@ -241,6 +245,8 @@ private:
     QTimer* m_slot0Limit = nullptr;
     // The single fetch began its own run (no exploration was running).
     bool m_singleFetchOwnsRun = false;
+    // The single fetch's body was no picture.
+    bool m_singleFetchRefused = false;
 };
 
 } // namespace web

@@ -81,6 +81,9 @@ void THTTP::getDoc(const QString& url)
     const quint64 generation = ++m_generation;
     m_url = url;
     m_fileName = std::exchange(m_nextFileName, QString());
+    m_check = std::exchange(m_nextCheck, OutputCheck());
+    m_contentType.clear();
+    m_head.clear();
     m_state = Starting;
     m_bytes = 0;
     m_held.clear();
@@ -214,6 +217,7 @@ void THTTP::onMetaData(QNetworkReply* reply)
                  .arg(reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString()));
         return;
     }
+    m_contentType = reply->rawHeader("Content-Type");
     const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
     bool known = false;
     const qint64 declared = length.toLongLong(&known);
@@ -260,6 +264,15 @@ void THTTP::onFinished(QNetworkReply* reply)
     if (!deliver(rest))
         return;
     if (m_file) {
+        if (m_check) {
+            const OutputVerdict verdict = m_check(m_head, m_contentType, m_fileName);
+            if (!verdict.refusal.isEmpty()) {
+                fail(verdict.refusal);
+                return;
+            }
+            if (!verdict.fileName.isEmpty())
+                m_fileName = verdict.fileName;
+        }
         QString reason;
         if (!placeFile(&reason)) {
             fail(reason);
@@ -281,6 +294,8 @@ bool THTTP::deliver(const QByteArray& bytes)
         return false;
     }
     m_state = Receiving;
+    if (m_head.size() < kHeadBytes)
+        m_head += bytes.left(kHeadBytes - m_head.size());
     if (m_file && m_file->write(bytes) != bytes.size()) {
         fail(QStringLiteral("ファイル %1 に書けません: %2")
                  .arg(QDir::toNativeSeparators(m_fileName), m_file->errorString()));

@@ -15,6 +15,7 @@
 #include <QObject>
 #include <QString>
 #include <QUrl>
+#include <functional>
 #include <memory>
 
 class QFile;
@@ -36,6 +37,19 @@ struct DocOutput {
     QString text() const;
 };
 
+// Whether a body written into an output file is kept, decided once it is
+// whole and before it takes its name: the name to take (empty: the one
+// given), or why it is refused (the transfer then ends without data and
+// leaves no file).
+struct OutputVerdict {
+    QString fileName;
+    QString refusal;
+};
+// head: the body's first bytes (THTTP::kHeadBytes at most); contentType: the
+// response's Content-Type as sent, empty when it had none.
+using OutputCheck =
+    std::function<OutputVerdict(const QByteArray& head, const QByteArray& contentType, const QString& fileName)>;
+
 class THTTP : public QObject {
     Q_OBJECT
 public:
@@ -48,6 +62,8 @@ public:
 
     // Redirect hops followed for one getDoc before it ends without data.
     static constexpr int kMaxRedirects = 10;
+    // The bytes of a body's beginning kept for head().
+    static constexpr qsizetype kHeadBytes = 16;
 
     explicit THTTP(QObject* parent = nullptr);
     ~THTTP() override;
@@ -76,6 +92,14 @@ public:
     // The file the last transfer's body went into when it arrived whole;
     // empty otherwise.
     QString savedFileName() const { return m_savedFileName; }
+    // The check of the next getDoc's output file (see OutputCheck); none:
+    // the file is kept under its name.
+    void setOutputCheck(OutputCheck check) { m_nextCheck = std::move(check); }
+    // The Content-Type of the current or last response that was not a
+    // redirect; empty when it had none.
+    QByteArray contentType() const { return m_contentType; }
+    // The first kHeadBytes bytes of the current or last body.
+    QByteArray head() const { return m_head; }
     // The largest body taken; a longer one ends the transfer as a failure.
     // 0: no cap.
     void setMaxBodySize(qint64 bytes) { m_maxBody = bytes; }
@@ -119,6 +143,10 @@ private:
     QString m_url;
     QString m_nextFileName;
     QString m_fileName;
+    OutputCheck m_nextCheck;
+    OutputCheck m_check;
+    QByteArray m_contentType;
+    QByteArray m_head;
     QString m_savedFileName;
     QString m_error;
     bool m_replace = false;

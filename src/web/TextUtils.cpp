@@ -1,5 +1,9 @@
 #include "web/TextUtils.h"
 
+#include <QSet>
+#include <QString>
+#include <QVarLengthArray>
+#include <algorithm>
 #include <cstring>
 
 namespace web {
@@ -85,19 +89,29 @@ bool attrValueView(QByteArrayView name, QByteArrayView tag, QByteArrayView* valu
     return !v.isEmpty();
 }
 
-bool isWantedPicture(QByteArrayView link, const PictureTypes& types)
+// The extension of a link: from its last "." unless one of the stop
+// characters follows it; empty when there is none.
+QByteArrayView extensionOf(QByteArrayView link, QByteArrayView stops)
 {
-    // The extension starts at the last "." unless a ":" or "\" follows it.
     qsizetype i = link.size() - 1;
-    while (i >= 0 && link[i] != '.' && link[i] != ':' && link[i] != '\\')
+    while (i >= 0 && link[i] != '.' && !stops.contains(link[i]))
         --i;
     if (i < 0 || link[i] != '.')
-        return false;
-    const QByteArrayView ext = link.sliced(i);
-    if (ext.size() != 4)
-        return false;
-    return (types.jpeg && endsWithNoCase(ext, ".jpg")) || (types.gif && endsWithNoCase(ext, ".gif"))
-        || (types.bmp && endsWithNoCase(ext, ".bmp"));
+        return {};
+    return link.sliced(i);
+}
+
+// Every extension of a picture kind has four or five characters.
+viewing::PictureKind kindOfLinkExtension(QByteArrayView ext, bool markup)
+{
+    if (ext.size() < 4 || ext.size() > 5)
+        return viewing::PictureKind::None;
+    return viewing::kindOfExtension(ext, markup);
+}
+
+bool isWantedPicture(QByteArrayView link, const PictureTypes& types)
+{
+    return types.wants(kindOfLinkExtension(extensionOf(link, ":\\"), types.markup));
 }
 
 bool isFollowablePage(QByteArrayView link)
@@ -105,6 +119,284 @@ bool isFollowablePage(QByteArrayView link)
     if (link.isEmpty())
         return false;
     return link.back() == '/' || endsWithNoCase(link, "htm") || endsWithNoCase(link, "html");
+}
+
+// --- Markup: tags read as a browser reads them --------------------------------
+
+bool isHtmlSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
+
+QByteArrayView trimmedHtml(QByteArrayView v)
+{
+    while (!v.isEmpty() && isHtmlSpace(v.front()))
+        v = v.sliced(1);
+    while (!v.isEmpty() && isHtmlSpace(v.back()))
+        v.chop(1);
+    return v;
+}
+
+bool equalsNoCase(QByteArrayView text, QByteArrayView lower)
+{
+    return text.size() == lower.size() && endsWithNoCase(text, lower);
+}
+
+struct Attribute {
+    QByteArrayView name;
+    QByteArrayView value; // as written, quotes removed
+};
+
+struct MarkupTag {
+    QByteArrayView name; // empty for an end tag, a comment or a declaration
+    QVarLengthArray<Attribute, 8> attributes;
+
+    // The first attribute of the name: a repeated one does not count.
+    const Attribute* find(QByteArrayView lowerName) const
+    {
+        for (const Attribute& a : attributes)
+            if (equalsNoCase(a.name, lowerName))
+                return &a;
+        return nullptr;
+    }
+    bool isFirstOfItsName(const Attribute& attribute) const
+    {
+        for (const Attribute& a : attributes) {
+            if (&a == &attribute)
+                return true;
+            if (a.name.size() == attribute.name.size()
+                && std::equal(a.name.begin(), a.name.end(), attribute.name.begin(),
+                              [](char x, char y) { return lowerAscii(x) == lowerAscii(y); }))
+                return false;
+        }
+        return false;
+    }
+};
+
+// The tag text is what follows its "<", up to its ">".
+MarkupTag parseTag(QByteArrayView tag)
+{
+    MarkupTag t;
+    const qsizetype n = tag.size();
+    if (n == 0 || tag[0] == '/' || tag[0] == '!' || tag[0] == '?')
+        return t;
+    qsizetype i = 0;
+    while (i < n && !isHtmlSpace(tag[i]) && tag[i] != '/')
+        ++i;
+    t.name = tag.first(i);
+    for (;;) {
+        while (i < n && (isHtmlSpace(tag[i]) || tag[i] == '/'))
+            ++i;
+        if (i >= n)
+            break;
+        const qsizetype start = i++;
+        while (i < n && !isHtmlSpace(tag[i]) && tag[i] != '/' && tag[i] != '=')
+            ++i;
+        Attribute a{tag.sliced(start, i - start), {}};
+        qsizetype j = i;
+        while (j < n && isHtmlSpace(tag[j]))
+            ++j;
+        if (j < n && tag[j] == '=') {
+            i = j + 1;
+            while (i < n && isHtmlSpace(tag[i]))
+                ++i;
+            if (i < n && (tag[i] == '"' || tag[i] == '\'')) {
+                const char quote = tag[i++];
+                const qsizetype end = tag.indexOf(quote, i);
+                const qsizetype stop = end < 0 ? n : end;
+                a.value = tag.sliced(i, stop - i);
+                i = end < 0 ? n : end + 1;
+            } else {
+                const qsizetype valueStart = i;
+                while (i < n && !isHtmlSpace(tag[i]))
+                    ++i;
+                a.value = tag.sliced(valueStart, i - valueStart);
+            }
+        }
+        t.attributes.append(a);
+    }
+    return t;
+}
+
+bool decodeReference(QByteArrayView name, QByteArray* text)
+{
+    static constexpr struct {
+        const char* name;
+        const char* text;
+    } kNamed[] = {{"amp", "&"}, {"lt", "<"}, {"gt", ">"}, {"quot", "\""}, {"apos", "'"}, {"nbsp", "\xC2\xA0"}};
+    if (name.front() != '#') {
+        for (const auto& e : kNamed) {
+            if (name == QByteArrayView(e.name)) {
+                *text = e.text;
+                return true;
+            }
+        }
+        return false;
+    }
+    const bool hex = name.size() > 1 && (name[1] == 'x' || name[1] == 'X');
+    const QByteArrayView digits = name.sliced(hex ? 2 : 1);
+    if (digits.isEmpty())
+        return false;
+    char32_t code = 0;
+    for (const char c : digits) {
+        int d = -1;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (hex && c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else if (hex && c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        if (d < 0)
+            return false;
+        code = std::min<char32_t>(code * (hex ? 16 : 10) + char32_t(d), 0x110000);
+    }
+    // As a browser reads them: no character, a surrogate or one past Unicode is U+FFFD.
+    if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+        code = 0xFFFD;
+    *text = QString::fromUcs4(&code, 1).toUtf8();
+    return true;
+}
+
+bool isDescriptor(QByteArrayView token)
+{
+    if (token.size() < 2)
+        return false;
+    const char unit = token.back();
+    if (unit != 'w' && unit != 'x' && unit != 'h')
+        return false;
+    bool digit = false;
+    for (const char c : token.chopped(1)) {
+        if (c >= '0' && c <= '9')
+            digit = true;
+        else if (c != '.' && c != 'e' && c != 'E' && c != '+' && c != '-')
+            return false;
+    }
+    return digit;
+}
+
+bool descriptorsValid(QByteArrayView d)
+{
+    qsizetype i = 0;
+    for (;;) {
+        while (i < d.size() && isHtmlSpace(d[i]))
+            ++i;
+        if (i >= d.size())
+            return true;
+        const qsizetype start = i;
+        while (i < d.size() && !isHtmlSpace(d[i]))
+            ++i;
+        if (!isDescriptor(d.sliced(start, i - start)))
+            return false;
+    }
+}
+
+// A value that names a scheme other than the Web's (data:, javascript:,
+// blob: …) holds no address a slot could fetch.
+bool hasOtherScheme(QByteArrayView v)
+{
+    auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    if (v.isEmpty() || !letter(v[0]))
+        return false;
+    qsizetype i = 1;
+    while (i < v.size() && (letter(v[i]) || (v[i] >= '0' && v[i] <= '9') || v[i] == '+' || v[i] == '-' || v[i] == '.'))
+        ++i;
+    if (i >= v.size() || v[i] != ':')
+        return false;
+    const QByteArrayView scheme = v.first(i);
+    return !equalsNoCase(scheme, "http") && !equalsNoCase(scheme, "https");
+}
+
+// Whether an address found where a page shows a picture is taken: by its
+// extension when its path names a kind and it has no query; otherwise the
+// fetched bytes tell.
+bool wantedInPicturePlace(QByteArrayView address, const PictureTypes& types)
+{
+    if (address.isEmpty() || hasOtherScheme(address))
+        return false;
+    const qsizetype query = address.indexOf('?');
+    const qsizetype fragment = address.indexOf('#');
+    if (query >= 0 && (fragment < 0 || query < fragment))
+        return true;
+    const QByteArrayView path = fragment < 0 ? address : address.first(fragment);
+    const viewing::PictureKind kind = kindOfLinkExtension(extensionOf(path, "/:\\"), true);
+    return kind == viewing::PictureKind::None || types.wants(kind);
+}
+
+bool relHasImageSrc(QByteArrayView rel)
+{
+    qsizetype i = 0;
+    while (i < rel.size()) {
+        while (i < rel.size() && isHtmlSpace(rel[i]))
+            ++i;
+        const qsizetype start = i;
+        while (i < rel.size() && !isHtmlSpace(rel[i]))
+            ++i;
+        if (i > start && equalsNoCase(rel.sliced(start, i - start), "image_src"))
+            return true;
+    }
+    return false;
+}
+
+QByteArray attributeText(const Attribute* a)
+{
+    return a ? trimmedHtml(DecodeEntities(a->value)).toByteArray() : QByteArray();
+}
+
+// The links of one tag read with markup. pictures: the picture addresses
+// already taken from the page.
+void markupLinksOf(QByteArrayView tagText, const PictureTypes& types, QList<FoundLink>& links,
+                   QSet<QByteArray>& pictures)
+{
+    const MarkupTag tag = parseTag(tagText);
+    if (tag.name.isEmpty())
+        return;
+    const bool img = equalsNoCase(tag.name, "img");
+    const bool pictureTag = img || equalsNoCase(tag.name, "source");
+    bool sharedPicture = false; // a <meta> naming the page's picture
+    if (equalsNoCase(tag.name, "meta")) {
+        for (const char* key : {"property", "name"}) {
+            const QByteArray k = attributeText(tag.find(key));
+            sharedPicture = sharedPicture || equalsNoCase(k, "og:image") || equalsNoCase(k, "twitter:image");
+        }
+    }
+    const bool imageSrc = equalsNoCase(tag.name, "link") && relHasImageSrc(attributeText(tag.find("rel")));
+
+    // place: a picture position, where an address of no known kind is taken too.
+    auto addPicture = [&](const QByteArray& address, bool place) {
+        if (!(place ? wantedInPicturePlace(address, types) : isWantedPicture(address, types)))
+            return;
+        if (pictures.contains(address))
+            return;
+        pictures.insert(address);
+        links.append({address, true});
+    };
+    for (const Attribute& a : tag.attributes) {
+        if (!tag.isFirstOfItsName(a))
+            continue;
+        const QByteArray value = attributeText(&a);
+        if (value.isEmpty())
+            continue;
+        if (equalsNoCase(a.name, "href")) {
+            if (imageSrc || isWantedPicture(value, types))
+                addPicture(value, imageSrc);
+            else
+                links.append({value, false});
+        } else if (equalsNoCase(a.name, "src")) {
+            addPicture(value, img);
+        } else if (equalsNoCase(a.name, "srcset")) {
+            if (pictureTag)
+                for (const QByteArray& address : SrcsetAddresses(value))
+                    addPicture(address, true);
+        } else if (equalsNoCase(a.name, "data-srcset")) {
+            for (const QByteArray& address : SrcsetAddresses(value))
+                addPicture(address, pictureTag);
+        } else if (equalsNoCase(a.name, "data-src") || equalsNoCase(a.name, "data-original")
+                   || equalsNoCase(a.name, "data-lazy-src")) {
+            addPicture(value, pictureTag);
+        } else if (equalsNoCase(a.name, "content") && sharedPicture) {
+            addPicture(value, true);
+        }
+    }
 }
 
 // Resolves "/../" exactly as repeating "address := DirectoryOf(text before the
@@ -336,6 +628,16 @@ QList<FoundLink> ExtractLinks(const QByteArray& page, const PictureTypes& types)
 {
     QList<FoundLink> links;
     TagWalker walker(page);
+    if (types.markup) {
+        QSet<QByteArray> pictures;
+        for (;;) {
+            const QByteArrayView tag = walker.nextView();
+            if (tag.isEmpty() && walker.atEnd())
+                break;
+            markupLinksOf(tag, types, links, pictures);
+        }
+        return links;
+    }
     for (;;) {
         const QByteArrayView tag = walker.nextView();
         if (tag.isEmpty() && walker.atEnd())
@@ -347,6 +649,84 @@ QList<FoundLink> ExtractLinks(const QByteArray& page, const PictureTypes& types)
             links.append({value.toByteArray(), true});
     }
     return links;
+}
+
+QByteArray DecodeEntities(QByteArrayView value)
+{
+    if (!value.contains('&'))
+        return value.toByteArray();
+    // The longest reference read, "&#x0010FFFF;" and the like.
+    constexpr qsizetype kLongest = 12;
+    QByteArray out;
+    out.reserve(value.size());
+    qsizetype i = 0;
+    while (i < value.size()) {
+        const char c = value[i];
+        if (c == '&') {
+            const qsizetype semicolon = value.indexOf(';', i + 1);
+            QByteArray text;
+            if (semicolon > i + 1 && semicolon - i <= kLongest
+                && decodeReference(value.sliced(i + 1, semicolon - i - 1), &text)) {
+                out += text;
+                i = semicolon + 1;
+                continue;
+            }
+        }
+        out.append(c);
+        ++i;
+    }
+    return out;
+}
+
+QList<QByteArray> SrcsetAddresses(QByteArrayView srcset)
+{
+    QList<QByteArray> out;
+    QSet<QByteArray> seen;
+    const qsizetype n = srcset.size();
+    qsizetype i = 0;
+    while (i < n) {
+        while (i < n && (isHtmlSpace(srcset[i]) || srcset[i] == ','))
+            ++i;
+        if (i >= n)
+            break;
+        const qsizetype start = i;
+        while (i < n && !isHtmlSpace(srcset[i]))
+            ++i;
+        QByteArrayView address = srcset.sliced(start, i - start);
+        bool valid = true;
+        if (address.endsWith(',')) {
+            // Commas that end an address end its candidate: no descriptors.
+            while (address.endsWith(','))
+                address.chop(1);
+        } else {
+            // The descriptors run to the next comma outside parentheses.
+            const qsizetype from = i;
+            int depth = 0;
+            while (i < n && !(srcset[i] == ',' && depth == 0)) {
+                if (srcset[i] == '(')
+                    ++depth;
+                else if (srcset[i] == ')' && depth > 0)
+                    --depth;
+                ++i;
+            }
+            valid = descriptorsValid(srcset.sliced(from, i - from));
+            if (i < n)
+                ++i;
+        }
+        QByteArray a = address.toByteArray();
+        if (valid && !a.isEmpty() && !seen.contains(a)) {
+            seen.insert(a);
+            out.append(std::move(a));
+        }
+    }
+    return out;
+}
+
+QByteArray WithPageScheme(const QByteArray& link, const QByteArray& pageAddress)
+{
+    if (!link.startsWith("//"))
+        return link;
+    return (pageAddress.startsWith("https://") ? QByteArray("https:") : QByteArray("http:")) + link;
 }
 
 } // namespace web

@@ -55,8 +55,9 @@ QByteArray NormalizeURL(const QByteArray& address);
 // Joins a link to the page it was found on, then normalises it.
 QByteArray MakeAbsoluteURL(const PageContext& page, const QByteArray& link);
 
-// True when the link's extension is ".jpg", ".gif" or ".bmp" (case ignored)
-// and that type is wanted.
+// True when the link's extension (from its last ".", unless a ":" or "\"
+// follows it; case ignored) names a wanted kind: ".jpg", ".gif", ".bmp",
+// ".png", ".webp", ".avif", and with markup ".jpeg", ".jpe", ".jfif".
 bool IsWantedPicture(const QByteArray& link, const PictureTypes& types);
 
 // True when the link, as found on the page, ends in "/", "htm" or "html".
@@ -91,6 +92,30 @@ struct FoundLink {
 // The links of a page in page order: every href value (picture true when it
 // is a wanted picture, so a page link still to pass IsFollowablePage
 // otherwise) and every src value that is a wanted picture.
+//
+// With markup the tags are read as a browser reads them (each attribute by
+// its whole name, quotes of either kind, entities decoded), and pictures
+// are also taken from srcset, data-src, data-srcset, data-original and
+// data-lazy-src, <meta property="og:image"> and name="twitter:image", and
+// <link rel="image_src">. In those places and in the src of an img, an
+// address whose path names no picture kind, or that has a query, is a
+// picture too: what it is shows only when it is fetched. Each picture
+// address comes once.
 QList<FoundLink> ExtractLinks(const QByteArray& page, const PictureTypes& types);
+
+// An attribute value with its character references decoded: the named ones
+// a page commonly holds (&amp; &lt; &gt; &quot; &apos; &nbsp;) and numeric
+// ones, as UTF-8. Anything else stays as written.
+QByteArray DecodeEntities(QByteArrayView value);
+
+// The addresses of the candidates of a srcset value, in order, each once:
+// an address runs to the next blank (commas inside it stay, trailing ones
+// end it), descriptors ("480w", "2x") run to the next comma. A candidate
+// whose descriptors are not of that form is dropped, as a browser drops it.
+QList<QByteArray> SrcsetAddresses(QByteArrayView srcset);
+
+// A link found with markup that begins with "//" takes the scheme of the
+// page it was found on; any other link is returned as it is.
+QByteArray WithPageScheme(const QByteArray& link, const QByteArray& pageAddress);
 
 } // namespace web

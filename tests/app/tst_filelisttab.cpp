@@ -89,6 +89,19 @@ private slots:
         QCOMPARE(form().stb(0), QStringLiteral("検索該当なし"));
     }
 
+    // The new types of the dialog reach the run, and with markup the other
+    // JPEG extensions; an unticked type stays out.
+    void newTypesFromTheDialog()
+    {
+        for (const char* name : {"a/photo.jpeg", "b.JFIF", "p.png", "v.avif", "w.webp"})
+            writeFile(QString::fromLatin1(name), "x");
+        settings().CheckPNG->setChecked(true);
+        settings().CheckAVIF->setChecked(true);
+        settings().CheckMarkup->setChecked(true);
+        runScan();
+        QCOMPARE(listedPaths(), (QStringList{path("a/photo.jpeg"), path("b.JFIF"), path("p.png"), path("v.avif")}));
+    }
+
     void clearEachTimeEmptiesOnlyWhenSavingToTheDatabase()
     {
         writeJpeg("one.jpg", QSize(10, 10));

@@ -160,12 +160,13 @@ void HttpTestServer::setDrip(const QString& path, qint64 totalBytes, int interva
     setRoute(path, r);
 }
 
-void HttpTestServer::setLargeBody(const QString& path, qint64 size)
+void HttpTestServer::setLargeBody(const QString& path, qint64 size, const QByteArray& head)
 {
     Route r;
     r.kind = Kind::Large;
     r.contentType = "application/octet-stream";
     r.total = size;
+    r.body = head;
     setRoute(path, r);
 }
 
@@ -443,7 +444,11 @@ void HttpTestServer::pumpGenerated(Connection* c)
 {
     while (c->offset < c->route.total && c->socket->bytesToWrite() < kWriteHighWater) {
         const qint64 n = qMin(kChunk, c->route.total - c->offset);
-        c->socket->write(largeBodyBytes(c->offset, n));
+        QByteArray chunk = largeBodyBytes(c->offset, n);
+        const QByteArray& head = c->route.body;
+        if (c->offset < head.size())
+            chunk.replace(0, qMin(n, head.size() - c->offset), head.mid(c->offset, n));
+        c->socket->write(chunk);
         c->offset += n;
     }
     if (c->offset >= c->route.total) {

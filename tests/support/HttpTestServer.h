@@ -66,8 +66,9 @@ public:
     // One byte every intervalMs until totalBytes were sent (largeBodyBytes content).
     void setDrip(const QString& path, qint64 totalBytes, int intervalMs);
     // A body of size bytes generated on the fly (largeBodyBytes content), never
-    // held in memory as a whole.
-    void setLargeBody(const QString& path, qint64 size);
+    // held in memory as a whole. head, when given, takes the place of its
+    // first bytes (a picture's signature).
+    void setLargeBody(const QString& path, qint64 size, const QByteArray& head = {});
 
     void removeRoute(const QString& path);
     void clearRoutes();

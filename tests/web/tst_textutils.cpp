@@ -99,6 +99,8 @@ private slots:
     void walkerMatchesNextTagLoop_data();
     void walkerMatchesNextTagLoop();
     void normalizeMatchesRewriting();
+    void linksWithMarkup_data();
+    void linksWithMarkup();
 };
 
 void TestTextUtils::splitAt_data()
@@ -514,6 +516,71 @@ void TestTextUtils::normalizeMatchesRewriting()
                              + expected + "'"));
         }
     }
+}
+
+// JPEG, PNG, WebP and AVIF ticked; GIF not.
+void TestTextUtils::linksWithMarkup_data()
+{
+    QTest::addColumn<QByteArray>("page");
+    QTest::addColumn<bool>("markup");
+    QTest::addColumn<QList<FoundLink>>("links");
+    using L = QList<FoundLink>;
+
+    QTest::newRow("srcset: x and w descriptors, relative and absolute, commas inside, each once")
+        << QByteArray("<img src=a.jpg srcset=\"a.jpg 1x, /b/a@2x.png 2x,http://c/w_1,h_2/a.webp 3x\">"
+                      "<source srcset=\"s.png 480w,\n l.avif 1600w\"><img srcset=\"one.png,, two.png\">")
+        << true
+        << L{{"a.jpg", true}, {"/b/a@2x.png", true}, {"http://c/w_1,h_2/a.webp", true}, {"s.png", true},
+             {"l.avif", true}, {"one.png", true}, {"two.png", true}};
+    QTest::newRow("a blank ends a srcset address: that candidate is dropped")
+        << QByteArray("<img srcset=\"my photo.jpg 2x, ok.jpg 1x\">") << true << L{{"ok.jpg", true}};
+    QTest::newRow("picture sources and lazy loading, placeholder skipped")
+        << QByteArray("<picture><source type=image/avif srcset=\"h.avif\"><img src=\"h.jpeg\"></picture>"
+                      "<img src=\"data:image/gif;base64,R0lGOD\" data-src=lazy.webp data-srcset=\"l2.webp 2x\" "
+                      "data-original=orig.jpg data-lazy-src='ll.png'>")
+        << true
+        << L{{"h.avif", true}, {"h.jpeg", true}, {"lazy.webp", true}, {"l2.webp", true}, {"orig.jpg", true},
+             {"ll.png", true}};
+    QTest::newRow("the page's shared pictures")
+        << QByteArray("<meta property=\"og:image\" content=\"http://h/og.png\"><meta name=twitter:image content=/tw?id=5>"
+                      "<link rel=\"shortcut image_src\" href=\"/share\"><meta name=description content=x.jpg>")
+        << true << L{{"http://h/og.png", true}, {"/tw?id=5", true}, {"/share", true}};
+    QTest::newRow("entities decoded")
+        << QByteArray("<img src=\"p?id=1&amp;w=2&#38;h=3&#x26;q=4\"><img src=\"caf&#233;.png\"><img src=\"x&copy;.png\">"
+                      "<a href=\"a&amp;b.html\">")
+        << true << L{{"p?id=1&w=2&h=3&q=4", true}, {"café.png", true}, {"x&copy;.png", true}, {"a&b.html", false}};
+    QTest::newRow("picture places: no known extension, or a query; a known one only when ticked")
+        << QByteArray("<img src=/photo/123><img src=x.png?v=2><img src=anim.gif><img src=anim.GIF?x=1>"
+                      "<img src=\"javascript:void(0)\"><a href=page.html><a href=big.JPEG><a href=x.gif>")
+        << true
+        << L{{"/photo/123", true}, {"x.png?v=2", true}, {"anim.GIF?x=1", true}, {"page.html", false},
+             {"big.JPEG", true}, {"x.gif", false}};
+    QTest::newRow("other places only by extension")
+        << QByteArray("<script src=app.js><iframe data-src=/embed/v><source src=movie.mp4><div data-src=bg.png>")
+        << true << L{{"bg.png", true}};
+    QTest::newRow("whole attribute names, any quotes, blanks inside")
+        << QByteArray("<IMG DATA-SRC='my photo.jpg' SRC = real.png>") << true
+        << L{{"my photo.jpg", true}, {"real.png", true}};
+    QTest::newRow("the same without markup, as ever")
+        << QByteArray("<IMG DATA-SRC='my photo.jpg' SRC = real.png><img data-src=lazy.jpg src=real.jpg>") << false
+        << L{{"lazy.jpg", true}};
+    // Without markup "src" is found inside "srcset" too, as ever.
+    QTest::newRow("new types without markup: by extension, case ignored")
+        << QByteArray("<img src=a.png><img src=b.WEBP><a href=c.avif><img src=d.jpeg><img srcset=e.png>") << false
+        << L{{"a.png", true}, {"b.WEBP", true}, {"c.avif", true}, {"e.png", true}};
+}
+
+void TestTextUtils::linksWithMarkup()
+{
+    QFETCH(QByteArray, page);
+    QFETCH(bool, markup);
+    QFETCH(QList<FoundLink>, links);
+    PictureTypes t = types(true, false, false);
+    t.png = t.webp = t.avif = true;
+    t.markup = markup;
+    QCOMPARE(web::ExtractLinks(page, t), links);
+    if (!markup)
+        QCOMPARE(literal::linksByNextTag(page, t), links);
 }
 
 QTEST_GUILESS_MAIN(TestTextUtils)
