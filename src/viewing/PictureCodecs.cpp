@@ -15,8 +15,6 @@
 
 namespace viewing {
 
-namespace {
-
 std::optional<Picture> failure(QString* error, const QString& message)
 {
     if (error)
@@ -28,6 +26,8 @@ QString sizeText(QSize size)
 {
     return QStringLiteral("%1 x %2").arg(size.width()).arg(size.height());
 }
+
+namespace {
 
 QSize sizeOf(quint64 width, quint64 height)
 {

@@ -16,6 +16,11 @@
 
 namespace viewing {
 
+// Shared by the loader's decoders: the error told (when asked for) and no
+// picture; a size as the messages write it.
+std::optional<Picture> failure(QString* error, const QString& message);
+QString sizeText(QSize size);
+
 // What the first bytes of a WebP file say: its canvas size (invalid when the
 // header cannot be read) and whether it is an animation.
 struct WebpHeader

@@ -20,18 +20,6 @@ namespace viewing {
 
 namespace {
 
-std::optional<Picture> failure(QString* error, const QString& message)
-{
-    if (error)
-        *error = message;
-    return std::nullopt;
-}
-
-QString sizeText(QSize size)
-{
-    return QStringLiteral("%1 x %2").arg(size.width()).arg(size.height());
-}
-
 // Qt refuses by itself to allocate an image beyond its allocation limit; ours
 // is the pixel bound at four bytes a pixel, so that our own header checks, not
 // Qt's default, decide which pictures are too large.
