@@ -1,6 +1,7 @@
 #include "support/TempPhoto.h"
 
 #include "store/DataSource.h"
+#include "store/Fingerprints.h"
 #include "store/FixedTables.h"
 #include "store/Query.h"
 #include "store/Store.h"
@@ -1384,6 +1385,40 @@ private slots:
         QVERIFY(!m_store->inBatch());
         t->refresh();
         QCOMPARE(walkNumbers(*t), (QList<int>{1, 2}));
+    }
+    // Side tables of fingerprints: a file's is valid only while its size and
+    // time are the ones fingerprinted; a record's follows its database.
+    void fingerprintsKept()
+    {
+        Fingerprints prints(*m_store);
+        const QDateTime t0 = QDateTime::fromMSecsSinceEpoch(1700000000123);
+        const Fingerprint a{sha256Of("a"), 0x8000000000000001ULL, QSize(3840, 2400)};
+        const Fingerprint b{sha256Of("b"), std::nullopt, QSize()};
+        prints.putFile("/p/a.jpg", 10, t0, a);
+        prints.putFile("/p/copy.jpg", 10, t0, a);
+        prints.putFile("/p/b.png", 20, t0, b);
+        QCOMPARE(prints.file("/p/a.jpg", 10, t0), a);
+        QCOMPARE(prints.file("/p/b.png", 20, t0), b);
+        QCOMPARE(prints.file("/p/a.jpg", 11, t0), std::nullopt);
+        QCOMPARE(prints.file("/p/a.jpg", 10, t0.addMSecs(1)), std::nullopt);
+        QCOMPARE(prints.filesWithSha(sha256Of("a")), (QStringList{"/p/a.jpg", "/p/copy.jpg"}));
+        prints.putFile("/p/copy.jpg", 12, t0, b);
+        QCOMPARE(prints.filesWithSha(sha256Of("a")), QStringList{"/p/a.jpg"});
+
+        prints.putRecord("Sample", 1, a);
+        prints.putRecord("Sample", 2, a);
+        prints.putRecord("Other", 1, b);
+        QCOMPARE(prints.recordsWithSha("sample", sha256Of("a")), (QList<qint32>{1, 2}));
+        prints.dropRecord("Sample", 1);
+        QCOMPARE(prints.record("Sample", 1), std::nullopt);
+        prints.renameDatabase("Sample", "Renamed");
+        QCOMPARE(prints.record("Renamed", 2), a);
+        prints.dropDatabase("Renamed");
+        QCOMPARE(prints.recordsWithSha("Renamed", sha256Of("a")), QList<qint32>());
+        QCOMPARE(prints.record("Other", 1), b);
+        // A second handle finds the tables there.
+        QCOMPARE(Fingerprints(*m_store).record("Other", 1), b);
+        QCOMPARE(sha256OfFile("/nonexistent/x"), QByteArray());
     }
 };
 
