@@ -67,33 +67,129 @@ void compareScalar(Block a, Block b, bool within, int d, UnionFind& groups)
 }
 
 #ifdef QUILLON_AVX512_POPCOUNT
-// The same, eight hashes of b at a time.
+// The same, four hashes of a against eight of b at a time. A pair may come
+// twice and a hash may meet itself in `within`; both leave the groups as
+// they are.
+__attribute__((target("avx512f,avx512vpopcntdq"), always_inline)) inline unsigned nearMask(__m512i x, __m512i y,
+                                                                                          __m512i limit)
+{
+    return _mm512_cmple_epu64_mask(_mm512_popcnt_epi64(_mm512_xor_si512(x, y)), limit);
+}
+
 __attribute__((target("avx512f,avx512vpopcntdq")))
 void compareAvx512(Block a, Block b, bool within, int d, UnionFind& groups)
 {
     const __m512i limit = _mm512_set1_epi64(d);
-    for (quint32 i = 0; i < a.size; ++i) {
-        const __m512i x = _mm512_set1_epi64(qint64(a.hash[i]));
+    for (quint32 i = 0; i < a.size; i += 4) {
+        const quint32 rows = std::min(a.size - i, 4u);
+        __m512i x[4];
+        for (quint32 k = 0; k < 4; ++k)
+            x[k] = _mm512_set1_epi64(qint64(a.hash[i + std::min(k, rows - 1)]));
         for (quint32 j = within ? i + 1 : 0; j < b.size; j += 8) {
             const __mmask8 live = b.size - j >= 8 ? __mmask8(0xFF) : __mmask8((1u << (b.size - j)) - 1);
             const __m512i y = _mm512_maskz_loadu_epi64(live, b.hash + j);
-            unsigned near = _mm512_mask_cmple_epu64_mask(live, _mm512_popcnt_epi64(_mm512_xor_si512(x, y)), limit);
-            for (; near; near &= near - 1)
-                groups.unite(a.id[i], b.id[j + unsigned(std::countr_zero(near))]);
+            const unsigned hits[4] = {nearMask(x[0], y, limit) & live, nearMask(x[1], y, limit) & live,
+                                      nearMask(x[2], y, limit) & live, nearMask(x[3], y, limit) & live};
+            if ((hits[0] | hits[1] | hits[2] | hits[3]) == 0)
+                continue;
+            for (quint32 k = 0; k < rows; ++k)
+                for (unsigned rest = hits[k]; rest; rest &= rest - 1)
+                    groups.unite(a.id[i + k], b.id[j + unsigned(std::countr_zero(rest))]);
         }
     }
 }
 #endif
 
-using Compare = void (*)(Block, Block, bool, int, UnionFind&);
+// The distinct hashes ordered by the value of one 16-bit part: those whose
+// part has value v are hash[offsets[v]] to hash[offsets[v + 1] - 1].
+struct PartIndex
+{
+    std::vector<quint32> offsets = std::vector<quint32>(65537);
+    std::vector<quint64> hash;
+    std::vector<quint32> id;
 
-Compare pickCompare()
+    Block bucket(quint32 v) const
+    {
+        return Block{hash.data() + offsets[v], id.data() + offsets[v], offsets[v + 1] - offsets[v]};
+    }
+};
+
+// The runs a thread gathers its neighbour buckets into.
+struct Scratch
+{
+    std::vector<quint64> hash;
+    std::vector<quint32> id;
+};
+
+// Each bucket v of [from, to) against itself and against its neighbours
+// v ^ mask above it, so that every pair of buckets is taken once.
+using ScanValues = void (*)(const PartIndex&, const std::vector<quint16>& masks, quint32 from, quint32 to, int d,
+                            UnionFind&, Scratch&);
+
+void scanScalar(const PartIndex& part, const std::vector<quint16>& masks, quint32 from, quint32 to, int d,
+                UnionFind& groups, Scratch&)
+{
+    for (quint32 v = from; v < to; ++v) {
+        const Block a = part.bucket(v);
+        if (a.size == 0)
+            continue;
+        compareScalar(a, a, true, d, groups);
+        for (quint16 m : masks)
+            if (const quint32 w = v ^ m; w > v && part.offsets[w + 1] != part.offsets[w])
+                compareScalar(a, part.bucket(w), false, d, groups);
+    }
+}
+
+#ifdef QUILLON_AVX512_POPCOUNT
+// Buckets hold some fifteen hashes each: the neighbours of a value are first
+// gathered into one run, so that its hashes meet them in one long pass.
+__attribute__((target("avx512f,avx512vpopcntdq")))
+void scanAvx512(const PartIndex& part, const std::vector<quint16>& masks, quint32 from, quint32 to, int d,
+                UnionFind& groups, Scratch& run)
+{
+    for (quint32 v = from; v < to; ++v) {
+        const Block a = part.bucket(v);
+        if (a.size == 0)
+            continue;
+        compareAvx512(a, a, true, d, groups);
+        quint32 count = 0;
+        for (quint16 m : masks)
+            if (const quint32 w = v ^ m; w > v)
+                count += part.offsets[w + 1] - part.offsets[w];
+        if (count == 0)
+            continue;
+        if (run.hash.size() < count + 16) {  // the copies below may write a vector's width past the end
+            run.hash.resize(2 * count + 16);
+            run.id.resize(2 * count + 16);
+        }
+        quint32 at = 0;
+        for (quint16 m : masks) {
+            const quint32 w = v ^ m;
+            if (w <= v)
+                continue;
+            const Block b = part.bucket(w);
+            for (quint32 k = 0; k < b.size; k += 8) {
+                const __mmask8 live = b.size - k >= 8 ? __mmask8(0xFF) : __mmask8((1u << (b.size - k)) - 1);
+                _mm512_storeu_si512(run.hash.data() + at + k, _mm512_maskz_loadu_epi64(live, b.hash + k));
+            }
+            for (quint32 k = 0; k < b.size; k += 16) {
+                const __mmask16 live = b.size - k >= 16 ? __mmask16(0xFFFF) : __mmask16((1u << (b.size - k)) - 1);
+                _mm512_storeu_si512(run.id.data() + at + k, _mm512_maskz_loadu_epi32(live, b.id + k));
+            }
+            at += b.size;
+        }
+        compareAvx512(a, Block{run.hash.data(), run.id.data(), count}, false, d, groups);
+    }
+}
+#endif
+
+ScanValues pickScan()
 {
 #ifdef QUILLON_AVX512_POPCOUNT
     if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vpopcntdq"))
-        return compareAvx512;
+        return scanAvx512;
 #endif
-    return compareScalar;
+    return scanScalar;
 }
 
 // The hashes sorted with their indexes: a radix sort, four passes of 16 bits.
@@ -167,62 +263,52 @@ void groupAllPairs(const std::vector<quint64>& distinct, int d, UnionFind& group
     std::vector<quint32> ids(distinct.size());
     std::iota(ids.begin(), ids.end(), quint32(0));
     const Block all{distinct.data(), ids.data(), quint32(distinct.size())};
-    pickCompare()(all, all, true, d, groups);
+#ifdef QUILLON_AVX512_POPCOUNT
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vpopcntdq"))
+        return compareAvx512(all, all, true, d, groups);
+#endif
+    compareScalar(all, all, true, d, groups);
 }
 
 void groupByParts(const std::vector<quint64>& distinct, int d, UnionFind& groups)
 {
     const quint32 n = quint32(distinct.size());
-    const Compare compare = pickCompare();
+    const ScanValues scan = pickScan();
     const unsigned threads = n < 65536 ? 1u : std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
     std::vector<UnionFind> local;
     for (unsigned t = 1; t < threads; ++t)
         local.emplace_back(n);
 
-    std::vector<quint32> offsets(65537);
-    std::vector<quint64> hash(n);
-    std::vector<quint32> id(n);
+    PartIndex part;
+    part.hash.resize(n);
+    part.id.resize(n);
     const std::array<int, 4> radii = partRadii(d);
     for (int p = 0; p < 4; ++p) {
         if (radii[p] < 0)
             continue;
-        // The distinct hashes by the value of part p.
         const int shift = 16 * p;
-        std::fill(offsets.begin(), offsets.end(), 0);
+        std::fill(part.offsets.begin(), part.offsets.end(), 0);
         for (quint64 h : distinct)
-            ++offsets[((h >> shift) & 0xFFFF) + 1];
-        std::partial_sum(offsets.begin(), offsets.end(), offsets.begin());
+            ++part.offsets[((h >> shift) & 0xFFFF) + 1];
+        std::partial_sum(part.offsets.begin(), part.offsets.end(), part.offsets.begin());
         {
-            std::vector<quint32> next(offsets.begin(), offsets.end() - 1);
+            std::vector<quint32> next(part.offsets.begin(), part.offsets.end() - 1);
             for (quint32 i = 0; i < n; ++i) {
                 const quint32 at = next[(distinct[i] >> shift) & 0xFFFF]++;
-                hash[at] = distinct[i];
-                id[at] = i;
+                part.hash[at] = distinct[i];
+                part.id[at] = i;
             }
         }
         const std::vector<quint16> masks = masksUpTo(radii[p]);
-        const auto bucket = [&](quint32 v) {
-            return Block{hash.data() + offsets[v], id.data() + offsets[v], offsets[v + 1] - offsets[v]};
-        };
 
-        // Each pair of buckets once, from the lower value; chunks of values
-        // taken in turn keep the threads busy when the buckets are uneven.
+        // Chunks of values taken in turn keep the threads busy when the
+        // buckets are uneven.
         constexpr quint32 kChunk = 256;
         std::atomic<quint32> nextChunk{0};
         const auto work = [&](UnionFind& mine) {
-            for (quint32 start; (start = nextChunk.fetch_add(kChunk)) < 65536;) {
-                for (quint32 v = start; v < start + kChunk; ++v) {
-                    const Block a = bucket(v);
-                    if (a.size == 0)
-                        continue;
-                    compare(a, a, true, d, mine);
-                    for (quint16 m : masks) {
-                        const quint32 w = v ^ m;
-                        if (w > v && offsets[w + 1] != offsets[w])
-                            compare(a, bucket(w), false, d, mine);
-                    }
-                }
-            }
+            Scratch run;
+            for (quint32 start; (start = nextChunk.fetch_add(kChunk)) < 65536;)
+                scan(part, masks, start, start + kChunk, d, mine, run);
         };
         std::vector<std::thread> helpers;
         for (unsigned t = 1; t < threads; ++t)
