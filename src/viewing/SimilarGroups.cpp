@@ -7,6 +7,7 @@
 #include <limits>
 #include <numeric>
 #include <thread>
+#include <utility>
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
@@ -39,45 +40,58 @@ public:
             m_parent[std::max(a, b)] = std::min(a, b);
     }
 
-    quint32 size() const { return quint32(m_parent.size()); }
-
 private:
     std::vector<quint32> m_parent;
 };
 
-// A run of hashes with their ids (indexes into the distinct hashes).
+// The groups of the distinct hashes, sorted ascending: a hash's place among
+// them is its id. Pairs within the distance are rare, so the comparisons
+// carry only hashes and a pair found looks its ids up.
+class Groups : public UnionFind
+{
+public:
+    explicit Groups(const std::vector<quint64>& distinct) : UnionFind(quint32(distinct.size())), m_distinct(&distinct) {}
+
+    void join(quint64 a, quint64 b) { unite(idOf(a), idOf(b)); }
+
+private:
+    quint32 idOf(quint64 h) const
+    {
+        return quint32(std::lower_bound(m_distinct->begin(), m_distinct->end(), h) - m_distinct->begin());
+    }
+
+    const std::vector<quint64>* m_distinct;
+};
+
 struct Block
 {
     const quint64* hash;
-    const quint32* id;
     quint32 size;
 };
 
 // Every pair of a's hashes with b's within d bits joins a group; with
 // `within`, a and b are one block and each pair is taken once.
 __attribute__((target_clones("popcnt", "default")))
-void compareScalar(Block a, Block b, bool within, int d, UnionFind& groups)
+void compareScalar(Block a, Block b, bool within, int d, Groups& groups)
 {
     for (quint32 i = 0; i < a.size; ++i) {
         const quint64 x = a.hash[i];
         for (quint32 j = within ? i + 1 : 0; j < b.size; ++j)
             if (__builtin_popcountll(x ^ b.hash[j]) <= d)
-                groups.unite(a.id[i], b.id[j]);
+                groups.join(x, b.hash[j]);
     }
 }
 
 #ifdef QUILLON_AVX512_POPCOUNT
-// The same, four hashes of a against eight of b at a time. A pair may come
-// twice and a hash may meet itself in `within`; both leave the groups as
-// they are.
-__attribute__((target("avx512f,avx512vpopcntdq"), always_inline)) inline unsigned nearMask(__m512i x, __m512i y,
+// The same, four hashes of a against eight of b at a time.
+__attribute__((target("avx512f,avx512vpopcntdq"), always_inline)) inline __mmask8 nearMask(__m512i x, __m512i y,
                                                                                           __m512i limit)
 {
     return _mm512_cmple_epu64_mask(_mm512_popcnt_epi64(_mm512_xor_si512(x, y)), limit);
 }
 
 __attribute__((target("avx512f,avx512vpopcntdq")))
-void compareAvx512(Block a, Block b, bool within, int d, UnionFind& groups)
+void compareAvx512(Block a, Block b, bool within, int d, Groups& groups)
 {
     const __m512i limit = _mm512_set1_epi64(d);
     for (quint32 i = 0; i < a.size; i += 4) {
@@ -86,15 +100,22 @@ void compareAvx512(Block a, Block b, bool within, int d, UnionFind& groups)
         for (quint32 k = 0; k < 4; ++k)
             x[k] = _mm512_set1_epi64(qint64(a.hash[i + std::min(k, rows - 1)]));
         for (quint32 j = within ? i + 1 : 0; j < b.size; j += 8) {
+            // Lanes past the end read as 0 and may pass; they are dropped
+            // with the rare hits below.
             const __mmask8 live = b.size - j >= 8 ? __mmask8(0xFF) : __mmask8((1u << (b.size - j)) - 1);
             const __m512i y = _mm512_maskz_loadu_epi64(live, b.hash + j);
-            const unsigned hits[4] = {nearMask(x[0], y, limit) & live, nearMask(x[1], y, limit) & live,
-                                      nearMask(x[2], y, limit) & live, nearMask(x[3], y, limit) & live};
-            if ((hits[0] | hits[1] | hits[2] | hits[3]) == 0)
+            const __mmask8 h0 = nearMask(x[0], y, limit), h1 = nearMask(x[1], y, limit),
+                           h2 = nearMask(x[2], y, limit), h3 = nearMask(x[3], y, limit);
+            if (__mmask8(h0 | h1 | h2 | h3) == 0)
                 continue;
-            for (quint32 k = 0; k < rows; ++k)
-                for (unsigned rest = hits[k]; rest; rest &= rest - 1)
-                    groups.unite(a.id[i + k], b.id[j + unsigned(std::countr_zero(rest))]);
+            const unsigned hits[4] = {h0, h1, h2, h3};
+            for (quint32 k = 0; k < rows; ++k) {
+                unsigned rest = hits[k] & live;
+                if (within && i + k + 1 > j)  // each pair once, and no hash with itself
+                    rest &= i + k + 1 - j >= 8 ? 0u : ~0u << (i + k + 1 - j);
+                for (; rest; rest &= rest - 1)
+                    groups.join(a.hash[i + k], b.hash[j + unsigned(std::countr_zero(rest))]);
+            }
         }
     }
 }
@@ -106,28 +127,20 @@ struct PartIndex
 {
     std::vector<quint32> offsets = std::vector<quint32>(65537);
     std::vector<quint64> hash;
-    std::vector<quint32> id;
 
-    Block bucket(quint32 v) const
-    {
-        return Block{hash.data() + offsets[v], id.data() + offsets[v], offsets[v + 1] - offsets[v]};
-    }
+    Block bucket(quint32 v) const { return Block{hash.data() + offsets[v], offsets[v + 1] - offsets[v]}; }
 };
 
-// The runs a thread gathers its neighbour buckets into.
-struct Scratch
-{
-    std::vector<quint64> hash;
-    std::vector<quint32> id;
-};
+// The run a thread gathers neighbour buckets into.
+using Scratch = std::vector<quint64>;
 
 // Each bucket v of [from, to) against itself and against its neighbours
 // v ^ mask above it, so that every pair of buckets is taken once.
 using ScanValues = void (*)(const PartIndex&, const std::vector<quint16>& masks, quint32 from, quint32 to, int d,
-                            UnionFind&, Scratch&);
+                            Groups&, Scratch&);
 
 void scanScalar(const PartIndex& part, const std::vector<quint16>& masks, quint32 from, quint32 to, int d,
-                UnionFind& groups, Scratch&)
+                Groups& groups, Scratch&)
 {
     for (quint32 v = from; v < to; ++v) {
         const Block a = part.bucket(v);
@@ -145,7 +158,7 @@ void scanScalar(const PartIndex& part, const std::vector<quint16>& masks, quint3
 // gathered into one run, so that its hashes meet them in one long pass.
 __attribute__((target("avx512f,avx512vpopcntdq")))
 void scanAvx512(const PartIndex& part, const std::vector<quint16>& masks, quint32 from, quint32 to, int d,
-                UnionFind& groups, Scratch& run)
+                Groups& groups, Scratch& run)
 {
     for (quint32 v = from; v < to; ++v) {
         const Block a = part.bucket(v);
@@ -158,10 +171,8 @@ void scanAvx512(const PartIndex& part, const std::vector<quint16>& masks, quint3
                 count += part.offsets[w + 1] - part.offsets[w];
         if (count == 0)
             continue;
-        if (run.hash.size() < count + 16) {  // the copies below may write a vector's width past the end
-            run.hash.resize(2 * count + 16);
-            run.id.resize(2 * count + 16);
-        }
+        if (run.size() < count + 8)  // the copies below may write a vector's width past the end
+            run.resize(2 * count + 8);
         quint32 at = 0;
         for (quint16 m : masks) {
             const quint32 w = v ^ m;
@@ -170,23 +181,28 @@ void scanAvx512(const PartIndex& part, const std::vector<quint16>& masks, quint3
             const Block b = part.bucket(w);
             for (quint32 k = 0; k < b.size; k += 8) {
                 const __mmask8 live = b.size - k >= 8 ? __mmask8(0xFF) : __mmask8((1u << (b.size - k)) - 1);
-                _mm512_storeu_si512(run.hash.data() + at + k, _mm512_maskz_loadu_epi64(live, b.hash + k));
-            }
-            for (quint32 k = 0; k < b.size; k += 16) {
-                const __mmask16 live = b.size - k >= 16 ? __mmask16(0xFFFF) : __mmask16((1u << (b.size - k)) - 1);
-                _mm512_storeu_si512(run.id.data() + at + k, _mm512_maskz_loadu_epi32(live, b.id + k));
+                _mm512_storeu_si512(run.data() + at + k, _mm512_maskz_loadu_epi64(live, b.hash + k));
             }
             at += b.size;
         }
-        compareAvx512(a, Block{run.hash.data(), run.id.data(), count}, false, d, groups);
+        compareAvx512(a, Block{run.data(), count}, false, d, groups);
     }
 }
 #endif
 
+bool vectorPopcount()
+{
+#ifdef QUILLON_AVX512_POPCOUNT
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vpopcntdq");
+#else
+    return false;
+#endif
+}
+
 ScanValues pickScan()
 {
 #ifdef QUILLON_AVX512_POPCOUNT
-    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vpopcntdq"))
+    if (vectorPopcount())
         return scanAvx512;
 #endif
     return scanScalar;
@@ -258,30 +274,30 @@ bool indexPays(quint32 distinct, int d)
     return share < 0.25;
 }
 
-void groupAllPairs(const std::vector<quint64>& distinct, int d, UnionFind& groups)
+void groupAllPairs(const std::vector<quint64>& distinct, int d, Groups& groups)
 {
-    std::vector<quint32> ids(distinct.size());
-    std::iota(ids.begin(), ids.end(), quint32(0));
-    const Block all{distinct.data(), ids.data(), quint32(distinct.size())};
+    const Block all{distinct.data(), quint32(distinct.size())};
 #ifdef QUILLON_AVX512_POPCOUNT
-    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vpopcntdq"))
+    if (vectorPopcount())
         return compareAvx512(all, all, true, d, groups);
 #endif
     compareScalar(all, all, true, d, groups);
 }
 
-void groupByParts(const std::vector<quint64>& distinct, int d, UnionFind& groups)
+// Each part in turn: the hashes bucketed by the part's value, every bucket
+// compared with the buckets within the part's radius. Each thread joins into
+// groups of its own, merged at the end.
+void groupByParts(const std::vector<quint64>& distinct, int d, Groups& groups)
 {
     const quint32 n = quint32(distinct.size());
     const ScanValues scan = pickScan();
     const unsigned threads = n < 65536 ? 1u : std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
-    std::vector<UnionFind> local;
+    std::vector<Groups> local;
     for (unsigned t = 1; t < threads; ++t)
-        local.emplace_back(n);
+        local.emplace_back(distinct);
 
     PartIndex part;
     part.hash.resize(n);
-    part.id.resize(n);
     const std::array<int, 4> radii = partRadii(d);
     for (int p = 0; p < 4; ++p) {
         if (radii[p] < 0)
@@ -293,11 +309,8 @@ void groupByParts(const std::vector<quint64>& distinct, int d, UnionFind& groups
         std::partial_sum(part.offsets.begin(), part.offsets.end(), part.offsets.begin());
         {
             std::vector<quint32> next(part.offsets.begin(), part.offsets.end() - 1);
-            for (quint32 i = 0; i < n; ++i) {
-                const quint32 at = next[(distinct[i] >> shift) & 0xFFFF]++;
-                part.hash[at] = distinct[i];
-                part.id[at] = i;
-            }
+            for (quint64 h : distinct)
+                part.hash[next[(h >> shift) & 0xFFFF]++] = h;
         }
         const std::vector<quint16> masks = masksUpTo(radii[p]);
 
@@ -305,7 +318,7 @@ void groupByParts(const std::vector<quint64>& distinct, int d, UnionFind& groups
         // buckets are uneven.
         constexpr quint32 kChunk = 256;
         std::atomic<quint32> nextChunk{0};
-        const auto work = [&](UnionFind& mine) {
+        const auto work = [&](Groups& mine) {
             Scratch run;
             for (quint32 start; (start = nextChunk.fetch_add(kChunk)) < 65536;)
                 scan(part, masks, start, start + kChunk, d, mine, run);
@@ -317,7 +330,7 @@ void groupByParts(const std::vector<quint64>& distinct, int d, UnionFind& groups
         for (std::thread& h : helpers)
             h.join();
     }
-    for (UnionFind& mine : local)
+    for (Groups& mine : local)
         for (quint32 i = 0; i < n; ++i)
             if (const quint32 root = mine.find(i); root != i)
                 groups.unite(i, root);
@@ -342,8 +355,11 @@ std::vector<std::vector<qsizetype>> nearGroups(const std::vector<quint64>& hashe
         distinctOf[e.index] = quint32(distinct.size() - 1);
     }
 
-    UnionFind groups(quint32(distinct.size()));
-    if (d > 0) {
+    Groups groups(distinct);
+    if (d == 64) {
+        for (quint32 k = 1; k < distinct.size(); ++k)
+            groups.unite(0, k);
+    } else if (d > 0) {
         if (indexPays(quint32(distinct.size()), d))
             groupByParts(distinct, d, groups);
         else
