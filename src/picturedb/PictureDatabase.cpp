@@ -723,10 +723,14 @@ void PictureDatabase::DeleteDatabase()
             return;
         if (name == m_state.CurrentDatabase)
             closeDatabase();
-        store::Fingerprints prints(s);
+        // Fingerprints go with the database; a store that never kept any gets no table for them.
+        std::optional<store::Fingerprints> prints;
+        if (s.tableExists(store::Fingerprints::kRecordTable))
+            prints.emplace(s);
         store::Batch batch(s);
         m_catalogue.RemoveCatalogueEntries(name);
-        prints.dropDatabase(name);
+        if (prints)
+            prints->dropDatabase(name);
         for (const QString& table : {name, imageTableName(name)}) {
             if (s.tableExists(table))
                 s.deleteTable(table);

@@ -170,6 +170,34 @@ RecordPage::RecordPage(PhotoHost& host, Catalogue& catalogue, DatabaseState& sta
     ButtonUpdate->setEnabled(false);
 }
 
+namespace {
+
+// The fingerprints of records, when the store keeps any: a store that never
+// kept one gets no table for them here.
+struct RecordPrints {
+    std::optional<store::Fingerprints> prints;
+    void moveRecord(const QString& database, qint32 from, qint32 to)
+    {
+        if (prints)
+            prints->moveRecord(database, from, to);
+    }
+    void dropRecord(const QString& database, qint32 serial)
+    {
+        if (prints)
+            prints->dropRecord(database, serial);
+    }
+};
+
+RecordPrints recordPrints(store::Store& s)
+{
+    RecordPrints r;
+    if (s.tableExists(store::Fingerprints::kRecordTable))
+        r.prints.emplace(s);
+    return r;
+}
+
+} // namespace
+
 void RecordPage::deleteFileOnceWritten(qint32 serial, const QString& path)
 {
     m_fileToDelete = FileToDelete{m_catalogue.dm().TaPhoto->tableName(), serial, path};
@@ -352,7 +380,7 @@ void RecordPage::ButtonUpdateClick()
         // takes it along, in the same transaction as the record.
         const std::optional<qint32> after = currentSerial();
         if (before && after && *before != *after)
-            store::Fingerprints(records.store()).moveRecord(records.tableName(), *before, *after);
+            recordPrints(records.store()).moveRecord(records.tableName(), *before, *after);
         if (!m_state.IndexMode && before && after && *before != *after) {
             // A row at the new serial belongs to no record (the post has
             // just shown no other record has it): one left by a discarded record.
@@ -403,7 +431,7 @@ void RecordPage::ButtonCancelClick()
         if (serial && !m_catalogue.LocateRecord(*serial)) {
             if (m_catalogue.LocateImage(*serial))
                 images.remove();
-            store::Fingerprints(records.store()).dropRecord(records.tableName(), *serial);
+            recordPrints(records.store()).dropRecord(records.tableName(), *serial);
         }
         m_shownSerial = currentSerial();
         if (m_state.ShowOnNavigate)
@@ -429,7 +457,7 @@ void RecordPage::DeleteCurrentRecord()
             records.remove();
             deleted = true;
             // A later record may take the serial: the fingerprint goes with the record.
-            store::Fingerprints(records.store()).dropRecord(database, *serial);
+            recordPrints(records.store()).dropRecord(database, *serial);
         } catch (const store::StoreError&) {
         }
     }
