@@ -213,6 +213,11 @@ void DatabaseTab::endLongRun()
     m_form.endLongRun();
 }
 
+bool DatabaseTab::noDuplicates()
+{
+    return m_form.windows() && m_form.windows()->FormSetting && m_form.windows()->FormSetting->noDuplicates();
+}
+
 viewing::PictureTypes DatabaseTab::pictureTypes()
 {
     // Read at the moment of use, so a registration follows the dialog's ticks.

@@ -78,6 +78,7 @@ public:
     void longRunProgress(int done) override;
     void endLongRun() override;
     viewing::PictureTypes pictureTypes() override;
+    bool noDuplicates() override;
 
 private:
     void buildPages(QWidget* tab);

@@ -631,4 +631,9 @@ void TFormMain::acceptPicture(int slot)
     m_saving->AcceptAndSaveImage(slot);
 }
 
+void TFormMain::runBegins()
+{
+    m_saving->forgetSavedPictures();
+}
+
 } // namespace app

@@ -275,6 +275,7 @@ public:
     void showPictureSettings() override;
     void runDiskScan() override;
     void acceptPicture(int slot) override;
+    void runBegins() override;
     void repaintWindow() override { update(); }
 
     // A registration run (see picturedb::PhotoHost): the event loop turns

@@ -227,11 +227,13 @@ void TFormSetting::buildTabGazou(QWidget* tab)
     dbLayout->addWidget(DBEdit11, 1, 0);
     dbLayout->addWidget(Button5, 1, 1);
     dbLayout->setColumnStretch(0, 1);
+    CheckNoDuplicate = namedCheckBox("CheckNoDuplicate", QStringLiteral("同じ画像は保存・登録しない"), false, save);
     saveLayout->addWidget(CheckFileSave);
     saveLayout->addWidget(GroupDirectory);
     saveLayout->addWidget(Button7, 0, Qt::AlignLeft);
     saveLayout->addWidget(CheckDBSave);
     saveLayout->addWidget(GroupDB);
+    saveLayout->addWidget(CheckNoDuplicate);
     saveLayout->addStretch(1);
     grid->addWidget(save, 0, 0, 3, 1);
     grid->setColumnStretch(0, 1);
@@ -469,6 +471,7 @@ void TFormSetting::readValues(SettingsStore& s)
     text("MinSize", EditMinSize, EditMinSize->text());
     flag("CheckFileSave", CheckFileSave, true);
     flag("CheckDBSave", CheckDBSave, false);
+    flag("CheckNoDuplicate", CheckNoDuplicate, false);
     flag("CheckProxy", CheckProxy, false);
     if (m_main)
         m_main->proxySwitch = CheckProxy->isChecked();
@@ -513,6 +516,7 @@ void TFormSetting::writeValues(SettingsStore& s)
     text("MinSize", EditMinSize);
     flag("CheckFileSave", CheckFileSave);
     flag("CheckDBSave", CheckDBSave);
+    flag("CheckNoDuplicate", CheckNoDuplicate);
     flag("CheckProxy", CheckProxy);
     text("IPAddress", EditIPAddress);
     text("Port", EditPort);
@@ -536,6 +540,11 @@ viewing::PictureTypes TFormSetting::pictureTypes() const
     t.avif = CheckAVIF->isChecked();
     t.markup = CheckMarkup->isChecked();
     return t;
+}
+
+bool TFormSetting::noDuplicates() const
+{
+    return CheckNoDuplicate->isChecked();
 }
 
 QString TFormSetting::homeAddress() const

@@ -39,6 +39,8 @@ public:
     void setStartDirectory(const QString& directory);
     // The picture types ticked on "画像設定", as they stand now.
     viewing::PictureTypes pictureTypes() const;
+    // Whether a picture whose bytes are already kept is neither saved nor registered again.
+    bool noDuplicates() const;
 
     // Handlers
     void SyncDependentControls();
@@ -76,6 +78,7 @@ public:
     QGroupBox* GroupDB;
     TDBEdit* DBEdit11;
     QPushButton* Button5;
+    QCheckBox* CheckNoDuplicate;
     QCheckBox* CheckJPEG;
     QCheckBox* CheckGIF;
     QCheckBox* CheckBMP;

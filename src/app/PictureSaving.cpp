@@ -8,6 +8,7 @@
 #include "picturedb/PictureDatabase.h"
 #include "picturedb/RecordPage.h"
 #include "store/DataMod.h"
+#include "store/Fingerprints.h"
 #include "store/Table.h"
 #include "store/TableOps.h"
 #include "viewing/FitPicture.h"
@@ -16,12 +17,14 @@
 #include "viewing/ViewWindow.h"
 #include "web/Acceptance.h"
 #include "web/ExplorationTables.h"
+#include "web/SavedPictures.h"
 
 #include <QCheckBox>
 #include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 
 namespace app {
@@ -45,6 +48,25 @@ PictureSaving::PictureSaving(TFormMain& form)
     });
 }
 
+PictureSaving::~PictureSaving() = default;
+
+void PictureSaving::forgetSavedPictures()
+{
+    m_saved.reset();
+}
+
+QString PictureSaving::keptCopyOf(const QString& path, qint64 size, const QByteArray& sha256)
+{
+    const QString directory = QFileInfo(path).path();
+    if (!m_saved || m_saved->directory() != directory)
+        m_saved = std::make_unique<web::SavedPictures>(m_form.dm().store(), directory);
+    if (const QString kept = m_saved->find(path, size, sha256); !kept.isEmpty())
+        return kept;
+    if (const std::optional<qint32> serial = m_form.photo().recordHolding(size, sha256))
+        return QStringLiteral("%1 #%2").arg(m_form.photo().state().CurrentDatabase).arg(*serial);
+    return {};
+}
+
 bool PictureSaving::AcceptAndSaveImage(int n)
 {
     const web::DownloadSlot& slot = m_form.crawler().slot(n);
@@ -66,6 +88,17 @@ bool PictureSaving::AcceptAndSaveImage(int n)
     case web::Verdict::Accepted:
         break;
     }
+    QByteArray sha;
+    if (d->noDuplicates()) {
+        sha = store::sha256OfFile(slot.targetPath);
+        if (const QString kept = keptCopyOf(slot.targetPath, size, sha); !kept.isEmpty()) {
+            // Handled, but not kept: the picture limit counts only what was kept.
+            QFile::remove(slot.targetPath);
+            m_form.LogError(QStringLiteral("重複 ") + slot.url + QStringLiteral(" = ") + kept);
+            m_form.run.picturesReceived = qMax(0, m_form.run.picturesReceived - 1);
+            return false;
+        }
+    }
     if (d->CheckDBSave->isChecked()) {
         // Only the database: with files kept too, the file stays in the save
         // directory and no file-list row is added.
@@ -78,6 +111,9 @@ bool PictureSaving::AcceptAndSaveImage(int n)
     } else {
         m_form.fileListTab()->scan().AddFileListRow(QString(), slot.targetPath);
     }
+    // A file kept in the save directory: later downloads are compared with it too.
+    if (m_saved && !sha.isEmpty() && QFileInfo::exists(slot.targetPath))
+        m_saved->add(slot.targetPath, size, sha);
     m_form.ShowCounts();
     if (m_form.CheckAutoDisp->isChecked())
         m_form.fileListTab()->PreviewListFile();

@@ -6,8 +6,13 @@
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <memory>
 
 class QFileDialog;
+
+namespace web {
+class SavedPictures;
+}
 
 namespace app {
 
@@ -17,10 +22,14 @@ class PictureSaving : public QObject {
     Q_OBJECT
 public:
     explicit PictureSaving(TFormMain& form);
+    ~PictureSaving() override;
 
     // A picture received on download slot n: kept (true) or not. Raises
     // web::AcceptError when it cannot be judged.
     bool AcceptAndSaveImage(int n);
+    // The save directory is listed again at the next download compared
+    // with it (each run starts so).
+    void forgetSavedPictures();
     // "DB名称(&B)" of the lists, of the settings dialog, and Enter in the name box.
     void ButtonDBNameClick();
     // The single fetch's picture is shown once it can be loaded.
@@ -34,7 +43,12 @@ public:
     QFileDialog* SaveDialog;
 
 private:
+    // Where a kept picture has exactly the bytes of the file: its path in
+    // the save directory, or "DB名 #連番"; empty when none does.
+    QString keptCopyOf(const QString& path, qint64 size, const QByteArray& sha256);
+
     TFormMain& m_form;
+    std::unique_ptr<web::SavedPictures> m_saved;
     QElapsedTimer m_waiting;
     int m_patienceMs = 10000;
 };

@@ -52,6 +52,9 @@ public:
     virtual void endLongRun() = 0;
     // The picture types ticked in the settings dialog, as they are now.
     virtual viewing::PictureTypes pictureTypes() = 0;
+    // Whether a picture whose bytes the database holds is registered again
+    // ("同じ画像は保存・登録しない" off) or skipped.
+    virtual bool noDuplicates() = 0;
 };
 
 } // namespace picturedb

@@ -7,12 +7,14 @@
 #include "picturedb/DatabasePages.h"
 #include "picturedb/FormDBList.h"
 #include "picturedb/FormPassword.h"
+#include "picturedb/HeldPictures.h"
 #include "picturedb/PasswordHash.h"
 #include "picturedb/PhotoHost.h"
 #include "picturedb/RecordPage.h"
 #include "picturedb/Registration.h"
 #include "store/DataMod.h"
 #include "store/DataSource.h"
+#include "store/Fingerprints.h"
 #include "store/Query.h"
 #include "store/Store.h"
 #include "store/Table.h"
@@ -21,6 +23,7 @@
 
 #include <QCheckBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -342,7 +345,10 @@ void PictureDatabase::runRegistration(store::Table& grid, Walk walk)
         return;
     if (result.stopped)
         m_host.LogNormal(QStringLiteral("登録中止 : %1 / %2 件").arg(result.marked).arg(total));
-    m_host.setStatus(0, QStringLiteral("登録完了 %1件").arg(result.registered));
+    if (m_host.noDuplicates())
+        m_host.setStatus(0, QStringLiteral("登録完了 %1件 (重複 %2件)").arg(result.registered).arg(result.held));
+    else
+        m_host.setStatus(0, QStringLiteral("登録完了 %1件").arg(result.registered));
 }
 
 void PictureDatabase::registerMarkedFiles(store::Table& grid, bool deleteRegistered)
@@ -353,8 +359,10 @@ void PictureDatabase::registerMarkedFiles(store::Table& grid, bool deleteRegiste
     }
     const bool indexMode = m_state.IndexMode;
     const viewing::PictureTypes types = m_host.pictureTypes();
+    const bool noDuplicates = m_host.noDuplicates();
     runRegistration(grid, [&](store::Table& walker, const GoOn& goOn) {
-        return picturedb::registerMarkedFiles(m_catalogue, indexMode, walker, deleteRegistered, goOn, types);
+        return picturedb::registerMarkedFiles(m_catalogue, indexMode, walker, deleteRegistered, goOn, types,
+                                              noDuplicates);
     });
 }
 
@@ -389,6 +397,13 @@ void PictureDatabase::RegisterFromBrowser(const QString& path, const viewing::Pi
     }
     qint32 serial = 0;
     try {
+        if (m_host.noDuplicates()) {
+            if (const std::optional<qint32> holder = recordHolding(QFileInfo(path).size(), store::sha256OfFile(path))) {
+                m_host.message(QStringLiteral("同じ画像が登録済みです : %1 #%2").arg(m_state.CurrentDatabase).arg(*holder));
+                m_state.ShowOnNavigate = true;
+                return;
+            }
+        }
         serial = startBrowserRecord(m_catalogue, m_state.IndexMode, path, bitmap, m_host.pictureTypes());
     } catch (const store::StoreError& e) {
         m_host.reportError(e.message());
@@ -413,6 +428,14 @@ bool PictureDatabase::RegisterDownloaded(const QString& title, const QString& ad
     if (!keepFile)
         QFile::remove(file);
     return true;
+}
+
+std::optional<qint32> PictureDatabase::recordHolding(qint64 size, const QByteArray& sha256)
+{
+    if (m_state.CurrentDatabase.isEmpty())
+        return std::nullopt;
+    store::openIfClosed(*m_dm.TaPhoto);
+    return HeldPictures(m_catalogue, m_state.IndexMode).find(size, sha256);
 }
 
 void PictureDatabase::Button7Click()
@@ -700,8 +723,14 @@ void PictureDatabase::DeleteDatabase()
             return;
         if (name == m_state.CurrentDatabase)
             closeDatabase();
+        // Fingerprints go with the database; a store that never kept any gets no table for them.
+        std::optional<store::Fingerprints> prints;
+        if (s.tableExists(store::Fingerprints::kRecordTable))
+            prints.emplace(s);
         store::Batch batch(s);
         m_catalogue.RemoveCatalogueEntries(name);
+        if (prints)
+            prints->dropDatabase(name);
         for (const QString& table : {name, imageTableName(name)}) {
             if (s.tableExists(table))
                 s.deleteTable(table);

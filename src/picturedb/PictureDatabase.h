@@ -78,6 +78,9 @@ public:
     // open, a file of a kind not kept, see registeredKind).
     bool RegisterDownloaded(const QString& title, const QString& address, const QDate& date, qint64 size,
                             const QString& file, bool keepFile);
+    // The serial of a record of the open database whose picture has exactly
+    // these bytes (none while no database is open).
+    std::optional<qint32> recordHolding(qint64 size, const QByteArray& sha256);
     // "追加(&N)" of the record page: the browser, once a database is named.
     void Button7Click();
     // 新規データベース and ＤＢ設定/削除

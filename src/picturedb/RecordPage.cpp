@@ -9,6 +9,7 @@
 #include "picturedb/PhotoHost.h"
 #include "store/DataMod.h"
 #include "store/DataSource.h"
+#include "store/Fingerprints.h"
 #include "store/Store.h"
 #include "store/Table.h"
 #include "store/TableOps.h"
@@ -168,6 +169,34 @@ RecordPage::RecordPage(PhotoHost& host, Catalogue& catalogue, DatabaseState& sta
     });
     ButtonUpdate->setEnabled(false);
 }
+
+namespace {
+
+// The fingerprints of records, when the store keeps any: a store that never
+// kept one gets no table for them here.
+struct RecordPrints {
+    std::optional<store::Fingerprints> prints;
+    void moveRecord(const QString& database, qint32 from, qint32 to)
+    {
+        if (prints)
+            prints->moveRecord(database, from, to);
+    }
+    void dropRecord(const QString& database, qint32 serial)
+    {
+        if (prints)
+            prints->dropRecord(database, serial);
+    }
+};
+
+RecordPrints recordPrints(store::Store& s)
+{
+    RecordPrints r;
+    if (s.tableExists(store::Fingerprints::kRecordTable))
+        r.prints.emplace(s);
+    return r;
+}
+
+} // namespace
 
 void RecordPage::deleteFileOnceWritten(qint32 serial, const QString& path)
 {
@@ -350,6 +379,8 @@ void RecordPage::ButtonUpdateClick()
         // The image row belongs to the record by its serial: a new 連番
         // takes it along, in the same transaction as the record.
         const std::optional<qint32> after = currentSerial();
+        if (before && after && *before != *after)
+            recordPrints(records.store()).moveRecord(records.tableName(), *before, *after);
         if (!m_state.IndexMode && before && after && *before != *after) {
             // A row at the new serial belongs to no record (the post has
             // just shown no other record has it): one left by a discarded record.
@@ -397,8 +428,11 @@ void RecordPage::ButtonCancelClick()
     guarded([&] {
         // A record started from the browser has its image row written
         // already; discarding the record discards that row too.
-        if (serial && !m_catalogue.LocateRecord(*serial) && m_catalogue.LocateImage(*serial))
-            images.remove();
+        if (serial && !m_catalogue.LocateRecord(*serial)) {
+            if (m_catalogue.LocateImage(*serial))
+                images.remove();
+            recordPrints(records.store()).dropRecord(records.tableName(), *serial);
+        }
         m_shownSerial = currentSerial();
         if (m_state.ShowOnNavigate)
             ShowCurrentRecord();
@@ -419,8 +453,11 @@ void RecordPage::DeleteCurrentRecord()
     bool deleted = false;
     if (serial) {
         try {
+            const QString database = records.tableName();
             records.remove();
             deleted = true;
+            // A later record may take the serial: the fingerprint goes with the record.
+            recordPrints(records.store()).dropRecord(database, *serial);
         } catch (const store::StoreError&) {
         }
     }

@@ -1,6 +1,8 @@
 #include "picturedb/Registration.h"
 
 #include "picturedb/Catalogue.h"
+#include "picturedb/HeldPictures.h"
+#include "store/Fingerprints.h"
 #include "store/DataMod.h"
 #include "store/Store.h"
 #include "store/Table.h"
@@ -58,7 +60,7 @@ void cancelBoth(Catalogue& catalogue)
 
 qint32 sizeField(qint64 size)
 {
-    return qint32(std::clamp<qint64>(size, 0, std::numeric_limits<qint32>::max()));
+    return recordSize(size);
 }
 
 } // namespace
@@ -80,12 +82,29 @@ viewing::PictureKind registeredKind(const QString& file, const viewing::PictureT
 bool RegisterFile(Catalogue& catalogue, bool indexMode, const QString& title, const QString& address,
                   const QDate& date, qint64 size, const QString& file, const viewing::PictureTypes& types)
 {
+    return RegisterFileOnce(catalogue, indexMode, title, address, date, size, file, types, nullptr).outcome
+        == FileRegistration::Registered;
+}
+
+FileRegistration RegisterFileOnce(Catalogue& catalogue, bool indexMode, const QString& title, const QString& address,
+                                  const QDate& date, qint64 size, const QString& file,
+                                  const viewing::PictureTypes& types, HeldPictures* held)
+{
     const QString kind = viewing::kindName(registeredKind(file, types));
     if (kind.isEmpty())
-        return false;
+        return {};
     store::Table& records = *catalogue.dm().TaPhoto;
     store::openIfClosed(records);
     settle(records);
+    // A file that cannot be read has no fingerprint; in import mode it
+    // fails below, where its bytes are read.
+    const QByteArray sha = store::sha256OfFile(file);
+    if (held && !sha.isEmpty()) {
+        if (const std::optional<qint32> holder = held->find(QFileInfo(file).size(), sha))
+            return {FileRegistration::Held, *holder};
+    }
+    std::optional<HeldPictures> own;
+    HeldPictures& keeper = held ? *held : own.emplace(catalogue, indexMode);
     store::Batch batch(records.store());
     try {
         const qint32 serial = catalogue.NextRecordSerial();
@@ -104,12 +123,13 @@ bool RegisterFile(Catalogue& catalogue, bool indexMode, const QString& title, co
         setUserItem(records, 4, QString());
         records.fieldByName(kKind).setAsString(kind);
         records.post();
+        keeper.add(serial, size, sha);
         batch.commit();
+        return {FileRegistration::Registered, serial};
     } catch (const store::StoreError&) {
         cancelBoth(catalogue);
         throw;
     }
-    return true;
 }
 
 void RegisterAddress(Catalogue& catalogue, const QString& address, const QDate& date)
@@ -180,18 +200,27 @@ WalkResult walkMarkedRows(store::Table& walker, bool deleteRegistered, const GoO
 } // namespace
 
 WalkResult registerMarkedFiles(Catalogue& catalogue, bool indexMode, store::Table& walker, bool deleteRegistered,
-                               const GoOn& goOn, const viewing::PictureTypes& types)
+                               const GoOn& goOn, const viewing::PictureTypes& types, bool noDuplicates)
 {
     QString path;
     QStringList undeletable;
+    std::optional<HeldPictures> held;
+    if (noDuplicates)
+        held.emplace(catalogue, indexMode);
+    int skipped = 0;
     WalkResult result = walkMarkedRows(
         walker, deleteRegistered, goOn,
         [&] {
             path = walker.fieldByName(QStringLiteral("フルパス名")).asString();
             const QString size = walker.fieldByName(kSize).asString();
-            return RegisterFile(catalogue, indexMode, QString(), QString(),
-                                walker.fieldByName(QStringLiteral("作成日")).asDate(),
-                                size.isEmpty() ? 0 : walker.fieldByName(kSize).asInteger(), path, types);
+            const FileRegistration r
+                = RegisterFileOnce(catalogue, indexMode, QString(), QString(),
+                                   walker.fieldByName(QStringLiteral("作成日")).asDate(),
+                                   size.isEmpty() ? 0 : walker.fieldByName(kSize).asInteger(), path, types,
+                                   held ? &*held : nullptr);
+            if (r.outcome == FileRegistration::Held)
+                ++skipped;
+            return r.outcome == FileRegistration::Registered;
         },
         [&] {
             // An index-mode record points to the file, which therefore stays.
@@ -199,6 +228,7 @@ WalkResult registerMarkedFiles(Catalogue& catalogue, bool indexMode, store::Tabl
                 undeletable << path;
         });
     result.undeletable = undeletable;
+    result.held = skipped;
     return result;
 }
 
@@ -232,6 +262,8 @@ qint32 startBrowserRecord(Catalogue& catalogue, bool indexMode, const QString& p
     store::openIfClosed(images);
     store::openIfClosed(records);
     settle(records);
+    HeldPictures held(catalogue, indexMode);
+    const QByteArray sha = store::sha256OfFile(path);
     const qint32 serial = catalogue.NextRecordSerial();
     try {
         records.insert();
@@ -244,6 +276,9 @@ qint32 startBrowserRecord(Catalogue& catalogue, bool indexMode, const QString& p
             images.fieldByName(kPicture).loadFromFile(path);
         }
         images.post();
+        // Kept now under the serial the record starts with; the record page
+        // moves or drops it as the record takes another serial or is discarded.
+        held.add(serial, size, sha);
         records.fieldByName(kDate).setAsDate(QDate::currentDate());
         if (indexMode)
             setUserItem(records, 3, path);

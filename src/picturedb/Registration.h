@@ -21,6 +21,7 @@ class Table;
 namespace picturedb {
 
 class Catalogue;
+class HeldPictures;
 
 // The kind a picture file is registered as, or None when it is not
 // registered. Its extension names the kind (".jpeg", ".jpe" and ".jfif"
@@ -33,9 +34,22 @@ viewing::PictureKind registeredKind(const QString& file, const viewing::PictureT
 // Registers a picture file of a kind registeredKind accepts: in import mode
 // its bytes go into the image table as they are. False, with nothing
 // written, for any other file. title and address become user items 2 and 3
-// (the file's path when address is empty).
+// (the file's path when address is empty). The record's fingerprint (the
+// file's SHA-256) is kept with it.
 bool RegisterFile(Catalogue& catalogue, bool indexMode, const QString& title, const QString& address,
                   const QDate& date, qint64 size, const QString& file, const viewing::PictureTypes& types = {});
+
+struct FileRegistration {
+    enum Outcome { Registered, NotKept, Held };
+    Outcome outcome = NotKept;
+    qint32 serial = 0; // the new record's, or the one holding the same bytes
+};
+
+// RegisterFile that, given held, registers no file whose bytes held already
+// has (Held, with that record's serial); a record written joins held.
+FileRegistration RegisterFileOnce(Catalogue& catalogue, bool indexMode, const QString& title, const QString& address,
+                                  const QDate& date, qint64 size, const QString& file,
+                                  const viewing::PictureTypes& types, HeldPictures* held);
 
 // Registers a picture address: サイズ 0, no kind, the address in user item 3.
 void RegisterAddress(Catalogue& catalogue, const QString& address, const QDate& date);
@@ -43,6 +57,7 @@ void RegisterAddress(Catalogue& catalogue, const QString& address, const QDate& 
 struct WalkResult {
     int marked = 0;          // marked rows seen
     int registered = 0;      // records written
+    int held = 0;            // files not registered: the database holds their bytes
     bool stopped = false;    // goOn() asked to stop
     QStringList undeletable; // registered files that could not be deleted
 };
@@ -54,8 +69,10 @@ using GoOn = std::function<bool(int handled)>;
 // The marked rows of the file list, walked on a handle of their own. With
 // deleteRegistered each registered row is deleted, and in import mode its
 // file too (an index-mode record points to the file, which therefore stays).
+// With noDuplicates a file whose bytes the database holds, or an earlier row
+// of the walk brought, is skipped and its row stays.
 WalkResult registerMarkedFiles(Catalogue& catalogue, bool indexMode, store::Table& walker, bool deleteRegistered,
-                               const GoOn& goOn, const viewing::PictureTypes& types = {});
+                               const GoOn& goOn, const viewing::PictureTypes& types = {}, bool noDuplicates = false);
 
 // The marked rows of the picture-address list; with deleteRegistered each
 // registered row is deleted.
@@ -65,8 +82,9 @@ WalkResult registerMarkedAddresses(Catalogue& catalogue, store::Table& walker, b
 // Starts a record for a file chosen in the picture browser: the image row
 // (import mode: the bitmap with "www" for a BMP file, the file's bytes for a
 // kind registeredKind accepts, else no picture) is written, the record is
-// left in insert state for the user to complete. Answers its serial; a file
-// that cannot be read raises and leaves nothing.
+// left in insert state for the user to complete, and the file's fingerprint
+// is kept under its serial. Answers its serial; a file that cannot be read
+// raises and leaves nothing.
 qint32 startBrowserRecord(Catalogue& catalogue, bool indexMode, const QString& path, const QImage& bitmap,
                           const viewing::PictureTypes& types = {});
 

@@ -41,17 +41,17 @@ qint64 timeValue(const QDateTime& t)
 
 Fingerprints::Fingerprints(Store& store) : m_store(store)
 {
-    m_store.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (\"path\" TEXT PRIMARY KEY, \"size\" INTEGER, "
+    m_store.execTouching(kFileTable, QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (\"path\" TEXT PRIMARY KEY, \"size\" INTEGER, "
                                 "\"modified\" INTEGER, \"sha256\" BLOB, \"hash\" INTEGER, \"width\" INTEGER, "
                                 "\"height\" INTEGER)")
                      .arg(Store::quoted(kFileTable)));
-    m_store.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (\"sha256\")")
+    m_store.execTouching(kFileTable, QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (\"sha256\")")
                      .arg(Store::quoted(kFileTable + QStringLiteral("_sha256")), Store::quoted(kFileTable)));
-    m_store.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (\"database\" TEXT COLLATE NOCASE, \"serial\" INTEGER, "
+    m_store.execTouching(kRecordTable, QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (\"database\" TEXT COLLATE NOCASE, \"serial\" INTEGER, "
                                 "\"sha256\" BLOB, \"hash\" INTEGER, \"width\" INTEGER, \"height\" INTEGER, "
                                 "PRIMARY KEY (\"database\", \"serial\"))")
                      .arg(Store::quoted(kRecordTable)));
-    m_store.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (\"database\", \"sha256\")")
+    m_store.execTouching(kRecordTable, QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (\"database\", \"sha256\")")
                      .arg(Store::quoted(kRecordTable + QStringLiteral("_sha256")), Store::quoted(kRecordTable)));
 }
 
@@ -72,7 +72,7 @@ std::optional<Fingerprint> Fingerprints::file(const QString& path, qint64 size, 
 
 void Fingerprints::putFile(const QString& path, qint64 size, const QDateTime& modified, const Fingerprint& f)
 {
-    m_store.exec(QStringLiteral("INSERT OR REPLACE INTO %1 (\"path\", \"size\", \"modified\", \"sha256\", \"hash\", "
+    m_store.execTouching(kFileTable, QStringLiteral("INSERT OR REPLACE INTO %1 (\"path\", \"size\", \"modified\", \"sha256\", \"hash\", "
                                 "\"width\", \"height\") VALUES (?, ?, ?, ?, ?, ?, ?)")
                      .arg(Store::quoted(kFileTable)),
                  {path, size, timeValue(modified), f.sha256, hashValue(f.hash), f.pixels.width(), f.pixels.height()});
@@ -107,7 +107,7 @@ std::optional<Fingerprint> Fingerprints::record(const QString& database, qint32 
 
 void Fingerprints::putRecord(const QString& database, qint32 serial, const Fingerprint& f)
 {
-    m_store.exec(QStringLiteral("INSERT OR REPLACE INTO %1 (\"database\", \"serial\", \"sha256\", \"hash\", \"width\", "
+    m_store.execTouching(kRecordTable, QStringLiteral("INSERT OR REPLACE INTO %1 (\"database\", \"serial\", \"sha256\", \"hash\", \"width\", "
                                 "\"height\") VALUES (?, ?, ?, ?, ?, ?)")
                      .arg(Store::quoted(kRecordTable)),
                  {database, serial, f.sha256, hashValue(f.hash), f.pixels.width(), f.pixels.height()});
@@ -130,18 +130,27 @@ QList<qint32> Fingerprints::recordsWithSha(const QString& database, const QByteA
 
 void Fingerprints::dropRecord(const QString& database, qint32 serial)
 {
-    m_store.exec(QStringLiteral("DELETE FROM %1 WHERE \"database\" = ? AND \"serial\" = ?").arg(Store::quoted(kRecordTable)),
+    m_store.execTouching(kRecordTable, QStringLiteral("DELETE FROM %1 WHERE \"database\" = ? AND \"serial\" = ?").arg(Store::quoted(kRecordTable)),
                  {database, serial});
+}
+
+void Fingerprints::moveRecord(const QString& database, qint32 from, qint32 to)
+{
+    dropRecord(database, to);
+    m_store.execTouching(kRecordTable,
+                         QStringLiteral("UPDATE %1 SET \"serial\" = ? WHERE \"database\" = ? AND \"serial\" = ?")
+                             .arg(Store::quoted(kRecordTable)),
+                         {to, database, from});
 }
 
 void Fingerprints::dropDatabase(const QString& database)
 {
-    m_store.exec(QStringLiteral("DELETE FROM %1 WHERE \"database\" = ?").arg(Store::quoted(kRecordTable)), {database});
+    m_store.execTouching(kRecordTable, QStringLiteral("DELETE FROM %1 WHERE \"database\" = ?").arg(Store::quoted(kRecordTable)), {database});
 }
 
 void Fingerprints::renameDatabase(const QString& from, const QString& to)
 {
-    m_store.exec(QStringLiteral("UPDATE %1 SET \"database\" = ? WHERE \"database\" = ?").arg(Store::quoted(kRecordTable)),
+    m_store.execTouching(kRecordTable, QStringLiteral("UPDATE %1 SET \"database\" = ? WHERE \"database\" = ?").arg(Store::quoted(kRecordTable)),
                  {to, from});
 }
 

@@ -41,6 +41,8 @@ public:
     // The serials of a database whose kept fingerprint has these bytes.
     QList<qint32> recordsWithSha(const QString& database, const QByteArray& sha256);
     void dropRecord(const QString& database, qint32 serial);
+    // A record that took another serial takes its fingerprint along.
+    void moveRecord(const QString& database, qint32 from, qint32 to);
     void dropDatabase(const QString& database);
     void renameDatabase(const QString& from, const QString& to);
 

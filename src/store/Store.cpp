@@ -244,6 +244,17 @@ void Store::exec(const QString& sql, const QVariantList& bind)
     noteEverythingChanged();
 }
 
+void Store::execTouching(const QString& table, const QString& sql, const QVariantList& bind)
+{
+    try {
+        run(sql, bind);
+    } catch (...) {
+        noteUnknownChange(table);
+        throw;
+    }
+    noteUnknownChange(table);
+}
+
 QVariant Store::value(const QString& sql, const QVariantList& bind)
 {
     QSqlQuery q(m_db);

@@ -137,6 +137,10 @@ public:
 
     // Runs one statement; throws StoreError with the SQL error on failure.
     void exec(const QString& sql, const QVariantList& bind = {});
+    // The same for a statement that changes only this table, so that handles
+    // of other tables keep what they have read (side tables written in the
+    // middle of a walk).
+    void execTouching(const QString& table, const QString& sql, const QVariantList& bind = {});
     // The first column of the first row a reading statement answers; null
     // when it answers no row.
     QVariant value(const QString& sql, const QVariantList& bind = {});

@@ -156,6 +156,7 @@ void Crawler::BtTansakuClick()
 void Crawler::BeginRun()
 {
     m_host.clearStatusAndLogs();
+    m_host.runBegins();
     m_run.clock.start();
     for (int n = 1; n <= 6; ++n)
         m_slots[size_t(n)].free = true;

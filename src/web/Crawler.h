@@ -70,6 +70,8 @@ public:
     // A received picture, written into the slot's target path, goes to
     // acceptance; AcceptError stops the slot.
     virtual void acceptPicture(int slot) = 0;
+    // A run of the exploration or of the picture collection begins.
+    virtual void runBegins() {}
     virtual void repaintWindow() = 0;
 };
 

@@ -214,6 +214,50 @@ private slots:
         QCOMPARE(left, (QStringList{"wide.jpg", "small.jpg"}));
     }
 
+    // The same bytes under three names and one other picture, one slot at a
+    // time, with a limit of two pictures: with "同じ画像は保存・登録しない" the
+    // copies are dropped, logged and not counted, so the other one is kept too.
+    void crawlKeepsTheSameBytesOnce_data()
+    {
+        QTest::addColumn<bool>("noDuplicates");
+        QTest::addColumn<bool>("database");
+        QTest::newRow("setting off") << false << false;
+        QTest::newRow("files") << true << false;
+        QTest::newRow("database") << true << true;
+    }
+    void crawlKeepsTheSameBytesOnce()
+    {
+        QFETCH(bool, noDuplicates);
+        QFETCH(bool, database);
+        HttpTestServer a;
+        const QByteArray same = photo(QSize(320, 240), 5);
+        for (const char* name : {"/a.jpg", "/b.jpg", "/c.jpg"})
+            a.setBody(name, same, "image/jpeg");
+        a.setBody("/d.jpg", photo(QSize(320, 240), 6), "image/jpeg");
+        a.setPage("/i.html", "<img src=a.jpg><img src=b.jpg><img src=c.jpg><img src=d.jpg>");
+        settings().ScrollSpeed->setValue(1);
+        settings().EditMaxImage->setText(QStringLiteral("2"));
+        settings().CheckNoDuplicate->setChecked(noDuplicates);
+        settings().CheckFileSave->setChecked(!database);
+        settings().CheckDBSave->setChecked(database);
+        crawl(a.url("/i.html"));
+
+        const QString save = m_save->path();
+        const QString held = database ? form().photo().state().CurrentDatabase + " #1" : save + "/0001.jpg";
+        const QString errors = form().MemoError->toPlainText();
+        QCOMPARE(errors.count(QStringLiteral("重複 ")), noDuplicates ? 2 : 0);
+        for (const char* name : {"/b.jpg", "/c.jpg"})
+            QCOMPARE(errors.contains(QStringLiteral("重複 ") + a.url(name) + " = " + held), noDuplicates);
+        const QStringList kept = noDuplicates ? QStringList{"0001.jpg", "0004.jpg"} : QStringList{"0001.jpg", "0002.jpg"};
+        if (database) {
+            QCOMPARE(form().dm().store().countRows(form().photo().state().CurrentDatabase), 2);
+            QCOMPARE(QDir(save).entryList(QDir::Files), QStringList());
+            return;
+        }
+        QCOMPARE(listRows(), (QStringList{save + "/" + kept[0], save + "/" + kept[1]}));
+        QCOMPARE(QDir(save).entryList(QDir::Files), kept);
+    }
+
     void singleFetch()
     {
         HttpTestServer a;

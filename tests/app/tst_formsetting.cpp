@@ -59,6 +59,7 @@ private slots:
         QVERIFY(s.CheckFileSave->isChecked());
         QCOMPARE(s.EditDirectory->text(), TFormSetting::programDirectory());
         QVERIFY(!s.CheckDBSave->isChecked());
+        QVERIFY(!s.noDuplicates());
         QVERIFY(s.CheckJPEG->isChecked());
         QVERIFY(!s.CheckGIF->isChecked());
         QVERIFY(!s.CheckBMP->isChecked());
@@ -236,6 +237,7 @@ private slots:
             s.CheckFileSave->setChecked(false);
             s.EditDirectory->setText(dir.path());
             s.CheckDBSave->setChecked(true);
+            s.CheckNoDuplicate->setChecked(true);
             s.CheckJPEG->setChecked(false);
             s.CheckGIF->setChecked(true);
             s.CheckBMP->setChecked(true);
@@ -270,6 +272,8 @@ private slots:
         QVERIFY(!s.CheckFileSave->isChecked());
         QCOMPARE(s.EditDirectory->text(), dir.path());
         QVERIFY(s.CheckDBSave->isChecked());
+        QVERIFY(base::SettingsStore().readBool(base::SettingsStore::Setting, QStringLiteral("fmSetting.CheckNoDuplicate"), false));
+        QVERIFY(s.noDuplicates());
         QVERIFY(!s.CheckJPEG->isChecked());
         QVERIFY(s.CheckGIF->isChecked());
         QVERIFY(s.CheckBMP->isChecked());

@@ -271,6 +271,55 @@ private slots:
         QCOMPARE(QDir(m_files->path()).entryList({QStringLiteral("*.jpg")}).size(), 2); // the first two
     }
 
+    // With "同じ画像は保存・登録しない" a file whose bytes the database holds,
+    // or an earlier row brought, is skipped; a deleted record's bytes come in
+    // again; with the setting off every file is registered.
+    void registeringTheSameBytesOnce_data()
+    {
+        QTest::addColumn<QStringList>("marked"); // a, its copy b, c other bytes
+        QTest::addColumn<bool>("deleteFirst");    // record 1 (a) deleted before
+        QTest::addColumn<bool>("noDuplicates");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<int>("records");
+        QTest::newRow("a file and its copy") << QStringList{"a", "b", "c"} << false << true
+                                             << "登録完了 2件 (重複 1件)" << 2;
+        QTest::newRow("again") << QStringList{"a", "c"} << false << true << "登録完了 0件 (重複 2件)" << 2;
+        QTest::newRow("after its record went") << QStringList{"b"} << true << true << "登録完了 1件 (重複 0件)" << 2;
+        QTest::newRow("setting off") << QStringList{"a", "b"} << false << false << "登録完了 2件" << 4;
+    }
+    void registeringTheSameBytesOnce()
+    {
+        QFETCH(QStringList, marked);
+        QFETCH(bool, deleteFirst);
+        QFETCH(bool, noDuplicates);
+        QFETCH(QString, status);
+        QFETCH(int, records);
+        QVERIFY(writePicture(file("a.jpg"), QSize(20, 10)));
+        QVERIFY(QFile::copy(file("a.jpg"), file("b.jpg")));
+        QVERIFY(writePicture(file("c.jpg"), QSize(10, 20)));
+        // Every row but the first starts from a and c registered.
+        m_fixture->windows().FormSetting->CheckNoDuplicate->setChecked(true);
+        store::Table& list = *form().dm3().TaList;
+        const auto registerRows = [&](const QStringList& names) {
+            store::EmptyTableNow(list);
+            for (const QString& name : names)
+                addFileRow(list, file(name + ".jpg"), true);
+            form().fileListTab()->Button51->click();
+        };
+        if (QTest::currentDataTag() != QByteArray("a file and its copy")) {
+            registerRows({"a", "c"});
+            QCOMPARE(store().countRows(QStringLiteral("Sample")), 2);
+        }
+        if (deleteFirst) {
+            QVERIFY(photo().catalogue().LocateRecord(1));
+            record().DeleteCurrentRecord();
+        }
+        m_fixture->windows().FormSetting->CheckNoDuplicate->setChecked(noDuplicates);
+        registerRows(marked);
+        QCOMPARE(form().stb(0), status);
+        QCOMPARE(store().countRows(QStringLiteral("Sample")), qint64(records));
+    }
+
     // "中止" while the bar shows a registration's progress stops it after the
     // record in hand: the records written are whole and are those counted.
     void stoppingARegistration()
