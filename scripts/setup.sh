@@ -27,6 +27,8 @@ PACKAGES=(
 TEST_PACKAGES=(ffmpeg)
 # libxslt1-dev ships libxslt's HTML documentation, a real site the crawl is tested on.
 TEST_PACKAGES+=(libxslt1-dev)
+# ukui-wallpapers ships five large JPEG wallpapers, real pictures the perceptual hash is tested on.
+TEST_PACKAGES+=(ukui-wallpapers)
 [ "$WITH_TESTS" -eq 0 ] || PACKAGES+=("${TEST_PACKAGES[@]}")
 
 missing=()
