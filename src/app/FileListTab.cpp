@@ -62,6 +62,11 @@ FileListTab::FileListTab(TFormMain& form)
                                 + (error.isEmpty() ? QString() : QStringLiteral(" (") + error + QLatin1Char(')')));
             });
     connect(&m_form, &TFormMain::stopClicked, this, [this] {
+        // 類似 waiting for a scan's fingerprints ends here, never started.
+        if (m_pending && m_pending->purpose == Purpose::Similar) {
+            m_form.endLongRun();
+            m_form.setStb(0, QStringLiteral("類似中止"));
+        }
         m_pending.reset();
         m_fingerprinter->stop();
     });
@@ -244,6 +249,7 @@ void FileListTab::RunDiskScan()
     } hide{*this};
     if (m_scan->isRunning()) {
         m_scan->RunDiskScan(m_form.directoryBoxText(), settings); // refused
+        m_form.ShowCounts();
         return;
     }
     // The fingerprints of an earlier scan give way; this scan's come after it.

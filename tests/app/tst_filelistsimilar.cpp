@@ -15,8 +15,8 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QLineEdit>
-#include <QMap>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -137,15 +137,24 @@ private slots:
         }
     }
 
+    // With CheckNoDuplicate on, a scan fingerprints what it lists, each file
+    // once: a second scan computes only what changed since.
     void aScanFingerprintsWhatItListsWhenAsked_data()
     {
         QTest::addColumn<bool>("noDuplicate");
-        QTest::newRow("on") << true;
-        QTest::newRow("off") << false;
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<int>("computedAgain");
+        QTest::newRow("off") << false << "" << 0;
+        QTest::newRow("unchanged") << true << "" << 0;
+        QTest::newRow("rewritten, other size") << true << "size" << 1;
+        QTest::newRow("same bytes, other time") << true << "time" << 1;
+        QTest::newRow("no longer a picture: skipped") << true << "garbage" << 0;
     }
     void aScanFingerprintsWhatItListsWhenAsked()
     {
         QFETCH(bool, noDuplicate);
+        QFETCH(QString, change);
+        QFETCH(int, computedAgain);
         auto* check = settings().findChild<QCheckBox*>(QStringLiteral("CheckNoDuplicate"));
         if (!check) {
             check = new QCheckBox(&settings());
@@ -154,19 +163,28 @@ private slots:
         check->setChecked(noDuplicate);
         runScan();
         QTRY_VERIFY_WITH_TIMEOUT(!tab().fingerprinter().isRunning(), 60000);
-        store::Fingerprints kept(form().dm3().store());
-        const QFileInfo info(path("c-half.jpg"));
-        const auto f = kept.file(info.filePath(), info.size(), info.lastModified());
+        const QFileInfo half(path("c-half.jpg"));
+        const auto f = store::Fingerprints(form().dm3().store()).file(half.filePath(), half.size(), half.lastModified());
         QCOMPARE(f.has_value(), noDuplicate);
         if (!noDuplicate)
             return;
         QCOMPARE(f->pixels, QSize(400, 250));
         QCOMPARE(int(tab().fingerprinter().computed()), 6);
-        // A scan of the unchanged tree computes none.
+
+        QFile file(path("c-half.jpg"));
+        if (change == QLatin1String("size"))
+            QVERIFY(pattern(3, {300, 300}).save(half.filePath(), "JPEG"));
+        if (change == QLatin1String("time"))
+            QVERIFY(file.open(QIODevice::ReadWrite)
+                    && file.setFileTime(half.lastModified().addSecs(-60), QFileDevice::FileModificationTime));
+        if (change == QLatin1String("garbage"))
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("not a picture") > 0);
+        file.close();
         runScan();
         QTRY_VERIFY_WITH_TIMEOUT(!tab().fingerprinter().isRunning(), 60000);
         QCOMPARE(int(tab().fingerprinter().files().size()), 6);
-        QCOMPARE(int(tab().fingerprinter().computed()), 0);
+        QCOMPARE(int(tab().fingerprinter().computed()), computedAgain);
+        QCOMPARE(form().MemoError->toPlainText().contains(half.filePath()), change == QLatin1String("garbage"));
     }
 
 private:
@@ -184,19 +202,16 @@ private:
                                      && form().stopIconIndex() == 9,
                                  60000);
     }
-    // The file names of the marked rows, in path order.
+    // The file names of the marked rows, sorted.
     QStringList marks()
     {
         store::Table& t = *form().dm3().TaList2;
         t.refresh();
-        QMap<QString, bool> byPath;
-        for (t.first(); !t.eof(); t.next())
-            byPath[t.fieldByName(QStringLiteral("フルパス名")).asString()] =
-                t.fieldByName(QStringLiteral("印")).asString() == kMark;
         QStringList out;
-        for (auto it = byPath.cbegin(); it != byPath.cend(); ++it)
-            if (it.value())
-                out << QFileInfo(it.key()).fileName();
+        for (t.first(); !t.eof(); t.next())
+            if (t.fieldByName(QStringLiteral("印")).asString() == kMark)
+                out << QFileInfo(t.fieldByName(QStringLiteral("フルパス名")).asString()).fileName();
+        out.sort();
         return out;
     }
     void setMark(const QString& name)
