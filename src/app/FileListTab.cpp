@@ -4,6 +4,7 @@
 #include "app/FormSetting.h"
 #include "app/Windows.h"
 #include "base/Named.h"
+#include "base/SettingsStore.h"
 #include "controls/DBEdit.h"
 #include "controls/DBGrid.h"
 #include "controls/MsgBtn.h"
@@ -14,20 +15,26 @@
 #include "store/DataMod.h"
 #include "store/DataSource.h"
 #include "store/Query.h"
+#include "store/Store.h"
 #include "store/Table.h"
 #include "store/TableOps.h"
 #include "viewing/FitPicture.h"
+#include "viewing/SimilarGroups.h"
 #include "viewing/TImage.h"
 #include "web/ExplorationTables.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+
+#include <algorithm>
 
 namespace app {
 
@@ -46,6 +53,23 @@ FileListTab::FileListTab(TFormMain& form)
     buildListBoxPanel();
     m_scan = std::make_unique<disk::DiskScan>(*form.dm3().TaList, *this, form.run.pagesRecorded,
                                               form.run.filesListed);
+    m_fingerprinter = std::make_unique<viewing::Fingerprinter>(form.dm3().store());
+    connect(m_fingerprinter.get(), &viewing::Fingerprinter::progress, this, &FileListTab::fingerprintingProgress);
+    connect(m_fingerprinter.get(), &viewing::Fingerprinter::finished, this, &FileListTab::fingerprintingFinished);
+    connect(m_fingerprinter.get(), &viewing::Fingerprinter::skipped, this,
+            [this](const QString& path, const QString& error) {
+                m_form.LogError(QStringLiteral("ファイルを開けません : ") + path
+                                + (error.isEmpty() ? QString() : QStringLiteral(" (") + error + QLatin1Char(')')));
+            });
+    connect(&m_form, &TFormMain::stopClicked, this, [this] {
+        // 類似 waiting for a scan's fingerprints ends here, never started.
+        if (m_pending && m_pending->purpose == Purpose::Similar) {
+            m_form.endLongRun();
+            m_form.setStb(0, QStringLiteral("類似中止"));
+        }
+        m_pending.reset();
+        m_fingerprinter->stop();
+    });
 }
 
 FileListTab::~FileListTab() = default;
@@ -84,6 +108,9 @@ void FileListTab::buildGridPanel()
     DBEditDBName->setDataField(QStringLiteral("DB名称"));
     Button51 = named<QPushButton>("Button51", QStringLiteral("登録(&I)"), host);
     CheckFileDelete = namedCheckBox("CheckFileDelete", QStringLiteral("登録時にファイル削除"), false, host);
+    ButtonSimilar = named<QPushButton>("ButtonSimilar", QStringLiteral("類似(&S)"), host);
+    EditSimilar = named<QLineEdit>("EditSimilar", QString::number(kSimilarDefault), host);
+    EditSimilar->setToolTip(QStringLiteral("類似とみなす最大の違い (64 ビット中)"));
 
     store::DataSource* source = m_form.dm3().DtList;
     source->setColumns({QStringLiteral("作成日"), QStringLiteral("サイズ"), QStringLiteral("フルパス名"),
@@ -112,7 +139,14 @@ void FileListTab::buildGridPanel()
     buttons->addWidget(ButtonDBName, 1, 0);
     buttons->addWidget(DBEditDBName, 1, 1);
     buttons->addWidget(Button51, 1, 2);
-    buttons->addWidget(CheckFileDelete, 2, 0, 1, 3);
+    buttons->addWidget(CheckFileDelete, 2, 0, 1, 2);
+    auto* similar = new QHBoxLayout();
+    similar->setSpacing(2);
+    similar->addWidget(ButtonSimilar, 1);
+    similar->addWidget(EditSimilar);
+    // Two digits wide: the distance is 0 to 64.
+    EditSimilar->setFixedWidth(EditSimilar->fontMetrics().horizontalAdvance(QStringLiteral("000")) + 12);
+    buttons->addLayout(similar, 2, 2);
     left->addLayout(buttons);
     left->addWidget(DBGridList, 1);
     layout->addLayout(left, 1);
@@ -170,6 +204,7 @@ void FileListTab::buildGridPanel()
         m_form.ShowCounts();
     });
     connect(ButtonDBListDelete, &QPushButton::clicked, this, &FileListTab::ButtonDBListDeleteClick);
+    connect(ButtonSimilar, &QPushButton::clicked, this, &FileListTab::ButtonSimilarClick);
     connect(CheckStretch, &QCheckBox::clicked, this, &FileListTab::CheckStretchClick);
     connect(CheckHiritsu, &QCheckBox::clicked, this, &FileListTab::CheckHiritsuClick);
 }
@@ -212,8 +247,187 @@ void FileListTab::RunDiskScan()
                 tab.m_form.hideProgress();
         }
     } hide{*this};
+    if (m_scan->isRunning()) {
+        m_scan->RunDiskScan(m_form.directoryBoxText(), settings); // refused
+        m_form.ShowCounts();
+        return;
+    }
+    // The fingerprints of an earlier scan give way; this scan's come after it.
+    if (m_fingerprinter->isRunning() && m_purpose == Purpose::Scan) {
+        m_pending.reset();
+        m_fingerprinter->stop();
+    }
+    m_seen.clear();
+    m_collecting = checkNoDuplicate();
+    struct StopCollecting {
+        FileListTab& tab;
+        ~StopCollecting() { tab.m_collecting = false; }
+    } stopCollecting{*this};
     m_scan->RunDiskScan(m_form.directoryBoxText(), settings);
     m_form.ShowCounts();
+    // A stopped scan is stopped as a whole.
+    if (m_collecting && !stopRequested() && !m_seen.empty())
+        fingerprint(std::move(m_seen), Purpose::Scan);
+    m_seen = {};
+}
+
+bool FileListTab::checkNoDuplicate() const
+{
+    TFormSetting* d = m_form.windows() ? m_form.windows()->FormSetting : nullptr;
+    auto* check = d ? d->findChild<QCheckBox*>(QStringLiteral("CheckNoDuplicate")) : nullptr;
+    return check && check->isChecked();
+}
+
+void FileListTab::fileSeen(const QString& fullPath, qint64 size, const QDateTime& modified)
+{
+    if (m_collecting)
+        m_seen.push_back({fullPath, size, modified});
+}
+
+void FileListTab::fingerprint(std::vector<viewing::FileStamp> files, Purpose purpose)
+{
+    if (m_fingerprinter->isRunning()) {
+        m_pending = Pending{std::move(files), purpose};
+        m_fingerprinter->stop();
+        return;
+    }
+    m_purpose = purpose;
+    m_fingerprinter->start(std::move(files));
+}
+
+void FileListTab::fingerprintingProgress(qsizetype done, qsizetype total)
+{
+    if (m_purpose == Purpose::Similar)
+        m_form.longRunProgress(int(done));
+    else
+        m_form.showProgress(int(done), int(total), QStringLiteral("%1 / %2 件").arg(done).arg(total));
+}
+
+void FileListTab::fingerprintingFinished(bool stopped)
+{
+    const Purpose purpose = m_purpose;
+    if (purpose == Purpose::Similar) {
+        m_form.endLongRun();
+        if (stopped) {
+            m_form.setStb(0, QStringLiteral("類似中止"));
+            m_form.LogNormal(QStringLiteral("類似中止 : %1 / %2 件")
+                                 .arg(std::count_if(m_fingerprinter->results().begin(),
+                                                    m_fingerprinter->results().end(),
+                                                    [](const auto& r) { return r.has_value(); }))
+                                 .arg(m_fingerprinter->files().size()));
+        } else {
+            try {
+                markSimilar();
+            } catch (const store::StoreError& e) {
+                m_form.reportError(e.message());
+            }
+        }
+    } else if (!m_scan->isRunning()) {
+        m_form.hideProgress();
+    }
+    if (m_pending) {
+        Pending next = std::move(*m_pending);
+        m_pending.reset();
+        fingerprint(std::move(next.files), next.purpose);
+    }
+}
+
+int FileListTab::similarDistance() const
+{
+    bool ok = false;
+    const int bits = EditSimilar->text().trimmed().toInt(&ok);
+    return ok && bits >= 0 && bits <= 64 ? bits : kSimilarDefault;
+}
+
+void FileListTab::readValues(base::SettingsStore& s)
+{
+    EditSimilar->setText(s.readString(base::SettingsStore::Setting, QStringLiteral("fmSetting.Similar"),
+                                      QString::number(kSimilarDefault)));
+}
+
+void FileListTab::writeValues(base::SettingsStore& s)
+{
+    s.writeString(base::SettingsStore::Setting, QStringLiteral("fmSetting.Similar"), EditSimilar->text());
+}
+
+void FileListTab::ButtonSimilarClick()
+{
+    // The rows in the grid's order, which decides the picture kept of equals.
+    store::Table& walker = *m_form.dm3().TaList2;
+    store::Table& grid = *m_form.dm3().TaList;
+    std::vector<viewing::FileStamp> files;
+    try {
+        store::openIfClosed(walker);
+        const QString primary = walker.indexName();
+        walker.setIndexName(grid.isOpen() ? grid.indexName() : QString());
+        walker.refresh();
+        for (walker.first(); !walker.eof(); walker.next()) {
+            const QString path = walker.fieldByName(QStringLiteral("フルパス名")).asString();
+            const QFileInfo info(path);
+            if (!info.isFile()) {
+                m_form.LogError(QStringLiteral("ファイルを開けません : ") + path);
+                continue;
+            }
+            files.push_back({path, info.size(), info.lastModified()});
+        }
+        walker.setIndexName(primary);
+    } catch (const store::StoreError& e) {
+        m_form.reportError(e.message());
+        return;
+    }
+    // As during a registration, only "中止" takes input until the marks are set.
+    m_form.beginLongRun(int(files.size()));
+    fingerprint(std::move(files), Purpose::Similar);
+}
+
+void FileListTab::markSimilar()
+{
+    const auto& files = m_fingerprinter->files();
+    const auto& results = m_fingerprinter->results();
+    std::vector<quint64> hashes;
+    std::vector<size_t> rowOf;
+    for (size_t i = 0; i < results.size(); ++i) {
+        if (results[i] && results[i]->hash) {
+            hashes.push_back(*results[i]->hash);
+            rowOf.push_back(i);
+        }
+    }
+    const auto groups = viewing::nearGroups(hashes, similarDistance());
+
+    store::Table& walker = *m_form.dm3().TaList2;
+    store::openIfClosed(walker);
+    const QString order = walker.indexName();
+    walker.setIndexName(QString()); // by path
+    qsizetype marked = 0;
+    store::Batch batch(walker.store());
+    for (const auto& group : groups) {
+        // The largest by pixels, then by bytes, stays unmarked; of equals the first row.
+        auto largerThan = [&](size_t a, size_t b) {
+            const QSize pa = results[a]->pixels, pb = results[b]->pixels;
+            const qint64 areaA = qint64(pa.width()) * pa.height(), areaB = qint64(pb.width()) * pb.height();
+            if (areaA != areaB)
+                return areaA > areaB;
+            return files[a].size > files[b].size;
+        };
+        // The members come in row order.
+        size_t keep = rowOf[size_t(group.front())];
+        for (qsizetype member : group)
+            if (largerThan(rowOf[size_t(member)], keep))
+                keep = rowOf[size_t(member)];
+        for (qsizetype member : group) {
+            const size_t row = rowOf[size_t(member)];
+            if (row == keep || !walker.findKey({files[row].path}))
+                continue;
+            walker.edit();
+            walker.fieldByName(QStringLiteral("印")).setAsString(store::markText());
+            walker.post();
+            ++marked;
+        }
+    }
+    batch.commit();
+    walker.setIndexName(order);
+    m_form.dm3().TaList->refresh();
+    m_form.setStb(0, QStringLiteral("類似 : %1 組 %2 件").arg(groups.size()).arg(marked));
 }
 
 bool FileListTab::stopRequested()

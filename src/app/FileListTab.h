@@ -1,17 +1,21 @@
 #pragma once
 
 // The "ファイルリスト" tab of the main window: the file list grid with its
-// display order, marks and deletion, the preview box, and the hard-disk run
-// that fills the list.
+// display order, marks and deletion, the preview box, the hard-disk run
+// that fills the list, and the search for near duplicates among its rows.
 
 #include "disk/DiskScan.h"
+#include "viewing/Fingerprinter.h"
 
 #include <QObject>
 #include <memory>
+#include <optional>
+#include <vector>
 
 class QCheckBox;
 class QFrame;
 class QLabel;
+class QLineEdit;
 class QListWidget;
 class QMenu;
 class QPushButton;
@@ -20,6 +24,10 @@ class TDBGrid;
 class TDBNavigator;
 class TMsgBitBtn;
 class TRadioGroup;
+
+namespace base {
+class SettingsStore;
+}
 
 namespace viewing {
 class TImage;
@@ -51,6 +59,18 @@ public:
     void CheckHiritsuClick();
     // Fits the preview box to the picture and shows its size in the labels.
     void FitPicture();
+    // 類似(&S): fingerprints every row, then marks all but the largest
+    // picture of each group of near ones.
+    void ButtonSimilarClick();
+    // EditSimilar as a number of bits; another text counts as the default.
+    int similarDistance() const;
+    static constexpr int kSimilarDefault = 10;
+
+    void readValues(base::SettingsStore& s);
+    void writeValues(base::SettingsStore& s);
+
+    // Fingerprints the rows of a scan (with CheckNoDuplicate on) and of 類似.
+    viewing::Fingerprinter& fingerprinter() { return *m_fingerprinter; }
 
     // The current row's full path and file name; empty when the list is empty.
     QString currentPath() const;
@@ -79,6 +99,8 @@ public:
     QPushButton* ButtonListAll;
     TMsgBitBtn* MsgBitBtn1;
     QPushButton* ButtonListClear;
+    QPushButton* ButtonSimilar;
+    QLineEdit* EditSimilar;
 
     // ScanHost
     bool stopRequested() override;
@@ -88,8 +110,17 @@ public:
     void logError(const QString& line) override;
     void applyDisplayOrder() override { RadioHyoujiClick(); }
     void showFileList() override;
+    void fileSeen(const QString& fullPath, qint64 size, const QDateTime& modified) override;
 
 private:
+    enum class Purpose { Scan, Similar };
+    // Starts fingerprinting, once a run still going on has stopped.
+    void fingerprint(std::vector<viewing::FileStamp> files, Purpose purpose);
+    void fingerprintingProgress(qsizetype done, qsizetype total);
+    void fingerprintingFinished(bool stopped);
+    void markSimilar();
+    bool checkNoDuplicate() const;
+
     void buildGridPanel();
     void buildListBoxPanel();
     TMsgBitBtn* deleteButton(const char* name, const QString& caption, QWidget* parent);
@@ -97,6 +128,16 @@ private:
     TFormMain& m_form;
     std::unique_ptr<disk::DiskScan> m_scan;
     QString m_previewPath;
+    std::unique_ptr<viewing::Fingerprinter> m_fingerprinter;
+    Purpose m_purpose = Purpose::Scan;
+    struct Pending {
+        std::vector<viewing::FileStamp> files;
+        Purpose purpose;
+    };
+    std::optional<Pending> m_pending;
+    // The files of the scan going on, kept while CheckNoDuplicate is on.
+    std::vector<viewing::FileStamp> m_seen;
+    bool m_collecting = false;
 };
 
 } // namespace app

@@ -371,6 +371,7 @@ void TFormMain::readValues()
     CheckSakujo->setChecked(s.readBool(SettingsStore::Setting, QStringLiteral("fmQuillon.CheckSakujo"), true));
     saveDialogDirectory = s.readString(SettingsStore::Window, QStringLiteral("fmPhoto.Directory"), QString());
     m_database->search().readValues(s);
+    m_fileListTab->readValues(s);
 }
 
 void TFormMain::writeValues()
@@ -385,6 +386,7 @@ void TFormMain::writeValues()
     s.writeBool(SettingsStore::Setting, QStringLiteral("fmQuillon.CheckSakujo"), CheckSakujo->isChecked());
     s.writeString(SettingsStore::Window, QStringLiteral("fmPhoto.Directory"), saveDialogDirectory);
     m_database->search().writeValues(s);
+    m_fileListTab->writeValues(s);
 }
 
 void TFormMain::closeEvent(QCloseEvent* e)

@@ -290,6 +290,8 @@ public:
     viewing::TFormView* sharedViewWindow() const;
 
 signals:
+    // "中止" was clicked or chosen, whatever runs.
+    void stopClicked();
     // Every text put into a panel of the status bars, also ones soon replaced.
     void statusChanged(int panel, const QString& text);
     void slotStatusChanged(int panel, const QString& text);

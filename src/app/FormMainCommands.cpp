@@ -359,6 +359,7 @@ void TFormMain::EndRun()
 
 void TFormMain::BtStopClick()
 {
+    emit stopClicked();
     // During a registration "中止" ends the registration alone; a run it
     // was started from goes on.
     if (m_longRun) {

@@ -242,11 +242,16 @@ DiskScan::RowResult DiskScan::writeRow(const QString& full, const Measure& m)
         w.cancel();
         // A path already listed is not listed again; any other refusal is
         // the store failing, which ends the scan.
-        if (e.isDuplicate())
+        if (e.isDuplicate()) {
+            if (m_running)
+                m_host.fileSeen(full, m.size, m.modified);
             return RowResult::NotPosted;
+        }
         throw;
     }
     ++m_filesListed;
+    if (m_running)
+        m_host.fileSeen(full, m.size, m.modified);
     return RowResult::Listed;
 }
 

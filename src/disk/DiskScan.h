@@ -57,6 +57,8 @@ public:
     virtual void applyDisplayOrder() {}
     // The scan found something: bring the "ファイルリスト" tab to the front.
     virtual void showFileList() {}
+    // A file of the run, newly listed or listed before, as measured.
+    virtual void fileSeen(const QString& /*fullPath*/, qint64 /*size*/, const QDateTime& /*modified*/) {}
 };
 
 class DiskScan {
