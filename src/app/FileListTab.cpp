@@ -274,8 +274,7 @@ void FileListTab::RunDiskScan()
 bool FileListTab::checkNoDuplicate() const
 {
     TFormSetting* d = m_form.windows() ? m_form.windows()->FormSetting : nullptr;
-    auto* check = d ? d->findChild<QCheckBox*>(QStringLiteral("CheckNoDuplicate")) : nullptr;
-    return check && check->isChecked();
+    return d && d->noDuplicates();
 }
 
 void FileListTab::fileSeen(const QString& fullPath, qint64 size, const QDateTime& modified)
