@@ -404,7 +404,8 @@ void PictureDatabase::RegisterFromBrowser(const QString& path, const viewing::Pi
                 return;
             }
         }
-        serial = startBrowserRecord(m_catalogue, m_state.IndexMode, path, bitmap, m_host.pictureTypes());
+        serial = startBrowserRecord(m_catalogue, m_state.IndexMode, path, bitmap, m_host.pictureTypes(),
+                                    m_host.noDuplicates());
     } catch (const store::StoreError& e) {
         m_host.reportError(e.message());
         return;
@@ -423,7 +424,8 @@ bool PictureDatabase::RegisterDownloaded(const QString& title, const QString& ad
 {
     if (m_state.CurrentDatabase.isEmpty())
         return false;
-    if (!RegisterFile(m_catalogue, m_state.IndexMode, title, address, date, size, file, m_host.pictureTypes()))
+    if (!RegisterFile(m_catalogue, m_state.IndexMode, title, address, date, size, file, m_host.pictureTypes(),
+                      m_host.noDuplicates()))
         return false;
     if (!keepFile)
         QFile::remove(file);

@@ -80,15 +80,16 @@ viewing::PictureKind registeredKind(const QString& file, const viewing::PictureT
 }
 
 bool RegisterFile(Catalogue& catalogue, bool indexMode, const QString& title, const QString& address,
-                  const QDate& date, qint64 size, const QString& file, const viewing::PictureTypes& types)
+                  const QDate& date, qint64 size, const QString& file, const viewing::PictureTypes& types,
+                  bool fingerprint)
 {
-    return RegisterFileOnce(catalogue, indexMode, title, address, date, size, file, types, nullptr).outcome
+    return RegisterFileOnce(catalogue, indexMode, title, address, date, size, file, types, nullptr, fingerprint).outcome
         == FileRegistration::Registered;
 }
 
 FileRegistration RegisterFileOnce(Catalogue& catalogue, bool indexMode, const QString& title, const QString& address,
                                   const QDate& date, qint64 size, const QString& file,
-                                  const viewing::PictureTypes& types, HeldPictures* held)
+                                  const viewing::PictureTypes& types, HeldPictures* held, bool fingerprint)
 {
     const QString kind = viewing::kindName(registeredKind(file, types));
     if (kind.isEmpty())
@@ -96,15 +97,21 @@ FileRegistration RegisterFileOnce(Catalogue& catalogue, bool indexMode, const QS
     store::Table& records = *catalogue.dm().TaPhoto;
     store::openIfClosed(records);
     settle(records);
-    // A file that cannot be read has no fingerprint; in import mode it
-    // fails below, where its bytes are read.
-    const QByteArray sha = store::sha256OfFile(file);
-    if (held && !sha.isEmpty()) {
-        if (const std::optional<qint32> holder = held->find(QFileInfo(file).size(), sha))
-            return {FileRegistration::Held, *holder};
-    }
+    // The bytes are hashed only for the duplicate check: without it a
+    // registration reads each file once, as ever. A file that cannot be read
+    // has no fingerprint; in import mode it fails below, where its bytes are read.
+    QByteArray sha;
     std::optional<HeldPictures> own;
-    HeldPictures& keeper = held ? *held : own.emplace(catalogue, indexMode);
+    HeldPictures* keeper = held;
+    if (held || fingerprint) {
+        sha = store::sha256OfFile(file);
+        if (held && !sha.isEmpty()) {
+            if (const std::optional<qint32> holder = held->find(QFileInfo(file).size(), sha))
+                return {FileRegistration::Held, *holder};
+        }
+        if (!keeper)
+            keeper = &own.emplace(catalogue, indexMode);
+    }
     store::Batch batch(records.store());
     try {
         const qint32 serial = catalogue.NextRecordSerial();
@@ -123,7 +130,8 @@ FileRegistration RegisterFileOnce(Catalogue& catalogue, bool indexMode, const QS
         setUserItem(records, 4, QString());
         records.fieldByName(kKind).setAsString(kind);
         records.post();
-        keeper.add(serial, size, sha);
+        if (keeper)
+            keeper->add(serial, size, sha);
         batch.commit();
         return {FileRegistration::Registered, serial};
     } catch (const store::StoreError&) {
@@ -243,7 +251,7 @@ WalkResult registerMarkedAddresses(Catalogue& catalogue, store::Table& walker, b
 }
 
 qint32 startBrowserRecord(Catalogue& catalogue, bool indexMode, const QString& path, const QImage& bitmap,
-                          const viewing::PictureTypes& types)
+                          const viewing::PictureTypes& types, bool fingerprint)
 {
     const QFileInfo info(path);
     const qint64 size = info.exists() ? info.size() : 0;
@@ -262,8 +270,12 @@ qint32 startBrowserRecord(Catalogue& catalogue, bool indexMode, const QString& p
     store::openIfClosed(images);
     store::openIfClosed(records);
     settle(records);
-    HeldPictures held(catalogue, indexMode);
-    const QByteArray sha = store::sha256OfFile(path);
+    std::optional<HeldPictures> held;
+    QByteArray sha;
+    if (fingerprint) {
+        held.emplace(catalogue, indexMode);
+        sha = store::sha256OfFile(path);
+    }
     const qint32 serial = catalogue.NextRecordSerial();
     try {
         records.insert();
@@ -278,7 +290,8 @@ qint32 startBrowserRecord(Catalogue& catalogue, bool indexMode, const QString& p
         images.post();
         // Kept now under the serial the record starts with; the record page
         // moves or drops it as the record takes another serial or is discarded.
-        held.add(serial, size, sha);
+        if (held)
+            held->add(serial, size, sha);
         records.fieldByName(kDate).setAsDate(QDate::currentDate());
         if (indexMode)
             setUserItem(records, 3, path);

@@ -34,10 +34,12 @@ viewing::PictureKind registeredKind(const QString& file, const viewing::PictureT
 // Registers a picture file of a kind registeredKind accepts: in import mode
 // its bytes go into the image table as they are. False, with nothing
 // written, for any other file. title and address become user items 2 and 3
-// (the file's path when address is empty). The record's fingerprint (the
-// file's SHA-256) is kept with it.
+// (the file's path when address is empty). With fingerprint, the record's
+// fingerprint (the file's SHA-256) is kept with it; the duplicate check finds
+// the bytes of a record without one when it needs them.
 bool RegisterFile(Catalogue& catalogue, bool indexMode, const QString& title, const QString& address,
-                  const QDate& date, qint64 size, const QString& file, const viewing::PictureTypes& types = {});
+                  const QDate& date, qint64 size, const QString& file, const viewing::PictureTypes& types = {},
+                  bool fingerprint = false);
 
 struct FileRegistration {
     enum Outcome { Registered, NotKept, Held };
@@ -46,10 +48,11 @@ struct FileRegistration {
 };
 
 // RegisterFile that, given held, registers no file whose bytes held already
-// has (Held, with that record's serial); a record written joins held.
+// has (Held, with that record's serial); a record written joins held (its
+// fingerprint kept, as with fingerprint).
 FileRegistration RegisterFileOnce(Catalogue& catalogue, bool indexMode, const QString& title, const QString& address,
                                   const QDate& date, qint64 size, const QString& file,
-                                  const viewing::PictureTypes& types, HeldPictures* held);
+                                  const viewing::PictureTypes& types, HeldPictures* held, bool fingerprint = false);
 
 // Registers a picture address: サイズ 0, no kind, the address in user item 3.
 void RegisterAddress(Catalogue& catalogue, const QString& address, const QDate& date);
@@ -82,10 +85,10 @@ WalkResult registerMarkedAddresses(Catalogue& catalogue, store::Table& walker, b
 // Starts a record for a file chosen in the picture browser: the image row
 // (import mode: the bitmap with "www" for a BMP file, the file's bytes for a
 // kind registeredKind accepts, else no picture) is written, the record is
-// left in insert state for the user to complete, and the file's fingerprint
-// is kept under its serial. Answers its serial; a file that cannot be read
+// left in insert state for the user to complete; with fingerprint, the file's
+// fingerprint is kept under its serial. Answers its serial; a file that cannot be read
 // raises and leaves nothing.
 qint32 startBrowserRecord(Catalogue& catalogue, bool indexMode, const QString& path, const QImage& bitmap,
-                          const viewing::PictureTypes& types = {});
+                          const viewing::PictureTypes& types = {}, bool fingerprint = false);
 
 } // namespace picturedb
