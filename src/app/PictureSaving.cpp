@@ -114,6 +114,8 @@ bool PictureSaving::AcceptAndSaveImage(int n)
     // A file kept in the save directory: later downloads are compared with it too.
     if (m_saved && !sha.isEmpty() && QFileInfo::exists(slot.targetPath))
         m_saved->add(slot.targetPath, size, sha);
+    if (!sha.isEmpty())
+        m_form.photo().fillMissingHashes();
     m_form.ShowCounts();
     if (m_form.CheckAutoDisp->isChecked())
         m_form.fileListTab()->PreviewListFile();

@@ -88,15 +88,15 @@ bool HeldPictures::recordExists(qint32 serial)
         .isValid();
 }
 
-QByteArray HeldPictures::shaOfRecord(qint32 serial)
+HeldPictures::Picture HeldPictures::pictureOf(qint32 serial)
 {
     if (!m_indexMode) {
-        const QByteArray bytes
+        QByteArray bytes
             = m_store.value(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(q(kPicture), q(imageTableName(m_database)), q(kSerial)),
                             {serial})
                   .toByteArray();
         // A bitmap kept in BMP is not the bytes of any file.
-        return store::holdsPictureBytes(bytes) ? store::sha256Of(bytes) : QByteArray();
+        return store::holdsPictureBytes(bytes) ? Picture{std::move(bytes), {}} : Picture{};
     }
     // Index mode: user item 3 names the picture's file (or its Web address).
     const QList<store::FieldDef> fields = m_store.fieldDefs(m_database);
@@ -108,7 +108,15 @@ QByteArray HeldPictures::shaOfRecord(qint32 serial)
                              .toString();
     if (path.isEmpty() || !QFileInfo(path).isFile())
         return {};
-    return store::sha256OfFile(path);
+    return Picture{{}, path};
+}
+
+QByteArray HeldPictures::shaOfRecord(qint32 serial)
+{
+    const Picture picture = pictureOf(serial);
+    if (!picture.bytes.isEmpty())
+        return store::sha256Of(picture.bytes);
+    return picture.path.isEmpty() ? QByteArray() : store::sha256OfFile(picture.path);
 }
 
 void HeldPictures::loadSizes()

@@ -34,6 +34,15 @@ public:
     // later finds see it.
     void add(qint32 serial, qint64 size, const QByteArray& sha256);
 
+    // A record's picture as kept: its stored bytes (import mode) or its
+    // file (index mode); neither when it has none to read.
+    struct Picture {
+        QByteArray bytes;
+        QString path;
+        bool isEmpty() const { return bytes.isEmpty() && path.isEmpty(); }
+    };
+    Picture pictureOf(qint32 serial);
+
 private:
     bool recordExists(qint32 serial);
     QByteArray shaOfRecord(qint32 serial);

@@ -54,6 +54,7 @@ PictureDatabase::PictureDatabase(PhotoHost& host, store::DataMod& dm, QLineEdit*
 {
     m_record = new RecordPage(host, m_catalogue, m_state, recordPage);
     m_pages = new DatabasePages(dm, newPage, settingsPage);
+    m_backfill = new HashBackfill(m_catalogue, this);
     connect(m_record->Button7, &QPushButton::clicked, this, &PictureDatabase::Button7Click);
     connect(m_pages->ButtonSettei, &QPushButton::clicked, this,
             [this] { SetDatabasePassword(m_pages->EditPassword->text()); });
@@ -341,6 +342,7 @@ void PictureDatabase::runRegistration(store::Table& grid, Walk walk)
     } catch (const store::StoreError& e) {
         m_host.reportError(e.message());
     }
+    fillMissingHashes();
     if (result.registered < 0)
         return;
     if (result.stopped)
@@ -411,6 +413,7 @@ void PictureDatabase::RegisterFromBrowser(const QString& path, const viewing::Pi
         return;
     }
     m_host.LogNormal(QString::number(serial));
+    fillMissingHashes();
     m_record->startedRecord(serial);
     if (deleteFile && !m_state.IndexMode)
         m_record->deleteFileOnceWritten(serial, path);
@@ -430,6 +433,12 @@ bool PictureDatabase::RegisterDownloaded(const QString& title, const QString& ad
     if (!keepFile)
         QFile::remove(file);
     return true;
+}
+
+void PictureDatabase::fillMissingHashes()
+{
+    if (m_host.noDuplicates())
+        m_backfill->wake(m_state.CurrentDatabase.isEmpty() ? QString() : m_dm.TaPhoto->tableName(), m_state.IndexMode);
 }
 
 std::optional<qint32> PictureDatabase::recordHolding(qint64 size, const QByteArray& sha256)

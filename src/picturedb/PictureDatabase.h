@@ -6,6 +6,7 @@
 
 #include "picturedb/Catalogue.h"
 #include "picturedb/DatabaseState.h"
+#include "picturedb/HashBackfill.h"
 
 #include <QDate>
 #include <QObject>
@@ -81,6 +82,10 @@ public:
     // The serial of a record of the open database whose picture has exactly
     // these bytes (none while no database is open).
     std::optional<qint32> recordHolding(qint64 size, const QByteArray& sha256);
+    // With 同じ画像は保存・登録しない, the perceptual hashes missing from the
+    // fingerprints kept at the door (saved files, records of the open
+    // database) are computed in the background.
+    void fillMissingHashes();
     // "追加(&N)" of the record page: the browser, once a database is named.
     void Button7Click();
     // 新規データベース and ＤＢ設定/削除
@@ -131,6 +136,7 @@ private:
     DatabaseState m_state;
     RecordPage* m_record;
     DatabasePages* m_pages;
+    HashBackfill* m_backfill;
     bool m_registering = false;
 };
 

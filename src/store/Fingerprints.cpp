@@ -53,6 +53,12 @@ Fingerprints::Fingerprints(Store& store) : m_store(store)
                      .arg(Store::quoted(kRecordTable)));
     m_store.execTouching(kRecordTable, QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (\"database\", \"sha256\")")
                      .arg(Store::quoted(kRecordTable + QStringLiteral("_sha256")), Store::quoted(kRecordTable)));
+    // Rows still waiting for their hash are few among many: partial indexes find them without a full read.
+    m_store.execTouching(kFileTable, QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (\"path\") WHERE \"hash\" IS NULL")
+                     .arg(Store::quoted(kFileTable + QStringLiteral("_nohash")), Store::quoted(kFileTable)));
+    m_store.execTouching(kRecordTable, QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (\"database\", \"serial\") "
+                                                      "WHERE \"hash\" IS NULL")
+                     .arg(Store::quoted(kRecordTable + QStringLiteral("_nohash")), Store::quoted(kRecordTable)));
 }
 
 std::optional<Fingerprint> Fingerprints::file(const QString& path, qint64 size, const QDateTime& modified)
@@ -152,6 +158,52 @@ void Fingerprints::renameDatabase(const QString& from, const QString& to)
 {
     m_store.execTouching(kRecordTable, QStringLiteral("UPDATE %1 SET \"database\" = ? WHERE \"database\" = ?").arg(Store::quoted(kRecordTable)),
                  {to, from});
+}
+
+std::optional<Fingerprints::FileKey> Fingerprints::nextFileWithoutHash(const QString& afterPath)
+{
+    QSqlQuery q(m_store.db());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT \"path\", \"size\", \"modified\", \"sha256\" FROM %1 "
+                             "WHERE \"hash\" IS NULL AND \"path\" > ? ORDER BY \"path\" LIMIT 1")
+                  .arg(Store::quoted(kFileTable)));
+    q.addBindValue(afterPath.isNull() ? QStringLiteral("") : afterPath); // a null string binds as NULL
+    if (!q.exec() || !q.next())
+        return std::nullopt;
+    return FileKey{q.value(0).toString(), q.value(1).toLongLong(),
+                   QDateTime::fromMSecsSinceEpoch(q.value(2).toLongLong(), Qt::UTC), q.value(3).toByteArray()};
+}
+
+std::optional<qint32> Fingerprints::nextRecordWithoutHash(const QString& database, qint32 afterSerial)
+{
+    const QVariant serial = m_store.value(QStringLiteral("SELECT \"serial\" FROM %1 WHERE \"database\" = ? "
+                                                         "AND \"hash\" IS NULL AND \"serial\" > ? ORDER BY \"serial\" LIMIT 1")
+                                              .arg(Store::quoted(kRecordTable)),
+                                          {database, afterSerial});
+    return serial.isValid() ? std::optional<qint32>(serial.toInt()) : std::nullopt;
+}
+
+void Fingerprints::putFileHash(const FileKey& key, quint64 hash, QSize pixels)
+{
+    m_store.execTouching(kFileTable, QStringLiteral("UPDATE %1 SET \"hash\" = ?, \"width\" = ?, \"height\" = ? WHERE \"path\" = ? "
+                                                    "AND \"size\" = ? AND \"modified\" = ? AND \"sha256\" = ?")
+                                         .arg(Store::quoted(kFileTable)),
+                         {qint64(hash), pixels.width(), pixels.height(), key.path, key.size, timeValue(key.modified),
+                          key.sha256});
+}
+
+void Fingerprints::putRecordHash(const QString& database, qint32 serial, const QByteArray& sha256, quint64 hash,
+                                 QSize pixels)
+{
+    m_store.execTouching(kRecordTable, QStringLiteral("UPDATE %1 SET \"hash\" = ?, \"width\" = ?, \"height\" = ? "
+                                                      "WHERE \"database\" = ? AND \"serial\" = ? AND \"sha256\" = ?")
+                                           .arg(Store::quoted(kRecordTable)),
+                         {qint64(hash), pixels.width(), pixels.height(), database, serial, sha256});
+}
+
+void Fingerprints::dropFile(const QString& path)
+{
+    m_store.execTouching(kFileTable, QStringLiteral("DELETE FROM %1 WHERE \"path\" = ?").arg(Store::quoted(kFileTable)), {path});
 }
 
 QByteArray sha256Of(const QByteArray& bytes)

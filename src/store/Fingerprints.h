@@ -46,6 +46,23 @@ public:
     void dropDatabase(const QString& database);
     void renameDatabase(const QString& from, const QString& to);
 
+    // Kept fingerprints still without their perceptual hash (bytes seen at
+    // the door), one at a time in key order after the one given.
+    struct FileKey {
+        QString path;
+        qint64 size = 0;
+        QDateTime modified;
+        QByteArray sha256;
+    };
+    std::optional<FileKey> nextFileWithoutHash(const QString& afterPath);
+    std::optional<qint32> nextRecordWithoutHash(const QString& database, qint32 afterSerial);
+    // The hash of a kept fingerprint, written only while the row still
+    // stands for those bytes (the file or record may have changed meanwhile).
+    void putFileHash(const FileKey& key, quint64 hash, QSize pixels);
+    void putRecordHash(const QString& database, qint32 serial, const QByteArray& sha256, quint64 hash, QSize pixels);
+    // A row of a file that is gone or has changed.
+    void dropFile(const QString& path);
+
     static const QString kFileTable;   // "_Fingerprint"
     static const QString kRecordTable; // "_FingerprintDB"
 

@@ -18,6 +18,7 @@
 #include "support/ModalHelper.h"
 #include "support/PhotoData.h"
 #include "viewing/FormView.h"
+#include "viewing/PerceptualHash.h"
 #include "web/Acceptance.h"
 #include "web/ExplorationTables.h"
 
@@ -249,6 +250,15 @@ private slots:
         for (const char* name : {"/b.jpg", "/c.jpg"})
             QCOMPARE(errors.contains(QStringLiteral("重複 ") + a.url(name) + " = " + held), noDuplicates);
         const QStringList kept = noDuplicates ? QStringList{"0001.jpg", "0004.jpg"} : QStringList{"0001.jpg", "0002.jpg"};
+        if (noDuplicates) {
+            // The kept picture's fingerprint gets its perceptual hash in the background.
+            const QVariant hash = database
+                ? QVariant(QStringLiteral("SELECT hash FROM _FingerprintDB WHERE database = '%1' AND serial = 1")
+                               .arg(form().photo().state().CurrentDatabase))
+                : QVariant(QStringLiteral("SELECT hash FROM _Fingerprint WHERE path = '%1'").arg(save + "/0001.jpg"));
+            const quint64 expected = viewing::fingerprintBytes(same)->hash;
+            QTRY_COMPARE_WITH_TIMEOUT(quint64(form().dm().store().value(hash.toString()).toLongLong()), expected, 20000);
+        }
         if (database) {
             QCOMPARE(form().dm().store().countRows(form().photo().state().CurrentDatabase), 2);
             QCOMPARE(QDir(save).entryList(QDir::Files), QStringList());

@@ -22,6 +22,7 @@
 #include "store/DataMd3.h"
 #include "store/DataMod.h"
 #include "store/DataSource.h"
+#include "store/Fingerprints.h"
 #include "store/Query.h"
 #include "store/Store.h"
 #include "store/Table.h"
@@ -30,6 +31,7 @@
 #include "support/ModalHelper.h"
 #include "support/PhotoData.h"
 #include "viewing/FormView.h"
+#include "viewing/PerceptualHash.h"
 #include "viewing/PictureLoader.h"
 #include "viewing/TImage.h"
 
@@ -318,6 +320,17 @@ private slots:
         registerRows(marked);
         QCOMPARE(form().stb(0), status);
         QCOMPARE(store().countRows(QStringLiteral("Sample")), qint64(records));
+        if (!noDuplicates)
+            return;
+        // Each record kept gets its picture's perceptual hash in the background.
+        for (const QString& name : {QStringLiteral("a"), QStringLiteral("c")}) {
+            const QVariant serial = store().value(QStringLiteral("SELECT serial FROM _FingerprintDB WHERE sha256 = ?"),
+                                                  {store::sha256OfFile(file(name + ".jpg"))});
+            QVERIFY(serial.isValid());
+            const QString hash = QStringLiteral("SELECT hash FROM _FingerprintDB WHERE serial = %1").arg(serial.toInt());
+            QTRY_COMPARE_WITH_TIMEOUT(quint64(store().value(hash).toLongLong()),
+                                      viewing::fingerprintFile(file(name + ".jpg"))->hash, 20000);
+        }
     }
 
     // "中止" while the bar shows a registration's progress stops it after the

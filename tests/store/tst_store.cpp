@@ -1404,6 +1404,14 @@ private slots:
         QCOMPARE(prints.filesWithSha(sha256Of("a")), (QStringList{"/p/a.jpg", "/p/copy.jpg"}));
         prints.putFile("/p/copy.jpg", 12, t0, b);
         QCOMPARE(prints.filesWithSha(sha256Of("a")), QStringList{"/p/a.jpg"});
+        // Rows without a hash in path order; a hash lands only on the bytes it was computed from.
+        QCOMPARE(prints.nextFileWithoutHash({})->path, "/p/b.png");
+        QCOMPARE(prints.nextFileWithoutHash("/p/b.png")->path, "/p/copy.jpg");
+        QCOMPARE(prints.nextFileWithoutHash("/p/copy.jpg"), std::nullopt);
+        prints.putFileHash({"/p/b.png", 20, t0, sha256Of("changed")}, 5, QSize(2, 1));
+        QCOMPARE(prints.file("/p/b.png", 20, t0), b);
+        prints.putFileHash({"/p/b.png", 20, t0, sha256Of("b")}, 5, QSize(2, 1));
+        QCOMPARE(prints.file("/p/b.png", 20, t0), (Fingerprint{sha256Of("b"), 5, QSize(2, 1)}));
 
         prints.putRecord("Sample", 1, a);
         prints.putRecord("Sample", 2, a);
