@@ -26,6 +26,7 @@
 #include <QBoxLayout>
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QtConcurrent/QtConcurrentRun>
 #include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
@@ -69,10 +70,16 @@ FileListTab::FileListTab(TFormMain& form)
         }
         m_pending.reset();
         m_fingerprinter->stop();
+        m_groupingStop = true;
     });
+    connect(&m_grouping, &QFutureWatcher<SimilarGroups>::finished, this, &FileListTab::groupingFinished);
 }
 
-FileListTab::~FileListTab() = default;
+FileListTab::~FileListTab()
+{
+    m_groupingStop = true;
+    m_grouping.waitForFinished();
+}
 
 TMsgBitBtn* FileListTab::deleteButton(const char* name, const QString& caption, QWidget* parent)
 {
@@ -306,8 +313,8 @@ void FileListTab::fingerprintingFinished(bool stopped)
 {
     const Purpose purpose = m_purpose;
     if (purpose == Purpose::Similar) {
-        m_form.endLongRun();
         if (stopped) {
+            m_form.endLongRun();
             m_form.setStb(0, QStringLiteral("類似中止"));
             m_form.LogNormal(QStringLiteral("類似中止 : %1 / %2 件")
                                  .arg(std::count_if(m_fingerprinter->results().begin(),
@@ -315,11 +322,7 @@ void FileListTab::fingerprintingFinished(bool stopped)
                                                     [](const auto& r) { return r.has_value(); }))
                                  .arg(m_fingerprinter->files().size()));
         } else {
-            try {
-                markSimilar();
-            } catch (const store::StoreError& e) {
-                m_form.reportError(e.message());
-            }
+            startGrouping();
         }
     } else if (!m_scan->isRunning()) {
         m_form.hideProgress();
@@ -379,20 +382,41 @@ void FileListTab::ButtonSimilarClick()
     fingerprint(std::move(files), Purpose::Similar);
 }
 
-void FileListTab::markSimilar()
+void FileListTab::startGrouping()
 {
+    // The rows with a hash, in row order; the grouping reads its own copy of the hashes.
+    m_similar = {};
+    std::vector<quint64> hashes;
     const auto& files = m_fingerprinter->files();
     const auto& results = m_fingerprinter->results();
-    std::vector<quint64> hashes;
-    std::vector<size_t> rowOf;
     for (size_t i = 0; i < results.size(); ++i) {
         if (results[i] && results[i]->hash) {
             hashes.push_back(*results[i]->hash);
-            rowOf.push_back(i);
+            m_similar.push_back({files[i], results[i]->pixels});
         }
     }
-    const auto groups = viewing::nearGroups(hashes, similarDistance());
+    m_groupingStop = false;
+    m_grouping.setFuture(QtConcurrent::run([this, hashes = std::move(hashes), d = similarDistance()] {
+        return viewing::nearGroups(hashes, d, &m_groupingStop);
+    }));
+}
 
+void FileListTab::groupingFinished()
+{
+    m_form.endLongRun();
+    if (m_groupingStop) {
+        m_form.setStb(0, QStringLiteral("類似中止"));
+        return;
+    }
+    try {
+        markSimilar(m_grouping.result());
+    } catch (const store::StoreError& e) {
+        m_form.reportError(e.message());
+    }
+}
+
+void FileListTab::markSimilar(const std::vector<std::vector<qsizetype>>& groups)
+{
     store::Table& walker = *m_form.dm3().TaList2;
     store::openIfClosed(walker);
     const QString order = walker.indexName();
@@ -401,21 +425,20 @@ void FileListTab::markSimilar()
     store::Batch batch(walker.store());
     for (const auto& group : groups) {
         // The largest by pixels, then by bytes, stays unmarked; of equals the first row.
-        auto largerThan = [&](size_t a, size_t b) {
-            const QSize pa = results[a]->pixels, pb = results[b]->pixels;
+        auto largerThan = [&](qsizetype a, qsizetype b) {
+            const QSize pa = m_similar[size_t(a)].pixels, pb = m_similar[size_t(b)].pixels;
             const qint64 areaA = qint64(pa.width()) * pa.height(), areaB = qint64(pb.width()) * pb.height();
             if (areaA != areaB)
                 return areaA > areaB;
-            return files[a].size > files[b].size;
+            return m_similar[size_t(a)].file.size > m_similar[size_t(b)].file.size;
         };
         // The members come in row order.
-        size_t keep = rowOf[size_t(group.front())];
+        qsizetype keep = group.front();
         for (qsizetype member : group)
-            if (largerThan(rowOf[size_t(member)], keep))
-                keep = rowOf[size_t(member)];
+            if (largerThan(member, keep))
+                keep = member;
         for (qsizetype member : group) {
-            const size_t row = rowOf[size_t(member)];
-            if (row == keep || !walker.findKey({files[row].path}))
+            if (member == keep || !walker.findKey({m_similar[size_t(member)].file.path}))
                 continue;
             walker.edit();
             walker.fieldByName(QStringLiteral("印")).setAsString(store::markText());

@@ -7,7 +7,10 @@
 #include "disk/DiskScan.h"
 #include "viewing/Fingerprinter.h"
 
+#include <QFutureWatcher>
 #include <QObject>
+#include <QSize>
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -118,7 +121,12 @@ private:
     void fingerprint(std::vector<viewing::FileStamp> files, Purpose purpose);
     void fingerprintingProgress(qsizetype done, qsizetype total);
     void fingerprintingFinished(bool stopped);
-    void markSimilar();
+    // The groups are found on a worker thread: at large distances among
+    // many rows that takes long, and 中止 ends it.
+    using SimilarGroups = std::vector<std::vector<qsizetype>>;
+    void startGrouping();
+    void groupingFinished();
+    void markSimilar(const SimilarGroups& groups);
     bool checkNoDuplicate() const;
 
     void buildGridPanel();
@@ -135,6 +143,14 @@ private:
         Purpose purpose;
     };
     std::optional<Pending> m_pending;
+    // The rows being grouped, each with a hash, in row order.
+    struct SimilarRow {
+        viewing::FileStamp file;
+        QSize pixels;
+    };
+    std::vector<SimilarRow> m_similar;
+    QFutureWatcher<SimilarGroups> m_grouping;
+    std::atomic<bool> m_groupingStop{false};
     // The files of the scan going on, kept while CheckNoDuplicate is on.
     std::vector<viewing::FileStamp> m_seen;
     bool m_collecting = false;

@@ -274,20 +274,33 @@ bool indexPays(quint32 distinct, int d)
     return share < 0.25;
 }
 
-void groupAllPairs(const std::vector<quint64>& distinct, int d, Groups& groups)
+bool stopped(const std::atomic<bool>* stop)
 {
-    const Block all{distinct.data(), quint32(distinct.size())};
+    return stop && stop->load(std::memory_order_relaxed);
+}
+
+// Rows at a time, each against those after it, so that a stop is seen soon.
+void groupAllPairs(const std::vector<quint64>& distinct, int d, Groups& groups, const std::atomic<bool>* stop)
+{
+    const quint32 n = quint32(distinct.size());
+    const quint32 rowsPerTurn = std::max<quint32>(4, quint32(std::min<quint64>(n, (quint64(1) << 26) / n)));
+    for (quint32 start = 0; start < n && !stopped(stop); start += rowsPerTurn) {
+        const Block rows{distinct.data() + start, std::min(rowsPerTurn, n - start)};
+        const Block rest{distinct.data() + start, n - start};
 #ifdef QUILLON_AVX512_POPCOUNT
-    if (vectorPopcount())
-        return compareAvx512(all, all, true, d, groups);
+        if (vectorPopcount()) {
+            compareAvx512(rows, rest, true, d, groups);
+            continue;
+        }
 #endif
-    compareScalar(all, all, true, d, groups);
+        compareScalar(rows, rest, true, d, groups);
+    }
 }
 
 // Each part in turn: the hashes bucketed by the part's value, every bucket
 // compared with the buckets within the part's radius. Each thread joins into
 // groups of its own, merged at the end.
-void groupByParts(const std::vector<quint64>& distinct, int d, Groups& groups)
+void groupByParts(const std::vector<quint64>& distinct, int d, Groups& groups, const std::atomic<bool>* stop)
 {
     const quint32 n = quint32(distinct.size());
     const ScanValues scan = pickScan();
@@ -320,7 +333,7 @@ void groupByParts(const std::vector<quint64>& distinct, int d, Groups& groups)
         std::atomic<quint32> nextChunk{0};
         const auto work = [&](Groups& mine) {
             Scratch run;
-            for (quint32 start; (start = nextChunk.fetch_add(kChunk)) < 65536;)
+            for (quint32 start; !stopped(stop) && (start = nextChunk.fetch_add(kChunk)) < 65536;)
                 scan(part, masks, start, start + kChunk, d, mine, run);
         };
         std::vector<std::thread> helpers;
@@ -338,7 +351,8 @@ void groupByParts(const std::vector<quint64>& distinct, int d, Groups& groups)
 
 } // namespace
 
-std::vector<std::vector<qsizetype>> nearGroups(const std::vector<quint64>& hashes, int maxDistance)
+std::vector<std::vector<qsizetype>> nearGroups(const std::vector<quint64>& hashes, int maxDistance,
+                                               const std::atomic<bool>* stop)
 {
     Q_ASSERT(hashes.size() < std::numeric_limits<quint32>::max());
     if (maxDistance < 0 || hashes.size() < 2)
@@ -361,10 +375,12 @@ std::vector<std::vector<qsizetype>> nearGroups(const std::vector<quint64>& hashe
             groups.unite(0, k);
     } else if (d > 0) {
         if (indexPays(quint32(distinct.size()), d))
-            groupByParts(distinct, d, groups);
+            groupByParts(distinct, d, groups, stop);
         else
-            groupAllPairs(distinct, d, groups);
+            groupAllPairs(distinct, d, groups, stop);
     }
+    if (stopped(stop))
+        return {};
 
     // Groups in the order of their first index, with their members ascending.
     std::vector<quint32> members(distinct.size(), 0);

@@ -208,6 +208,9 @@ void TestSimilar::againstAllPairs()
     const Groups expected = groupsByAllPairs(hashes, maxDistance);
     QVERIFY(expected.size() > 100);
     QCOMPARE(toGroups(nearGroups(hashes, maxDistance)), expected);
+    // Stopped, by the index or by all pairs: no groups, and no half of them.
+    const std::atomic<bool> stop{true};
+    QVERIFY(nearGroups(hashes, maxDistance, &stop).empty());
 }
 
 QTEST_GUILESS_MAIN(TestSimilar)
