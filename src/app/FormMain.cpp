@@ -24,6 +24,7 @@
 #include "picturedb/RecordPage.h"
 #include "search/SearchPage.h"
 #include "store/DataMd3.h"
+#include "store/TextToInt.h"
 #include "store/DataMod.h"
 #include "store/Store.h"
 #include "store/Table.h"
@@ -508,6 +509,8 @@ web::CrawlSettings TFormMain::crawlSettings()
     s.speed = d->ScrollSpeed->value();
     s.kekkaWWW = d->RadioKekkaWWW->itemIndex();
     s.types = d->pictureTypes();
+    s.robots = d->CheckRobots->isChecked();
+    s.hostIntervalMs = store::toIntegerOr(d->EditHostInterval->text(), 0);
     return s;
 }
 

@@ -105,7 +105,7 @@ public:
 
     // Run state: counters, cursors and flags of the exploration runs.
     web::RunState run;
-    std::array<QString, 5> StatusWords;
+    std::array<QString, 6> StatusWords;
     qint32 fileListCount = 0;
     History urlHistory;
     History directoryHistory;

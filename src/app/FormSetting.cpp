@@ -18,6 +18,7 @@
 #include <QDir>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QIntValidator>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -159,7 +160,20 @@ void TFormSetting::buildTabWWW(QWidget* tab)
     speedLayout->addWidget(label(QStringLiteral("速い"), speed));
     speedLayout->addWidget(LabelSpeed);
     grid->addWidget(speed, 2, 1);
-    grid->setRowStretch(3, 1);
+
+    // What sites ask of crawlers.
+    auto* manners = new QGroupBox(QStringLiteral("サイトへの配慮"), tab);
+    auto* mannersLayout = new QHBoxLayout(manners);
+    CheckRobots = namedCheckBox("CheckRobots", QStringLiteral("robots.txt に従う"), true, manners);
+    EditHostInterval = edit("EditHostInterval", QStringLiteral("0"), manners);
+    EditHostInterval->setValidator(new QIntValidator(0, 600000, EditHostInterval));
+    mannersLayout->addWidget(CheckRobots);
+    mannersLayout->addStretch(1);
+    mannersLayout->addWidget(label(QStringLiteral("同一ホストの間隔"), manners));
+    mannersLayout->addWidget(EditHostInterval);
+    mannersLayout->addWidget(label(QStringLiteral("ミリ秒"), manners));
+    grid->addWidget(manners, 3, 0, 1, 2);
+    grid->setRowStretch(4, 1);
 
     connect(CheckGaibu, &QCheckBox::clicked, this, &TFormSetting::SyncDependentControls);
     connect(ScrollSpeed, &QScrollBar::valueChanged, this,
@@ -454,6 +468,8 @@ void TFormSetting::readValues(SettingsStore& s)
     flag("CheckGaibu", CheckGaibu, true);
     flag("CheckLinkMax", CheckLinkMax, true);
     text("LinkMax", EditLinkMax, QStringLiteral("3"));
+    flag("CheckRobots", CheckRobots, true);
+    text("HostInterval", EditHostInterval, QStringLiteral("0"));
     flag("CheckJpeg", CheckJPEG, true);
     flag("CheckGif", CheckGIF, false);
     flag("CheckBMP", CheckBMP, false);
@@ -499,6 +515,8 @@ void TFormSetting::writeValues(SettingsStore& s)
     flag("CheckGaibu", CheckGaibu);
     flag("CheckLinkMax", CheckLinkMax);
     text("LinkMax", EditLinkMax);
+    flag("CheckRobots", CheckRobots);
+    text("HostInterval", EditHostInterval);
     flag("CheckJpeg", CheckJPEG);
     flag("CheckGif", CheckGIF);
     flag("CheckBmp", CheckBMP);

@@ -62,6 +62,8 @@ public:
     QCheckBox* CheckGaibu;
     QCheckBox* CheckLinkMax;
     QLineEdit* EditLinkMax;
+    QCheckBox* CheckRobots;
+    QLineEdit* EditHostInterval;
     QScrollBar* ScrollSpeed;
     QLabel* LabelSpeed;
     // 探索設定(HD)

@@ -10,7 +10,9 @@
 #include "web/THTTP.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
+#include <QNetworkProxy>
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
@@ -54,6 +56,11 @@ Crawler::Crawler(CrawlHost& host, ExplorationTables& tables, RunState& run, TTim
     connect(m_http[0], &THTTP::docOutput, this,
             [this](THTTP*, const DocOutput& output) { SlotDocOutput(0, output); });
     m_pace.start();
+    m_robots = new RobotsFetcher(this);
+    connect(m_robots, &RobotsFetcher::fetched, this,
+            [this](const QString& origin, const RobotsRules& rules, const QString& problem) {
+                guarded([&] { robotsFetched(origin, rules, problem); });
+            });
     m_slot0Limit = new QTimer(this);
     m_slot0Limit->setSingleShot(true);
     connect(m_slot0Limit, &QTimer::timeout, this, [this] {
@@ -158,6 +165,17 @@ void Crawler::BeginRun()
     m_host.clearStatusAndLogs();
     m_host.runBegins();
     m_run.clock.start();
+    // What sites asked of an earlier run is asked again.
+    const CrawlSettings s = m_host.crawlSettings();
+    m_polite.reset({s.robots, std::max(0, s.hostIntervalMs)});
+    m_robots->cancelAll();
+    const THTTP& http = *m_http[1];
+    m_robots->setProxy(http.proxyUse() ? QNetworkProxy(QNetworkProxy::HttpProxy, http.proxyHost(),
+                                                       quint16(std::clamp(http.proxyPort(), 0, 65535)))
+                                       : QNetworkProxy(QNetworkProxy::NoProxy));
+    bool limitOk = false;
+    const qint32 limit = store::toInteger(s.uchikiri, &limitOk);
+    m_robots->setTimeoutMs(limitOk && limit > 0 ? int(std::min<qint64>(qint64(limit) * 1000, 600000)) : 60000);
     for (int n = 1; n <= 6; ++n)
         m_slots[size_t(n)].free = true;
     m_host.setBusy(true);
@@ -207,6 +225,7 @@ void Crawler::StartWebExploration()
 
 void Crawler::EndRun()
 {
+    m_robots->cancelAll();
     m_walk.reset();
     m_host.setBusy(false);
     m_host.setStatus(0, QStringLiteral("探索終了"));
@@ -264,8 +283,9 @@ bool Crawler::NextPageLink(int n)
         scan.open();
     scan.setIndexName(QString());
     const CrawlSettings s = m_host.crawlSettings();
+    bool passedOver = false;
     const QVariant found = m_tables.NextPageLinkNumber(m_run.lastPageLinkNo + 1, s.followExternal,
-                                                       store::toIntegerOr(s.linkMax, 1));
+                                                       store::toIntegerOr(s.linkMax, 1), dueFilter(passedOver));
     if (found.isNull() || !scan.findKey({found}))
         return false;
     const qint32 distance = scan.fieldByName(QStringLiteral("Link")).asInteger();
@@ -275,7 +295,9 @@ bool Crawler::NextPageLink(int n)
     m_tables.WriteLinkRecord(host, address, distance, 1, WriteOp::Update);
     DownloadSlot& slot = m_slots[size_t(n)];
     slot.linkNumber = number;
-    m_run.lastPageLinkNo = number;
+    // Links passed over come before it: the next pick starts where it did.
+    if (!passedOver)
+        m_run.lastPageLinkNo = number;
     m_host.LogNormal(QStringLiteral("Found : ") + address);
     m_host.setStatus(4, address);
     slot.host = distance != 0 ? host : m_run.startHost;
@@ -290,7 +312,8 @@ bool Crawler::NextImageLink(int n)
     if (!scan.isOpen())
         scan.open();
     scan.setIndexName(QString());
-    const QVariant found = m_tables.NextImageLinkNumber(m_run.collect);
+    bool passedOver = false;
+    const QVariant found = m_tables.NextImageLinkNumber(m_run.collect, dueFilter(passedOver));
     if (found.isNull() || !scan.findKey({found}))
         return false;
     const QString address = scan.fieldByName(QStringLiteral("URL")).asString();
@@ -470,6 +493,50 @@ void Crawler::StartNextSlot()
     m_host.setSlotStatus(0, QStringLiteral("No More Timer"));
 }
 
+ExplorationTables::AddressFilter Crawler::dueFilter(bool& passedOver)
+{
+    if (!m_polite.holdsBack())
+        return {};
+    const qint64 now = m_pace.elapsed();
+    return [this, now, &passedOver](const QString& address) {
+        if (m_polite.gate(address, now) != PoliteHosts::Gate::Wait)
+            return true;
+        passedOver = true;
+        m_waitingLinks = true;
+        return false;
+    };
+}
+
+void Crawler::askForRobots()
+{
+    for (const QString& origin : m_polite.takeRobotsRequests())
+        m_robots->fetch(origin);
+}
+
+void Crawler::robotsFetched(const QString& origin, const RobotsRules& rules, const QString& problem)
+{
+    m_polite.setRobots(origin, rules);
+    if (!problem.isEmpty())
+        m_host.LogError(QStringLiteral("robots.txt を読めないため、このサイトは探索しません : %1 (%2)").arg(origin, problem));
+    // The slots waiting for it look again now.
+    for (int n = 1; n <= 6; ++n) {
+        if (m_slots[size_t(n)].waiting && m_timers[n]->intervalMs() != 0) {
+            m_tickDue[size_t(n)] = m_pace.elapsed();
+            m_timers[n]->setIntervalMs(1);
+        }
+    }
+}
+
+void Crawler::armWaiting(int n)
+{
+    const qint64 now = m_pace.elapsed();
+    qint64 at = now + kTickMs;
+    if (const std::optional<qint64> due = m_polite.nextDueMs(now))
+        at = std::clamp(*due, now + 1, at);
+    m_tickDue[size_t(n)] = at;
+    m_timers[n]->setIntervalMs(int(at - now));
+}
+
 void Crawler::armTick(int n, bool first)
 {
     const qint64 now = m_pace.elapsed();
@@ -503,7 +570,10 @@ void Crawler::TimerFTimer(int n)
         return;
     }
     if (again) {
-        armTick(n, false);
+        if (m_slots[size_t(n)].waiting)
+            armWaiting(n);
+        else
+            armTick(n, false);
         return;
     }
     m_host.setSlotStatus(n, QStringLiteral("----"));
@@ -557,6 +627,17 @@ bool Crawler::SlotTick(int n)
         return true;
     case SlotState::NoData:
         slot.state = SlotState::Idle;
+        if (std::exchange(slot.retry, false)) {
+            // Back to the queue; the site is not due before its Retry-After.
+            const THTTP& http = *m_http[n];
+            if (slot.picture) {
+                m_tables.WriteImageLinkRecord(http.remoteHost(), http.url(), 0, WriteOp::Update);
+            } else {
+                m_tables.WriteLinkRecord(http.remoteHost(), http.url(), slot.linkLevel, 0, WriteOp::Update);
+                m_run.lastPageLinkNo = std::min(m_run.lastPageLinkNo, slot.linkNumber - 1);
+            }
+            return true;
+        }
         MarkLinkOutcome(n, 2);
         return true;
     case SlotState::Finished:
@@ -601,8 +682,10 @@ bool Crawler::AssignNextUrl(int n)
 {
     DownloadSlot& slot = m_slots[size_t(n)];
     const CrawlSettings s = m_host.crawlSettings();
+    slot.waiting = false;
     for (int refused = 0; refused < kMaxRefusedPerTick; ++refused) {
         bool found = false;
+        m_waitingLinks = false;
         if (s.fileSave || s.dbSave) {
             found = NextImageLink(n);
             if (found)
@@ -613,8 +696,11 @@ bool Crawler::AssignNextUrl(int n)
             if (found)
                 slot.picture = false;
         }
+        askForRobots();
         if (!found) {
-            slot.state = SlotState::Finished;
+            // Links of sites not yet due: the slot waits for them.
+            slot.waiting = m_waitingLinks;
+            slot.state = slot.waiting ? SlotState::Idle : SlotState::Finished;
             return true;
         }
         if (!isWebAddress(slot.url)) {
@@ -626,6 +712,16 @@ bool Crawler::AssignNextUrl(int n)
                 m_tables.WriteLinkRecord(slot.host, slot.url, slot.linkLevel, 2, WriteOp::Update);
             continue;
         }
+        if (m_polite.holdsBack() && m_polite.gate(slot.url, m_pace.elapsed()) == PoliteHosts::Gate::Excluded) {
+            // Handled: robots.txt keeps it out, as it will the next time.
+            m_host.LogError(QStringLiteral("robots.txt により除外 ") + slot.url);
+            if (slot.picture)
+                m_tables.WriteImageLinkRecord(slot.host, slot.url, 5, WriteOp::Update);
+            else
+                m_tables.WriteLinkRecord(slot.host, slot.url, slot.linkLevel, 5, WriteOp::Update);
+            continue;
+        }
+        m_polite.fetchStarted(slot.url, m_pace.elapsed());
         if (slot.picture) {
             slot.targetPath = targetPath(s.saveDirectory, pictureFileName(slot.linkNumber, slot.url, s.types));
             m_host.setSlotStatus(n, QStringLiteral("IMAGE"));
@@ -716,6 +812,14 @@ void Crawler::SlotDocOutput(int n, const DocOutput& output)
             m_host.LogNormal(QStringLiteral("  No Data"));
             slot.receivedText.clear();
             slot.state = SlotState::NoData;
+            const int status = m_http[n]->statusCode();
+            if (status == 429 || status == 503) {
+                const std::optional<int> wait = retryAfterMs(m_http[n]->retryAfter(), QDateTime::currentDateTimeUtc());
+                if (wait && m_polite.retryLater(slot.url, m_pace.elapsed() + *wait)) {
+                    slot.retry = true;
+                    m_host.LogError(QStringLiteral("再取得待ち (Retry-After %1 秒) ").arg((*wait + 999) / 1000) + slot.url);
+                }
+            }
             return;
         }
         if (slot.picture) {

@@ -6,6 +6,9 @@
 // user-interface thread, driven by commands, one-shot timer ticks and the
 // retrieval components' events.
 
+#include "web/ExplorationTables.h"
+#include "web/PoliteHosts.h"
+#include "web/RobotsFetcher.h"
 #include "web/RunLog.h"
 #include "web/TextUtils.h"
 
@@ -42,6 +45,8 @@ struct CrawlSettings {
     int speed = 4;       // slots that may run, 1 to 6
     int kekkaWWW = 0;    // 0 accumulate, 1 clear the tables at each start
     PictureTypes types;
+    bool robots = true;   // robots.txt obeyed
+    int hostIntervalMs = 0; // least time between two fetches from one site
 };
 
 // What the exploration needs from the main window.
@@ -89,6 +94,11 @@ struct DownloadSlot {
     QString targetPath;
     bool free = true;
     bool picture = false;
+    // The transfer ended with 429 or 503 and a Retry-After: the link goes
+    // back to the queue instead of ending at Mode 2.
+    bool retry = false;
+    // No link was due: the slot waits for a site's pace or robots.txt.
+    bool waiting = false;
     // A received page's links, recorded in slices of kRecordSliceMs; the
     // page is marked handled once the last of them is recorded.
     QList<FoundLink> foundLinks;
@@ -228,6 +238,15 @@ private:
     // Before a run: links a killed run left started are fetched again, and
     // the temporary files of its unfinished downloads go.
     void recoverInterruptedRun();
+    // The pick's filter while a site may be held back (none otherwise):
+    // links of sites not yet due are passed over.
+    ExplorationTables::AddressFilter dueFilter(bool& passedOver);
+    // A site's robots.txt arrived: its links may be picked.
+    void robotsFetched(const QString& origin, const RobotsRules& rules, const QString& problem);
+    void askForRobots();
+    // A waiting slot's next tick: when the first held-back site is due, at
+    // most a tick from now.
+    void armWaiting(int n);
 
     CrawlHost& m_host;
     ExplorationTables& m_tables;
@@ -241,6 +260,9 @@ private:
     bool m_sliceQueued = false;
     int m_recordSliceMs = kRecordSliceMs;
     int m_recordSliceLinks = 0;
+    PoliteHosts m_polite;
+    RobotsFetcher* m_robots = nullptr;
+    bool m_waitingLinks = false; // the last pick passed over links of sites not yet due
     QElapsedTimer m_pace;               // the clock of the slots' ticks
     std::array<qint64, 7> m_tickDue{}; // when each slot's next tick is due, on m_pace
     // Slot 0's page fetch has the slots' time limit.

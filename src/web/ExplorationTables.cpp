@@ -8,6 +8,7 @@
 #include "web/TextUtils.h"
 
 #include <QDate>
+#include <QSqlQuery>
 #include <algorithm>
 
 namespace web {
@@ -26,17 +27,35 @@ bool isBlankOrControl(QChar c)
 
 } // namespace
 
-const std::array<QString, 5>& statusWords()
+const std::array<QString, 6>& statusWords()
 {
-    static const std::array<QString, 5> words{QStringLiteral("----"), QStringLiteral("開始"),
+    static const std::array<QString, 6> words{QStringLiteral("----"), QStringLiteral("開始"),
                                               QStringLiteral("エラー"), QStringLiteral("終了"),
-                                              QStringLiteral("登録済")};
+                                              QStringLiteral("登録済"), QStringLiteral("除外")};
     return words;
 }
 
 static QString wordOf(qint32 mode)
 {
-    return mode >= 0 && mode < 5 ? statusWords()[size_t(mode)] : QString();
+    return mode >= 0 && mode < qint32(statusWords().size()) ? statusWords()[size_t(mode)] : QString();
+}
+
+// The No of the first row (No, URL) whose address due accepts, null when none
+// of the first kMaxPassedOver rows is.
+static QVariant firstDue(store::Store& s, const QString& sql, const QVariantList& bind,
+                         const ExplorationTables::AddressFilter& due)
+{
+    QSqlQuery q(s.db());
+    q.setForwardOnly(true);
+    q.prepare(sql);
+    for (const QVariant& v : bind)
+        q.addBindValue(v);
+    if (!q.exec())
+        return {};
+    for (int passed = 0; q.next() && passed < ExplorationTables::kMaxPassedOver; ++passed)
+        if (due(q.value(1).toString()))
+            return q.value(0);
+    return {};
 }
 
 ExplorationTables::ExplorationTables(store::DataMd3& dm3, RunLog& log)
@@ -79,7 +98,7 @@ void ExplorationTables::ensureQueueIndexes()
     m_queueIndexed = true;
 }
 
-QVariant ExplorationTables::NextPageLinkNumber(qint32 from, bool followExternal, qint32 linkMax)
+QVariant ExplorationTables::NextPageLinkNumber(qint32 from, bool followExternal, qint32 linkMax, const AddressFilter& due)
 {
     ensureQueueIndexes();
     // Distances 0 to reach - 1 may be followed. One probe of the (Mode,
@@ -94,31 +113,34 @@ QVariant ExplorationTables::NextPageLinkNumber(qint32 from, bool followExternal,
         if (!found.isNull() && (first.isNull() || found.toLongLong() < first.toLongLong()))
             first = found;
     };
+    // plain: the probe's own statement for the first row alone.
+    const auto probe = [&](const QString& condition, const QString& plain, const QVariantList& bind) {
+        if (due)
+            return firstDue(m_dm3.store(),
+                            QStringLiteral("SELECT \"No\", \"URL\" FROM %1 WHERE %2 ORDER BY \"No\"").arg(table, condition),
+                            bind, due);
+        return m_dm3.store().value(plain.arg(table, condition), bind);
+    };
     for (qint32 d = 0; d < std::min(reach, kProbedDistances); ++d)
-        consider(m_dm3.store().value(
-            QStringLiteral("SELECT \"No\" FROM %1 WHERE \"Mode\" = 0 AND \"Link\" = ? AND \"No\" >= ? "
-                           "ORDER BY \"No\" LIMIT 1")
-                .arg(table),
-            {d, from}));
+        consider(probe(QStringLiteral("\"Mode\" = 0 AND \"Link\" = ? AND \"No\" >= ?"),
+                       QStringLiteral("SELECT \"No\" FROM %1 WHERE %2 ORDER BY \"No\" LIMIT 1"), {d, from}));
     if (reach > kProbedDistances)
-        consider(m_dm3.store().value(
-            QStringLiteral("SELECT min(\"No\") FROM %1 WHERE \"Mode\" = 0 AND \"Link\" >= ? AND \"Link\" < ? "
-                           "AND \"No\" >= ?")
-                .arg(table),
-            {kProbedDistances, reach, from}));
+        consider(probe(QStringLiteral("\"Mode\" = 0 AND \"Link\" >= ? AND \"Link\" < ? AND \"No\" >= ?"),
+                       QStringLiteral("SELECT min(\"No\") FROM %1 WHERE %2"), {kProbedDistances, reach, from}));
     return first;
 }
 
-QVariant ExplorationTables::NextImageLinkNumber(bool markedOnly)
+QVariant ExplorationTables::NextImageLinkNumber(bool markedOnly, const AddressFilter& due)
 {
     ensureQueueIndexes();
     const QString table = store::Store::quoted(m_dm3.TaLinkImg->tableName());
-    if (markedOnly)
-        return m_dm3.store().value(
-            QStringLiteral("SELECT \"No\" FROM %1 WHERE \"Mode\" = 0 AND \"印\" = ? ORDER BY \"No\" LIMIT 1").arg(table),
-            {QStringLiteral("〆")});
-    return m_dm3.store().value(
-        QStringLiteral("SELECT \"No\" FROM %1 WHERE \"Mode\" = 0 ORDER BY \"No\" LIMIT 1").arg(table));
+    const QString condition = markedOnly ? QStringLiteral("\"Mode\" = 0 AND \"印\" = ?") : QStringLiteral("\"Mode\" = 0");
+    const QVariantList bind = markedOnly ? QVariantList{QStringLiteral("〆")} : QVariantList{};
+    if (due)
+        return firstDue(m_dm3.store(), QStringLiteral("SELECT \"No\", \"URL\" FROM %1 WHERE %2 ORDER BY \"No\"").arg(table, condition),
+                        bind, due);
+    return m_dm3.store().value(QStringLiteral("SELECT \"No\" FROM %1 WHERE %2 ORDER BY \"No\" LIMIT 1").arg(table, condition),
+                               bind);
 }
 
 bool ExplorationTables::DeleteImageLinkByURL(const QString& address)

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QVariant>
 #include <array>
+#include <functional>
 #include <memory>
 
 namespace store {
@@ -22,7 +23,7 @@ class RunLog;
 enum class WriteOp { Insert, Update };
 
 // The status word of each link Mode, 0 to 4.
-const std::array<QString, 5>& statusWords();
+const std::array<QString, 6>& statusWords();
 
 class ExplorationTables {
 public:
@@ -53,8 +54,12 @@ public:
     // none: a page link from the given number on whose distance the run may
     // follow, or a picture link (a marked one, for a collection). Found
     // through an index on the mode, so the handled rows are never walked.
-    QVariant NextPageLinkNumber(qint32 from, bool followExternal, qint32 linkMax);
-    QVariant NextImageLinkNumber(bool markedOnly);
+    // With due, links whose address it refuses are passed over (their sites
+    // are not due yet), at most kMaxPassedOver of them per probe.
+    using AddressFilter = std::function<bool(const QString& address)>;
+    static constexpr int kMaxPassedOver = 4096;
+    QVariant NextPageLinkNumber(qint32 from, bool followExternal, qint32 linkMax, const AddressFilter& due = {});
+    QVariant NextImageLinkNumber(bool markedOnly, const AddressFilter& due = {});
 
     // The picture-link grid's commands.
     void MarkAllImageLinks();

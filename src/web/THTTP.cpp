@@ -88,6 +88,8 @@ void THTTP::getDoc(const QString& url)
     m_bytes = 0;
     m_held.clear();
     m_redirects = 0;
+    m_status = 0;
+    m_retryAfter.clear();
     m_error.clear();
     m_savedFileName.clear();
     QMetaObject::invokeMethod(this, [this, generation] { begin(generation); }, Qt::QueuedConnection);
@@ -105,6 +107,11 @@ void THTTP::cancel()
 QString THTTP::partialFilePrefix()
 {
     return QStringLiteral(".quillon-");
+}
+
+QString THTTP::userAgent()
+{
+    return QStringLiteral("Quillon/" QUILLON_VERSION " (+" QUILLON_HOMEPAGE ")");
 }
 
 bool THTTP::busy() const { return m_state != Idle; }
@@ -194,6 +201,8 @@ void THTTP::send(const QUrl& url)
     // Redirects are followed here, so that their bodies are never taken for
     // the document and only web schemes are followed.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    // Qt asks for gzip and deflate itself and hands over the decoded body.
+    request.setHeader(QNetworkRequest::UserAgentHeader, userAgent());
     QNetworkReply* reply = m_manager->get(request);
     reply->setReadBufferSize(kReadBufferSize);
     m_reply = reply;
@@ -210,6 +219,8 @@ void THTTP::onMetaData(QNetworkReply* reply)
     if (!status.isValid())
         return;
     const int code = status.toInt();
+    m_status = code;
+    m_retryAfter = reply->rawHeader("Retry-After");
     if (code < 200 || code > 299) {
         // The body of an error is not the document: it is not even read.
         fail(QStringLiteral("HTTP %1 %2")

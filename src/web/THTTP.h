@@ -108,6 +108,13 @@ public:
     // with this ("<prefix>XXXXXX.part").
     static QString partialFilePrefix();
 
+    // "Quillon/<version> (+<the project's page>)", sent with every request.
+    static QString userAgent();
+    // The HTTP status of the last response that was not a redirect (0: none
+    // came), and its Retry-After header (empty when it had none).
+    int statusCode() const { return m_status; }
+    QByteArray retryAfter() const { return m_retryAfter; }
+
     void setProxy(bool use, const QString& host, int port);
     bool proxyUse() const;
     QString proxyHost() const;
@@ -154,6 +161,8 @@ private:
     qint64 m_bytes = 0;
     QByteArray m_held; // tail of an incomplete UTF-8 sequence, sent with the next piece
     int m_redirects = 0;
+    int m_status = 0;
+    QByteArray m_retryAfter;
     bool m_proxyUse = false;
     QString m_proxyHost;
     int m_proxyPort = 0;

@@ -57,7 +57,8 @@ private slots:
         QTest::addColumn<qint64>("saved");   // bytes of the picture kept; -1: no file
 
         const QByteArray ok = "HTTP/1.1 200 OK\r\nConnection: close\r\n";
-        QTest::newRow("port closed") << "page" << QByteArray() << "refused" << 2 << qint64(-1);
+        // A site that cannot be reached has no robots.txt to read either: it is left alone (除外).
+        QTest::newRow("port closed") << "page" << QByteArray() << "refused" << 5 << qint64(-1);
         QTest::newRow("closed before any byte") << "page" << QByteArray() << "close" << 2 << qint64(-1);
         QTest::newRow("reset mid-body") << "picture" << QByteArray() << "reset" << 2 << qint64(-1);
         QTest::newRow("body longer than Content-Length")

@@ -56,6 +56,7 @@ HttpTestServer::HttpTestServer(QObject* parent)
 {
     connect(m_server, &QTcpServer::newConnection, this, &HttpTestServer::onNewConnection);
     m_server->listen(QHostAddress::LocalHost, 0);
+    m_clock.start();
 }
 
 HttpTestServer::~HttpTestServer()
@@ -186,6 +187,11 @@ QByteArray HttpTestServer::largeBodyBytes(qint64 offset, qint64 length)
 }
 
 QStringList HttpTestServer::requestedPaths() const { return m_paths; }
+
+void HttpTestServer::setRawSequence(const QString& path, const QList<QByteArray>& answers)
+{
+    m_sequences.insert(path, answers);
+}
 QStringList HttpTestServer::requestTargets() const { return m_targets; }
 int HttpTestServer::requestCount() const { return m_paths.size(); }
 QByteArray HttpTestServer::lastMethod() const { return m_lastMethod; }
@@ -203,6 +209,8 @@ void HttpTestServer::clearLog()
 {
     m_paths.clear();
     m_targets.clear();
+    m_times.clear();
+    m_robotsRequests = 0;
     m_lastMethod.clear();
     m_lastHeaders.clear();
 }
@@ -296,10 +304,21 @@ void HttpTestServer::onReadyRead(Connection* c)
         path = slash < 0 ? QByteArray("/") : path.mid(slash);
     }
 
-    m_targets.append(QString::fromUtf8(target));
-    m_paths.append(QString::fromUtf8(path));
-    m_lastMethod = method;
-    m_lastHeaders = headers;
+    if (path == "/robots.txt") {
+        ++m_robotsRequests;
+    } else {
+        m_targets.append(QString::fromUtf8(target));
+        m_paths.append(QString::fromUtf8(path));
+        m_times.append(m_clock.elapsed());
+        m_lastMethod = method;
+        m_lastHeaders = headers;
+    }
+    if (auto seq = m_sequences.find(QString::fromUtf8(path)); seq != m_sequences.end()) {
+        Route r;
+        r.kind = Kind::Raw;
+        r.body = seq->size() > 1 ? seq->takeFirst() : seq->first();
+        setRoute(QString::fromUtf8(path), r);
+    }
     c->headOnly = method == "HEAD";
     respond(c, method, QString::fromUtf8(path));
 }

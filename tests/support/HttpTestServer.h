@@ -8,9 +8,12 @@
 // query string matches a route registered with that query first, then the bare
 // path. Requests in absolute form ("GET http://h:p/x HTTP/1.1", as sent to a
 // proxy) are routed by their path too, so an instance can also stand for a proxy.
-// Unknown paths answer 404. Every response closes its connection.
+// Unknown paths answer 404. Every response closes its connection. Requests for
+// /robots.txt are logged apart (robotsRequests), so that the log of a crawl
+// lists its documents alone.
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -46,6 +49,8 @@ public:
     // Raw bytes written as they are (no status line or headers added), then the
     // connection is closed: for malformed answers.
     void setRaw(const QString& path, const QByteArray& bytes);
+    // Raw answers given in turn, one per request; the last one repeats.
+    void setRawSequence(const QString& path, const QList<QByteArray>& answers);
 
     // Fault routes.
     // The body in pieces (with a Content-Length for the whole), pausing delayMs
@@ -82,6 +87,9 @@ public:
     // The request targets exactly as they stood in the request lines.
     QStringList requestTargets() const;
     int requestCount() const;
+    // When each request of requestedPaths() came, in ms on one clock.
+    QList<qint64> requestTimes() const { return m_times; }
+    int robotsRequests() const { return m_robotsRequests; }
     // The method and headers of the last request; header lookup ignores case.
     QByteArray lastMethod() const;
     Headers lastRequestHeaders() const;
@@ -126,6 +134,10 @@ private:
     QList<Connection*> m_connections;
     QStringList m_paths;
     QStringList m_targets;
+    QList<qint64> m_times;
+    int m_robotsRequests = 0;
+    QElapsedTimer m_clock;
+    QHash<QString, QList<QByteArray>> m_sequences;
     QByteArray m_lastMethod;
     Headers m_lastHeaders;
 };
