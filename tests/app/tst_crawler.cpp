@@ -500,6 +500,71 @@ private slots:
         QVERIFY(allSlotsFree());
     }
 
+    // robots.txt keeps our group's paths out, pages and pictures alike; a 503
+    // with Retry-After is fetched again; every request names the crawler and
+    // takes a compressed body.
+    void politeCrawl()
+    {
+        HttpTestServer a;
+        a.setPage("/robots.txt", "User-agent: *\nDisallow: /\n\nUser-agent: Quillon\nDisallow: /private/\n", "text/plain");
+        a.setPage("/i.html", "<a href=private/p.html>p</a> <a href=busy.html>b</a>"
+                             " <img src=private/x.jpg> <img src=ok.jpg>");
+        a.setRawSequence("/busy.html", {"HTTP/1.1 503 Busy\r\nRetry-After: 1\r\nContent-Length: 0\r\nConnection: close\r\n\r\n",
+                                        "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 4\r\n"
+                                        "Connection: close\r\n\r\nbusy"});
+        const QByteArray picture = jpegBytes(2);
+        const QByteArray deflated = qCompress(picture).mid(4); // a zlib stream without Qt's length prefix
+        a.setRaw("/ok.jpg", "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\nContent-Encoding: deflate\r\nContent-Length: "
+                                + QByteArray::number(deflated.size()) + "\r\nConnection: close\r\n\r\n" + deflated);
+        runExploration(a.url("/i.html"));
+
+        QMap<QString, LinkRow> rows;
+        for (const LinkRow& r : linkRows() + imageRows())
+            rows.insert(r.url.section('/', 3), r);
+        for (const char* kept : {"private/p.html", "private/x.jpg"}) {
+            QCOMPARE(rows.value(kept).mode, 5);
+            QCOMPARE(rows.value(kept).comment, QStringLiteral("除外"));
+            QVERIFY(form().MemoError->toPlainText().contains(QStringLiteral("robots.txt により除外 ") + a.url("/") + kept));
+        }
+        QCOMPARE(rows.value("busy.html").mode, 3);
+        QCOMPARE(rows.value("ok.jpg").mode, 3);
+        QCOMPARE(a.requestedPaths().count("/busy.html"), 2);
+        QVERIFY(!a.requestedPaths().contains("/private/p.html") && !a.requestedPaths().contains("/private/x.jpg"));
+        QCOMPARE(a.robotsRequests(), 1);
+        QFile saved(m_save->path() + "/0002.jpg");
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), picture);
+        QVERIFY(a.lastRequestHeader("User-Agent").startsWith("Quillon/1.0 (+http"));
+        QVERIFY(a.lastRequestHeader("Accept-Encoding").contains("gzip"));
+    }
+
+    // With 同一ホストの間隔 no two fetches from one site start closer than it,
+    // while both sites' pages are all fetched.
+    void hostInterval()
+    {
+        HttpTestServer a, b;
+        QString links;
+        for (int i = 1; i <= 3; ++i) {
+            a.setPage(QStringLiteral("/%1.html").arg(i), "a");
+            b.setPage(QStringLiteral("/%1.html").arg(i), "b");
+            links += QStringLiteral("<a href=%1> <a href=%2>").arg(a.url(QStringLiteral("/%1.html").arg(i)),
+                                                                 b.url(QStringLiteral("/%1.html").arg(i)));
+        }
+        a.setPage("/i.html", links);
+        settings().ScrollSpeed->setValue(4);
+        settings().EditHostInterval->setText(QStringLiteral("1000"));
+        runExploration(a.url("/i.html"));
+
+        QCOMPARE(a.requestCount(), 4);
+        QCOMPARE(b.requestCount(), 3);
+        for (const HttpTestServer* server : {&a, &b}) {
+            const QList<qint64> times = server->requestTimes();
+            // Measured where the requests arrive: a margin for the network.
+            for (qsizetype i = 1; i < times.size(); ++i)
+                QVERIFY2(times[i] - times[i - 1] >= 900, qPrintable(QString::number(times[i] - times[i - 1])));
+        }
+    }
+
     void faultsOfARealWeb()
     {
         HttpTestServer a, redirector;

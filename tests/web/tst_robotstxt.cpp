@@ -1,3 +1,4 @@
+#include "web/PoliteHosts.h"
 #include "web/RobotsTxt.h"
 
 #include <QtTest>
@@ -109,6 +110,56 @@ private slots:
         QFETCH(int, ms);
         QCOMPARE(RobotsRules::parse(body).crawlDelayMs().value_or(-1), ms);
     }
+    void retryAfter_data()
+    {
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<int>("ms"); // -1: not a Retry-After
+        const QDateTime now = QDateTime(QDate(2026, 12, 9), QTime(8, 0), Qt::UTC);
+        QTest::newRow("seconds") << QByteArray("1") << 1000;
+        QTest::newRow("capped at 120 s") << QByteArray("3600") << 120000;
+        QTest::newRow("date 30 s ahead") << QByteArray("Wed, 09 Dec 2026 08:00:30 GMT") << 30000;
+        QTest::newRow("date past") << QByteArray("Wed, 09 Dec 2026 07:00:00 GMT") << 0;
+        QTest::newRow("negative") << QByteArray("-5") << -1;
+        QTest::newRow("words") << QByteArray("soon") << -1;
+        QTest::newRow("empty") << QByteArray() << -1;
+        m_now = now;
+    }
+    void retryAfter()
+    {
+        QFETCH(QByteArray, value);
+        QFETCH(int, ms);
+        QCOMPARE(web::retryAfterMs(value, m_now).value_or(-1), ms);
+    }
+
+    // A site is held back until its robots.txt is known, then by the larger of
+    // the interval and its Crawl-delay; a Retry-After pushes it further, twice.
+    void politeHosts()
+    {
+        web::PoliteHosts sites;
+        sites.reset({true, 500});
+        const QString page = QStringLiteral("http://Example.org:8080/a/b.html?x=1");
+        QCOMPARE(web::PoliteHosts::originOf(page), QStringLiteral("http://example.org:8080"));
+        QCOMPARE(sites.gate(page, 0), web::PoliteHosts::Gate::Wait);
+        QCOMPARE(sites.gate(page, 0), web::PoliteHosts::Gate::Wait);
+        QCOMPARE(sites.takeRobotsRequests(), QStringList{"http://example.org:8080"}); // asked once
+        QVERIFY(sites.takeRobotsRequests().isEmpty());
+        sites.setRobots("http://example.org:8080", RobotsRules::parse("User-agent: *\nDisallow: /a/b.html?x\nCrawl-delay: 2\n"));
+        QCOMPARE(sites.gate(page, 0), web::PoliteHosts::Gate::Excluded);
+        const QString other = QStringLiteral("http://example.org:8080/c.html");
+        QCOMPARE(sites.gate(other, 0), web::PoliteHosts::Gate::Go);
+        sites.fetchStarted(other, 100);
+        QCOMPARE(sites.gate(other, 2099), web::PoliteHosts::Gate::Wait); // the Crawl-delay, longer than 500 ms
+        QCOMPARE(sites.gate(other, 2100), web::PoliteHosts::Gate::Go);
+        QCOMPARE(sites.nextDueMs(1000), std::optional<qint64>(2100));
+        for (int retry = 0; retry < web::PoliteHosts::kMaxRetries; ++retry)
+            QVERIFY(sites.retryLater(other, 5000));
+        QVERIFY(!sites.retryLater(other, 6000));
+        QCOMPARE(sites.gate(other, 4999), web::PoliteHosts::Gate::Wait);
+        QCOMPARE(sites.gate(other, 5000), web::PoliteHosts::Gate::Go);
+    }
+
+private:
+    QDateTime m_now;
 };
 
 QTEST_GUILESS_MAIN(TestRobotsTxt)
