@@ -629,13 +629,9 @@ bool Crawler::SlotTick(int n)
         slot.state = SlotState::Idle;
         if (std::exchange(slot.retry, false)) {
             // Back to the queue; the site is not due before its Retry-After.
-            const THTTP& http = *m_http[n];
-            if (slot.picture) {
-                m_tables.WriteImageLinkRecord(http.remoteHost(), http.url(), 0, WriteOp::Update);
-            } else {
-                m_tables.WriteLinkRecord(http.remoteHost(), http.url(), slot.linkLevel, 0, WriteOp::Update);
+            MarkLinkOutcome(n, 0);
+            if (!slot.picture)
                 m_run.lastPageLinkNo = std::min(m_run.lastPageLinkNo, slot.linkNumber - 1);
-            }
             return true;
         }
         MarkLinkOutcome(n, 2);
@@ -706,19 +702,13 @@ bool Crawler::AssignNextUrl(int n)
         if (!isWebAddress(slot.url)) {
             // No slot can fetch it: an error, and the slot takes the next link.
             m_host.LogError(QStringLiteral("Irigal URL : ") + slot.url);
-            if (slot.picture)
-                m_tables.WriteImageLinkRecord(slot.host, slot.url, 2, WriteOp::Update);
-            else
-                m_tables.WriteLinkRecord(slot.host, slot.url, slot.linkLevel, 2, WriteOp::Update);
+            markAssignedLink(slot, 2);
             continue;
         }
         if (m_polite.holdsBack() && m_polite.gate(slot.url, m_pace.elapsed()) == PoliteHosts::Gate::Excluded) {
             // Handled: robots.txt keeps it out, as it will the next time.
             m_host.LogError(QStringLiteral("robots.txt により除外 ") + slot.url);
-            if (slot.picture)
-                m_tables.WriteImageLinkRecord(slot.host, slot.url, 5, WriteOp::Update);
-            else
-                m_tables.WriteLinkRecord(slot.host, slot.url, slot.linkLevel, 5, WriteOp::Update);
+            markAssignedLink(slot, 5);
             continue;
         }
         m_polite.fetchStarted(slot.url, m_pace.elapsed());
@@ -848,6 +838,14 @@ void Crawler::CutOffTransfer(int n)
         m_tables.WriteLinkRecord(host, address, slot.linkLevel, 2, WriteOp::Update);
     http->cancel();
     m_host.LogError(QStringLiteral("打ち切り(URL) : ") + address);
+}
+
+void Crawler::markAssignedLink(const DownloadSlot& slot, qint32 mode)
+{
+    if (slot.picture)
+        m_tables.WriteImageLinkRecord(slot.host, slot.url, mode, WriteOp::Update);
+    else
+        m_tables.WriteLinkRecord(slot.host, slot.url, slot.linkLevel, mode, WriteOp::Update);
 }
 
 void Crawler::MarkLinkOutcome(int n, qint32 mode)

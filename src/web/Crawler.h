@@ -244,6 +244,8 @@ private:
     // A site's robots.txt arrived: its links may be picked.
     void robotsFetched(const QString& origin, const RobotsRules& rules, const QString& problem);
     void askForRobots();
+    // The link just assigned to the slot, given its outcome without a transfer.
+    void markAssignedLink(const DownloadSlot& slot, qint32 mode);
     // A waiting slot's next tick: when the first held-back site is due, at
     // most a tick from now.
     void armWaiting(int n);
