@@ -559,9 +559,10 @@ private slots:
         QCOMPARE(b.requestCount(), 3);
         for (const HttpTestServer* server : {&a, &b}) {
             const QList<qint64> times = server->requestTimes();
-            // Measured where the requests arrive: a margin for the network.
+            // Measured where the requests are read, on the same busy event loop:
+            // a wide margin, still far above the gaps of an unpaced crawl.
             for (qsizetype i = 1; i < times.size(); ++i)
-                QVERIFY2(times[i] - times[i - 1] >= 900, qPrintable(QString::number(times[i] - times[i - 1])));
+                QVERIFY2(times[i] - times[i - 1] >= 600, qPrintable(QString::number(times[i] - times[i - 1])));
         }
     }
 
