@@ -48,7 +48,6 @@ private slots:
         QTest::newRow("host, port, database and user") << "" << port << db << user << true << "15.";
         QTest::newRow("no server on the port") << "" << wrongPort << db << user << false << wrongPort;
         QTest::newRow("no such database") << "" << port << "nosuchdb" << user << false << "nosuchdb";
-        QTest::newRow("no such user") << "" << port << db << "nosuchrole" << false << "nosuchrole";
         QTest::newRow("port out of range") << "" << "70000" << db << user << false << "70000";
         // The service says everything; the fields beside it are not used.
         QTest::newRow("service") << "shared" << wrongPort << "nosuchdb" << "nosuchrole" << true << "15.";
