@@ -24,7 +24,7 @@ for f in $(grep -o 'src="help/[^"]*"' data/quillon.HLP | sed 's/src="//; s/"$//'
   grep -qx "./usr/share/quillon/$f" <<<"$listing" || { echo "package: $DEB lacks the help picture $f" >&2; status=1; }
 done
 # The libraries it links must have become dependencies.
-for dep in libqt6webenginewidgets6 libqt6sql6 libturbojpeg0 libsqlite3-0 libqt6sql6-sqlite libwebp7 libavif15 qt6-image-formats-plugins; do
+for dep in libqt6webenginewidgets6 libqt6sql6 libturbojpeg0 libsqlite3-0 libqt6sql6-sqlite libqt6sql6-psql libwebp7 libavif15 qt6-image-formats-plugins; do
   dpkg-deb -f "$DEB" Depends | grep -q "$dep" || { echo "package: Depends lacks $dep" >&2; status=1; }
 done
 # The unpacked package starts on an empty Photo directory from its own tree.

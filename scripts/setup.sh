@@ -18,7 +18,7 @@ shift || true
 PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools
-  libqt6sql6-sqlite libsqlite3-dev qt6-qpa-plugins libturbojpeg0-dev
+  libqt6sql6-sqlite libqt6sql6-psql libsqlite3-dev qt6-qpa-plugins libturbojpeg0-dev
   qt6-image-formats-plugins libwebp-dev libavif-dev
   fonts-ipafont-gothic xvfb x11-apps imagemagick
   dpkg-dev file desktop-file-utils appstream
@@ -29,6 +29,9 @@ TEST_PACKAGES=(ffmpeg)
 TEST_PACKAGES+=(libxslt1-dev)
 # ukui-wallpapers ships five large JPEG wallpapers, real pictures the perceptual hash is tested on.
 TEST_PACKAGES+=(ukui-wallpapers)
+# postgresql-15 is the server the shared picture databases are tested on; the
+# program itself only ever connects to a server, never runs one.
+TEST_PACKAGES+=(postgresql-15)
 [ "$WITH_TESTS" -eq 0 ] || PACKAGES+=("${TEST_PACKAGES[@]}")
 
 missing=()

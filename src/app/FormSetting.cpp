@@ -13,6 +13,7 @@
 #include "store/TextToInt.h"
 #include "web/THTTP.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -342,6 +343,36 @@ void TFormSetting::buildTabNetwork(QWidget* tab)
     proxyLayout->addWidget(Button6, 3, 1, Qt::AlignRight);
     layout->addWidget(proxy);
 
+    // Where shared picture databases live. A service name, when given, says
+    // it all; otherwise the four fields do. Passwords stay with libpq.
+    GroupServer = new QGroupBox(QStringLiteral("共有データベース (PostgreSQL)"), tab);
+    GroupServer->setObjectName(QStringLiteral("GroupServer"));
+    auto* serverLayout = new QGridLayout(GroupServer);
+    CheckServer = namedCheckBox("CheckServer", QStringLiteral("サーバーのデータベースを使う"), false, GroupServer);
+    EditService = edit("EditService", QString(), GroupServer);
+    EditServerHost = edit("EditServerHost", QString(), GroupServer);
+    EditServerPort = edit("EditServerPort", QString(), GroupServer);
+    EditServerPort->setValidator(new QIntValidator(1, 65535, EditServerPort));
+    EditServerDB = edit("EditServerDB", QString(), GroupServer);
+    EditServerUser = edit("EditServerUser", QString(), GroupServer);
+    ButtonServerTest = new QPushButton(QStringLiteral("接続テスト"), GroupServer);
+    ButtonServerTest->setObjectName(QStringLiteral("ButtonServerTest"));
+    serverLayout->addWidget(CheckServer, 0, 0, 1, 4);
+    serverLayout->addWidget(label(QStringLiteral("サービス名"), GroupServer), 1, 0);
+    serverLayout->addWidget(EditService, 1, 1, 1, 3);
+    serverLayout->addWidget(label(QStringLiteral("ホスト"), GroupServer), 2, 0);
+    serverLayout->addWidget(EditServerHost, 2, 1);
+    serverLayout->addWidget(label(QStringLiteral("ポート"), GroupServer), 2, 2);
+    serverLayout->addWidget(EditServerPort, 2, 3);
+    serverLayout->addWidget(label(QStringLiteral("データベース"), GroupServer), 3, 0);
+    serverLayout->addWidget(EditServerDB, 3, 1);
+    serverLayout->addWidget(label(QStringLiteral("ユーザー"), GroupServer), 3, 2);
+    serverLayout->addWidget(EditServerUser, 3, 3);
+    serverLayout->addWidget(ButtonServerTest, 4, 3, Qt::AlignRight);
+    serverLayout->setColumnStretch(1, 2);
+    serverLayout->setColumnStretch(3, 1);
+    layout->addWidget(GroupServer);
+
     // Kept and restored only; nothing reads these.
     GroupLimit = new QGroupBox(QStringLiteral("サイズ、比率の上限"), tab);
     GroupLimit->setObjectName(QStringLiteral("GroupLimit"));
@@ -365,6 +396,7 @@ void TFormSetting::buildTabNetwork(QWidget* tab)
             m_main->proxySwitch = on;
     });
     connect(Button6, &QPushButton::clicked, this, &TFormSetting::Button6Click);
+    connect(ButtonServerTest, &QPushButton::clicked, this, &TFormSetting::ButtonServerTestClick);
 }
 
 void TFormSetting::SyncDependentControls()
@@ -430,6 +462,25 @@ void TFormSetting::Button7Click()
     StatusBar1->showMessage(made ? QStringLiteral("ディレクトリ作成完了") : QStringLiteral("ディレクトリ作成失敗"));
 }
 
+void TFormSetting::ButtonServerTestClick()
+{
+    // The connection is bounded by its own timeout; the wait cursor says why
+    // the window does not answer meanwhile.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const store::ServerConnection::Answer answer = store::ServerConnection(serverSettings()).test();
+    QApplication::restoreOverrideCursor();
+    if (answer.ok)
+        QMessageBox::information(this, QStringLiteral("Quillon"), QStringLiteral("接続できました : ") + answer.text);
+    else
+        QMessageBox::critical(this, QStringLiteral("Quillon"), answer.text);
+}
+
+store::ServerSettings TFormSetting::serverSettings() const
+{
+    return {EditService->text().trimmed(), EditServerHost->text().trimmed(), EditServerPort->text().trimmed(),
+            EditServerDB->text().trimmed(), EditServerUser->text().trimmed()};
+}
+
 void TFormSetting::chooseDirectoryInto(QLineEdit* target)
 {
     if (!m_main || !m_main->windows() || !m_main->windows()->FormSelectDir)
@@ -493,6 +544,12 @@ void TFormSetting::readValues(SettingsStore& s)
         m_main->proxySwitch = CheckProxy->isChecked();
     text("IPAddress", EditIPAddress, QString());
     text("Port", EditPort, QString());
+    flag("CheckServer", CheckServer, false);
+    text("Service", EditService, QString());
+    text("ServerHost", EditServerHost, QString());
+    text("ServerPort", EditServerPort, QString());
+    text("ServerDB", EditServerDB, QString());
+    text("ServerUser", EditServerUser, QString());
 }
 
 void TFormSetting::writeValues(SettingsStore& s)
@@ -538,6 +595,12 @@ void TFormSetting::writeValues(SettingsStore& s)
     flag("CheckProxy", CheckProxy);
     text("IPAddress", EditIPAddress);
     text("Port", EditPort);
+    flag("CheckServer", CheckServer);
+    text("Service", EditService);
+    text("ServerHost", EditServerHost);
+    text("ServerPort", EditServerPort);
+    text("ServerDB", EditServerDB);
+    text("ServerUser", EditServerUser);
 }
 
 void TFormSetting::showOnTab(int index)

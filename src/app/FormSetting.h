@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/TForm.h"
+#include "store/ServerConnection.h"
 #include "viewing/PictureKind.h"
 
 #include <functional>
@@ -22,7 +23,7 @@ namespace app {
 class TFormMain;
 
 // The settings dialog: every option of the two explorations, of picture
-// saving and of the proxy. Other windows read its controls at the moment of
+// saving, of the proxy and of a shared database server. Other windows read its controls at the moment of
 // use; nothing is copied out of it.
 class TFormSetting : public base::TForm {
     Q_OBJECT
@@ -41,12 +42,15 @@ public:
     viewing::PictureTypes pictureTypes() const;
     // Whether a picture whose bytes are already kept is neither saved nor registered again.
     bool noDuplicates() const;
+    // Where the shared picture databases are, as the server group says now.
+    store::ServerSettings serverSettings() const;
 
     // Handlers
     void SyncDependentControls();
     void ApplyProxySettings(); // raises nothing; a bad port is reported and nothing changes
     void Button6Click();
     void Button7Click();
+    void ButtonServerTestClick(); // tells the server's version or its error in a message box
     void chooseDirectoryInto(QLineEdit* edit);
 
     // The save directory when nothing is stored: the program's directory.
@@ -102,6 +106,14 @@ public:
     QLabel* LabelPort;
     QLineEdit* EditPort;
     QPushButton* Button6;
+    QGroupBox* GroupServer;
+    QCheckBox* CheckServer;
+    QLineEdit* EditService;
+    QLineEdit* EditServerHost;
+    QLineEdit* EditServerPort;
+    QLineEdit* EditServerDB;
+    QLineEdit* EditServerUser;
+    QPushButton* ButtonServerTest;
     QGroupBox* GroupLimit;
     QLineEdit* EditHeight;
     QLineEdit* EditWidth;

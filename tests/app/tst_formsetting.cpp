@@ -6,6 +6,7 @@
 #include "disk/FormSelectDir.h"
 #include "support/AppFixture.h"
 #include "support/ModalHelper.h"
+#include "support/PgServer.h"
 #include "web/THTTP.h"
 
 #include <QCheckBox>
@@ -76,6 +77,8 @@ private slots:
         QCOMPARE(s.EditHeight->text(), QStringLiteral("1000"));
         QVERIFY(s.GroupLimit->isHidden());
         QVERIFY(!m_fixture->form().proxySwitch);
+        QVERIFY(!s.CheckServer->isChecked());
+        QCOMPARE(s.serverSettings(), store::ServerSettings());
     }
 
     void visibilityFollowsTheBoxes()
@@ -217,6 +220,27 @@ private slots:
         QCOMPARE(s.EditStart->text(), before);
     }
 
+    void serverTestSaysWhatItFound()
+    {
+        PgServer server;
+        QUILLON_REQUIRE_PG(server);
+        TFormSetting& s = dialog();
+        s.EditServerHost->setText(server.host());
+        s.EditServerDB->setText(server.database());
+        s.EditServerUser->setText(server.user());
+        const QString wrongPort = QString::number(server.port() == 65000 ? 65001 : 65000);
+        for (const QString& port : {QString::number(server.port()), wrongPort}) {
+            s.EditServerPort->setText(port);
+            ModalAnswer answer([](QWidget* modal) { pressButton(modal, QMessageBox::Ok); }, 60000);
+            s.ButtonServerTest->click();
+            QVERIFY(answer.wasShown());
+            if (port == wrongPort)
+                QVERIFY2(answer.text().contains(QStringLiteral(".s.PGSQL.") + wrongPort), qPrintable(answer.text()));
+            else
+                QVERIFY2(answer.text().startsWith(QStringLiteral("接続できました : 15.")), qPrintable(answer.text()));
+        }
+    }
+
     void closingStoresEveryOptionAndNotClosingStoresNothing()
     {
         QTemporaryDir dir;
@@ -253,6 +277,12 @@ private slots:
             s.EditPort->setText(QStringLiteral("3128"));
             s.EditWidth->setText(QStringLiteral("640"));
             s.EditHeight->setText(QStringLiteral("480"));
+            s.CheckServer->setChecked(true);
+            s.EditService->setText(QStringLiteral("club"));
+            s.EditServerHost->setText(QStringLiteral("db.example"));
+            s.EditServerPort->setText(QStringLiteral("5433"));
+            s.EditServerDB->setText(QStringLiteral("photos"));
+            s.EditServerUser->setText(QStringLiteral("hanako"));
             s.close();
         }
         m_fixture->restart();
@@ -289,6 +319,16 @@ private slots:
         QCOMPARE(s.EditPort->text(), QStringLiteral("3128"));
         QCOMPARE(s.EditWidth->text(), QStringLiteral("640"));
         QCOMPARE(s.EditHeight->text(), QStringLiteral("480"));
+        QVERIFY(s.CheckServer->isChecked());
+        QCOMPARE(s.serverSettings(), (store::ServerSettings{"club", "db.example", "5433", "photos", "hanako"}));
+        base::SettingsStore stored;
+        QVERIFY(stored.readBool(base::SettingsStore::Setting, QStringLiteral("fmSetting.CheckServer"), false));
+        const QList<std::pair<const char*, QString>> server{{"Service", "club"}, {"ServerHost", "db.example"},
+                                                            {"ServerPort", "5433"}, {"ServerDB", "photos"},
+                                                            {"ServerUser", "hanako"}};
+        for (const auto& [name, value] : server)
+            QCOMPARE(stored.readString(base::SettingsStore::Setting, QStringLiteral("fmSetting.") + QLatin1String(name), {}),
+                     value);
         // Read back at creation: the dependent controls and the proxy follow.
         QVERIFY(s.CheckLinkMax->isHidden());
         QVERIFY(!s.EditPort->isHidden());
