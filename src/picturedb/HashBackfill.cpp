@@ -114,8 +114,6 @@ void HashBackfill::step()
         m_running = false;
         if (m_again)
             wake(m_database, m_indexMode);
-        else
-            emit idle();
         return;
     }
     m_pool.start([this, job = std::move(job), bytes = std::move(bytes), path]() mutable {

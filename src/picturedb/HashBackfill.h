@@ -27,11 +27,6 @@ public:
     // pictures are read as indexMode says. Woken during a pass, it passes
     // once more.
     void wake(const QString& database, bool indexMode);
-    bool isIdle() const { return !m_running; }
-
-signals:
-    // A pass found nothing more to hash.
-    void idle();
 
 private:
     struct Outcome;
