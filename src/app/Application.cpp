@@ -13,6 +13,7 @@
 #include "search/FormPopKensaku.h"
 #include "store/DataMd3.h"
 #include "store/DataMod.h"
+#include "store/FixedTables.h"
 #include "store/Store.h"
 #include "viewing/FormMulti.h"
 #include "viewing/FormSetteiMulti.h"
@@ -52,6 +53,7 @@ Application::~Application()
     m_formMain.reset();
     m_dm.reset();
     m_dm3.reset();
+    m_serverStore.reset();
     m_store.reset();
 }
 
@@ -69,12 +71,15 @@ bool Application::start()
         }
         m_store = std::make_unique<store::Store>();
         m_dm3 = std::make_unique<store::DataMd3>(*m_store);
-        m_dm = std::make_unique<store::DataMod>(*m_store);
+        openSharedDatabases();
+        if (!m_dm)
+            m_dm = std::make_unique<store::DataMod>(*m_store);
     } catch (const store::StoreError& e) {
         m_error = e.message();
         return false;
     }
     m_formMain = std::make_unique<TFormMain>(*m_dm3, *m_dm);
+    m_formMain->showSharedDatabase(m_sharedNote);
     m_windows.FormSelectDir = new disk::TFormSelectDir();
     m_windows.FormView = new viewing::TFormView();
     m_windows.FormSetting = new TFormSetting(m_formMain.get());
@@ -92,6 +97,30 @@ bool Application::start()
     if (m_store->checkDeferred())
         checkStoreInBackground();
     return true;
+}
+
+void Application::openSharedDatabases()
+{
+    bool useServer = false;
+    const store::ServerSettings settings = TFormSetting::storedServerSettings(&useServer);
+    if (!useServer)
+        return;
+    // Whatever goes wrong, the local store's databases open instead: the
+    // program always starts, and the note says why it is not on the server.
+    const QString local = QStringLiteral("。ローカルのデータベースを使います");
+    try {
+        auto server = std::make_unique<store::Store>(settings);
+        if (!store::hasPictureTables(*server)) {
+            m_sharedNote = QStringLiteral("共有DB : %1 は初期化されていません").arg(server->serverName()) + local;
+            return;
+        }
+        m_dm = std::make_unique<store::DataMod>(*server);
+        m_sharedNote = QStringLiteral("共有DB : ") + server->serverName();
+        m_serverStore = std::move(server);
+    } catch (const store::StoreError& e) {
+        m_dm.reset();
+        m_sharedNote = QStringLiteral("共有DB : ") + e.message() + local;
+    }
 }
 
 void Application::checkStoreInBackground()

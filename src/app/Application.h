@@ -42,8 +42,14 @@ private:
     // A store too large to check at opening is checked while the program
     // runs; a damaged one then stops it with the message of the opening.
     void checkStoreInBackground();
+    // With the server group's tick on: the picture data module on the
+    // server's databases, or a note why the local ones are used.
+    void openSharedDatabases();
 
     std::unique_ptr<store::Store> m_store;
+    // The server's store of shared picture databases; none when local.
+    std::unique_ptr<store::Store> m_serverStore;
+    QString m_sharedNote;
     std::unique_ptr<store::DataMd3> m_dm3;
     std::unique_ptr<store::DataMod> m_dm;
     std::unique_ptr<TFormMain> m_formMain;

@@ -333,6 +333,10 @@ void TFormMain::buildStatusBars()
     };
     STB = bar("STB", 6, kStbWidths, STBPanels.data());
     STA = bar("STA", 7, nullptr, STAPanels.data());
+    LabelServer = new QLabel(STA);
+    LabelServer->setObjectName(QStringLiteral("LabelServer"));
+    LabelServer->setVisible(false);
+    STA->layout()->addWidget(LabelServer);
     // Over the right part of the wide address panel, outside every layout:
     // the panels fill the window's design width, and a bar beside them
     // would widen the window each time it shows.
@@ -423,6 +427,13 @@ void TFormMain::ClearStatusAndLogs()
     }
     MemoLog->clear();
     MemoError->clear();
+}
+
+void TFormMain::showSharedDatabase(const QString& note)
+{
+    LabelServer->setText(note);
+    LabelServer->setToolTip(note);
+    LabelServer->setVisible(!note.isEmpty());
 }
 
 void TFormMain::setStb(int panel, const QString& text)

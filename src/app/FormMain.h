@@ -85,6 +85,9 @@ public:
     void LogError(const QString& line) override;
     void ClearStatusAndLogs();
     void setStb(int panel, const QString& text);
+    // Where the picture databases are: "共有DB : <server>", or why the local
+    // ones are used; nothing while the server is not asked for.
+    void showSharedDatabase(const QString& note);
     QString stb(int panel) const;
     void setSta(int panel, const QString& text);
     QString sta(int panel) const;
@@ -226,6 +229,7 @@ public:
     std::array<QLabel*, 6> STBPanels{};
     QProgressBar* ProgressBar;
     std::array<QLabel*, 7> STAPanels{};
+    QLabel* LabelServer;
     TTimer* TimerTansaku;
     std::array<TTimer*, 7> TimerF{}; // 1 to 6
     TTimer* TimerGazou;

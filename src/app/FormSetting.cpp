@@ -10,6 +10,8 @@
 #include "disk/FormSelectDir.h"
 #include "picturedb/PictureDatabase.h"
 #include "store/DataMod.h"
+#include "store/FixedTables.h"
+#include "store/Store.h"
 #include "store/TextToInt.h"
 #include "web/THTTP.h"
 
@@ -357,6 +359,8 @@ void TFormSetting::buildTabNetwork(QWidget* tab)
     EditServerUser = edit("EditServerUser", QString(), GroupServer);
     ButtonServerTest = new QPushButton(QStringLiteral("接続テスト"), GroupServer);
     ButtonServerTest->setObjectName(QStringLiteral("ButtonServerTest"));
+    ButtonServerInit = new QPushButton(QStringLiteral("初期化"), GroupServer);
+    ButtonServerInit->setObjectName(QStringLiteral("ButtonServerInit"));
     serverLayout->addWidget(CheckServer, 0, 0, 1, 4);
     serverLayout->addWidget(label(QStringLiteral("サービス名"), GroupServer), 1, 0);
     serverLayout->addWidget(EditService, 1, 1, 1, 3);
@@ -368,7 +372,11 @@ void TFormSetting::buildTabNetwork(QWidget* tab)
     serverLayout->addWidget(EditServerDB, 3, 1);
     serverLayout->addWidget(label(QStringLiteral("ユーザー"), GroupServer), 3, 2);
     serverLayout->addWidget(EditServerUser, 3, 3);
-    serverLayout->addWidget(ButtonServerTest, 4, 3, Qt::AlignRight);
+    auto* serverButtons = new QHBoxLayout;
+    serverButtons->addStretch(1);
+    serverButtons->addWidget(ButtonServerInit);
+    serverButtons->addWidget(ButtonServerTest);
+    serverLayout->addLayout(serverButtons, 4, 0, 1, 4);
     serverLayout->setColumnStretch(1, 2);
     serverLayout->setColumnStretch(3, 1);
     layout->addWidget(GroupServer);
@@ -397,6 +405,7 @@ void TFormSetting::buildTabNetwork(QWidget* tab)
     });
     connect(Button6, &QPushButton::clicked, this, &TFormSetting::Button6Click);
     connect(ButtonServerTest, &QPushButton::clicked, this, &TFormSetting::ButtonServerTestClick);
+    connect(ButtonServerInit, &QPushButton::clicked, this, &TFormSetting::ButtonServerInitClick);
 }
 
 void TFormSetting::SyncDependentControls()
@@ -473,6 +482,46 @@ void TFormSetting::ButtonServerTestClick()
         QMessageBox::information(this, QStringLiteral("Quillon"), QStringLiteral("接続できました : ") + answer.text);
     else
         QMessageBox::critical(this, QStringLiteral("Quillon"), answer.text);
+}
+
+void TFormSetting::ButtonServerInitClick()
+{
+    const store::ServerSettings settings = serverSettings();
+    const QString where = !settings.service.isEmpty() ? settings.service
+                          : settings.host.isEmpty()   ? QStringLiteral("localhost")
+                                                      : settings.host;
+    if (QMessageBox::question(this, QStringLiteral("Quillon"),
+                              QStringLiteral("サーバー %1 に画像データベースの表を作ります。よろしいですか？").arg(where))
+        != QMessageBox::Yes)
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    QString answer;
+    bool ok = false;
+    try {
+        store::Store server(settings);
+        if (store::hasPictureTables(server)) {
+            answer = QStringLiteral("サーバーには既に画像データベースの表があります");
+        } else {
+            store::createPictureTables(server);
+            answer = QStringLiteral("初期化しました。次の起動から使われます");
+        }
+        ok = true;
+    } catch (const store::StoreError& e) {
+        answer = e.message();
+    }
+    QApplication::restoreOverrideCursor();
+    if (ok)
+        QMessageBox::information(this, QStringLiteral("Quillon"), answer);
+    else
+        QMessageBox::critical(this, QStringLiteral("Quillon"), answer);
+}
+
+store::ServerSettings TFormSetting::storedServerSettings(bool* useServer)
+{
+    SettingsStore s;
+    auto text = [&](const char* name) { return s.readString(SettingsStore::Setting, kSection + QLatin1String(name), QString()).trimmed(); };
+    *useServer = s.readBool(SettingsStore::Setting, kSection + QStringLiteral("CheckServer"), false);
+    return {text("Service"), text("ServerHost"), text("ServerPort"), text("ServerDB"), text("ServerUser")};
 }
 
 store::ServerSettings TFormSetting::serverSettings() const

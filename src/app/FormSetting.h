@@ -44,6 +44,9 @@ public:
     bool noDuplicates() const;
     // Where the shared picture databases are, as the server group says now.
     store::ServerSettings serverSettings() const;
+    // The server group as stored, read at start-up before any window
+    // exists; useServer tells whether its tick is on.
+    static store::ServerSettings storedServerSettings(bool* useServer);
 
     // Handlers
     void SyncDependentControls();
@@ -51,6 +54,9 @@ public:
     void Button6Click();
     void Button7Click();
     void ButtonServerTestClick(); // tells the server's version or its error in a message box
+    // "初期化": after a confirmation, gives a server without them the tables
+    // of the picture databases; a server that has them is left as it is.
+    void ButtonServerInitClick();
     void chooseDirectoryInto(QLineEdit* edit);
 
     // The save directory when nothing is stored: the program's directory.
@@ -114,6 +120,7 @@ public:
     QLineEdit* EditServerDB;
     QLineEdit* EditServerUser;
     QPushButton* ButtonServerTest;
+    QPushButton* ButtonServerInit;
     QGroupBox* GroupLimit;
     QLineEdit* EditHeight;
     QLineEdit* EditWidth;

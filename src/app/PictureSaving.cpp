@@ -7,6 +7,7 @@
 #include "controls/TTimer.h"
 #include "picturedb/PictureDatabase.h"
 #include "picturedb/RecordPage.h"
+#include "store/DataMd3.h"
 #include "store/DataMod.h"
 #include "store/Fingerprints.h"
 #include "store/Table.h"
@@ -59,7 +60,7 @@ QString PictureSaving::keptCopyOf(const QString& path, qint64 size, const QByteA
 {
     const QString directory = QFileInfo(path).path();
     if (!m_saved || m_saved->directory() != directory)
-        m_saved = std::make_unique<web::SavedPictures>(m_form.dm().store(), directory);
+        m_saved = std::make_unique<web::SavedPictures>(m_form.dm3().store(), directory);
     if (const QString kept = m_saved->find(path, size, sha256); !kept.isEmpty())
         return kept;
     if (const std::optional<qint32> serial = m_form.photo().recordHolding(size, sha256))

@@ -120,6 +120,16 @@ bool Catalogue::LocateRecord(qint32 serial)
 
 qint32 Catalogue::NextRecordSerial()
 {
+    store::Store& s = m_dm.store();
+    if (s.isServer()) {
+        // Other writers of a shared database take theirs after this one
+        // commits, and the highest is read from the table, not a handle.
+        const QString table = s.storedName(m_dm.TaPhoto->tableName());
+        s.lockForWriting(table);
+        const QVariant last = s.value(QStringLiteral("SELECT max(%1) FROM %2")
+                                          .arg(store::Store::quoted(kSerial), store::Store::quoted(table)));
+        return last.isNull() ? 1 : last.toInt() + 1;
+    }
     store::Table& second = *m_dm.TaPhoto2;
     store::openIfClosed(second);
     second.setIndexName(QString());

@@ -310,7 +310,7 @@ void PictureDatabase::runRegistration(store::Table& grid, Walk walk)
     WalkResult result;
     int total = 0;
     try {
-        store::Table walker(m_dm.store(), grid.tableName());
+        store::Table walker(grid.store(), grid.tableName());
         store::LongWalk longWalk(m_dm.store());
         total = store::CountMarked(walker);
         // Ended on every way out, before any message box, which would
@@ -576,6 +576,10 @@ void PictureDatabase::CreateDatabase()
         store::Batch batch(s);
         s.createTable(name, layout, {store::IndexDef{QString(), {QStringLiteral("連番")}, true, true}});
         s.createTable(imageTableName(name), store::imageTableFields(), store::imageTableIndexes());
+        QStringList userItems;
+        for (qsizetype k = kFirstUserField; k < layout.size(); ++k)
+            userItems << layout[k].name;
+        s.indexForSearch(name, userItems);
         if (standard && !m_catalogue.LoadStandardItems()) {
             m_host.message(QStringLiteral("Model DB Not Found"));
             return;

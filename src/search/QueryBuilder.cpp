@@ -29,10 +29,13 @@ QString fieldName(const QString& label)
 SearchStatement buildSearch(const SearchRequest& request)
 {
     SearchStatement out;
-    QString select = QStringLiteral("連番, サイズ, 更新日, 画像種別");
+    const auto name = [&](const QString& label) { return request.server ? quotedName(label) : fieldName(label); };
+    QString select = QStringList{name(QStringLiteral("連番")), name(QStringLiteral("サイズ")), name(QStringLiteral("更新日")),
+                                 name(QStringLiteral("画像種別"))}
+                         .join(QLatin1String(", "));
     for (int k = 0; k < 4; ++k) {
         const QString label = request.fieldLabels.value(k);
-        select += QStringLiteral(", ") + (label.isEmpty() ? QStringLiteral("NULL") : fieldName(label));
+        select += QStringLiteral(", ") + (label.isEmpty() ? QStringLiteral("NULL") : name(label));
     }
     const QString joiner = request.orJoin ? QStringLiteral(" or  ") : QStringLiteral(" and ");
     const QString table = quotedName(request.database);
@@ -41,7 +44,9 @@ SearchStatement buildSearch(const SearchRequest& request)
         const SearchSlot& slot = request.slotInputs[size_t(i)];
         if (slot.field.isEmpty() || slot.keyword.isEmpty())
             continue;
-        brackets << QStringLiteral("(") + table + QLatin1Char('.') + quotedName(slot.caption) + QStringLiteral(" Like  :target")
+        const QString column = table + QLatin1Char('.') + quotedName(slot.caption);
+        brackets << (request.server ? QStringLiteral("(CAST(") + column + QStringLiteral(" AS TEXT) ILIKE  :target")
+                                    : QStringLiteral("(") + column + QStringLiteral(" Like  :target"))
                         + QString::number(i) + QStringLiteral(" )");
         out.params.append({QStringLiteral("target") + QString::number(i),
                            QLatin1Char('%') + slot.keyword + QLatin1Char('%')});
@@ -49,8 +54,10 @@ SearchStatement buildSearch(const SearchRequest& request)
     // The last bracket keeps a blank of its own before " order by".
     const QString where = brackets.isEmpty() ? QString() : QStringLiteral(" where ") + brackets.join(joiner) + QLatin1Char(' ');
     out.sql = QStringLiteral("Select ") + select + QStringLiteral(" from  ") + table + where
-              + QStringLiteral(" order by ") + fieldName(request.orderColumn)
-              + (request.ascending ? QString() : QStringLiteral(" desc"));
+              + QStringLiteral(" order by ") + name(request.orderColumn)
+              + (request.ascending ? QString() : QStringLiteral(" desc"))
+              // Unset values first, as the local store orders them.
+              + (!request.server ? QString() : request.ascending ? QStringLiteral(" nulls first") : QStringLiteral(" nulls last"));
     return out;
 }
 

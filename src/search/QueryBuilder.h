@@ -25,6 +25,9 @@ struct SearchRequest {
     bool orJoin = false;       // "OR" instead of "AND"
     QString orderColumn;       // the selected order item's text
     bool ascending = true;
+    // For a server: every name quoted (a server folds bare names to lower
+    // case), and letter case ignored as the local store's Like ignores it.
+    bool server = false;
 };
 
 struct SearchStatement {
@@ -36,7 +39,8 @@ struct SearchStatement {
 // user items 1 to 4 (a missing item is selected as NULL, which keeps the
 // positions). One bracket per slot with a field and a keyword, joined by
 // " and " or " or  ", each bound to ":target" + the slot's number; two
-// blanks between the last bracket and "order by".
+// blanks between the last bracket and "order by". On a server each bracket
+// compares the item's text with ILIKE.
 SearchStatement buildSearch(const SearchRequest& request);
 
 } // namespace search

@@ -206,6 +206,7 @@ void SearchPage::RunSearch()
     const int orderItem = qMax(0, RadioHyouji2->itemIndex());
     r.orderColumn = RadioHyouji2->item(orderItem)->text();
     r.ascending = CheckShoujun->isChecked();
+    r.server = m_dm.store().isServer();
     const bool done = runStatement(buildSearch(r));
     if (TFormPopKensaku* pop = m_host.searchProgress())
         pop->hide();

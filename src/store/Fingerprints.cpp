@@ -41,16 +41,20 @@ qint64 timeValue(const QDateTime& t)
 
 Fingerprints::Fingerprints(Store& store) : m_store(store)
 {
-    m_store.execTouching(kFileTable, QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (\"path\" TEXT PRIMARY KEY, \"size\" INTEGER, "
-                                "\"modified\" INTEGER, \"sha256\" BLOB, \"hash\" INTEGER, \"width\" INTEGER, "
+    // A server has its own names for blobs and 64-bit integers, and no NOCASE.
+    const bool server = m_store.isServer();
+    const QString blob = server ? QStringLiteral("BYTEA") : QStringLiteral("BLOB");
+    const QString int64 = server ? QStringLiteral("BIGINT") : QStringLiteral("INTEGER");
+    m_store.execTouching(kFileTable, QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (\"path\" TEXT PRIMARY KEY, \"size\" %3, "
+                                "\"modified\" %3, \"sha256\" %2, \"hash\" %3, \"width\" INTEGER, "
                                 "\"height\" INTEGER)")
-                     .arg(Store::quoted(kFileTable)));
+                     .arg(Store::quoted(kFileTable), blob, int64));
     m_store.execTouching(kFileTable, QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (\"sha256\")")
                      .arg(Store::quoted(kFileTable + QStringLiteral("_sha256")), Store::quoted(kFileTable)));
-    m_store.execTouching(kRecordTable, QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (\"database\" TEXT COLLATE NOCASE, \"serial\" INTEGER, "
-                                "\"sha256\" BLOB, \"hash\" INTEGER, \"width\" INTEGER, \"height\" INTEGER, "
+    m_store.execTouching(kRecordTable, QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (\"database\" TEXT%4, \"serial\" INTEGER, "
+                                "\"sha256\" %2, \"hash\" %3, \"width\" INTEGER, \"height\" INTEGER, "
                                 "PRIMARY KEY (\"database\", \"serial\"))")
-                     .arg(Store::quoted(kRecordTable)));
+                     .arg(Store::quoted(kRecordTable), blob, int64, server ? QString() : QStringLiteral(" COLLATE NOCASE")));
     m_store.execTouching(kRecordTable, QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (\"database\", \"sha256\")")
                      .arg(Store::quoted(kRecordTable + QStringLiteral("_sha256")), Store::quoted(kRecordTable)));
     // Rows still waiting for their hash are few among many: partial indexes find them without a full read.
@@ -78,8 +82,10 @@ std::optional<Fingerprint> Fingerprints::file(const QString& path, qint64 size, 
 
 void Fingerprints::putFile(const QString& path, qint64 size, const QDateTime& modified, const Fingerprint& f)
 {
-    m_store.execTouching(kFileTable, QStringLiteral("INSERT OR REPLACE INTO %1 (\"path\", \"size\", \"modified\", \"sha256\", \"hash\", "
-                                "\"width\", \"height\") VALUES (?, ?, ?, ?, ?, ?, ?)")
+    m_store.execTouching(kFileTable, QStringLiteral("INSERT INTO %1 (\"path\", \"size\", \"modified\", \"sha256\", \"hash\", "
+                                "\"width\", \"height\") VALUES (?, ?, ?, ?, ?, ?, ?) ON CONFLICT (\"path\") DO UPDATE SET "
+                                "\"size\" = excluded.\"size\", \"modified\" = excluded.\"modified\", \"sha256\" = excluded.\"sha256\", "
+                                "\"hash\" = excluded.\"hash\", \"width\" = excluded.\"width\", \"height\" = excluded.\"height\"")
                      .arg(Store::quoted(kFileTable)),
                  {path, size, timeValue(modified), f.sha256, hashValue(f.hash), f.pixels.width(), f.pixels.height()});
 }
@@ -113,8 +119,10 @@ std::optional<Fingerprint> Fingerprints::record(const QString& database, qint32 
 
 void Fingerprints::putRecord(const QString& database, qint32 serial, const Fingerprint& f)
 {
-    m_store.execTouching(kRecordTable, QStringLiteral("INSERT OR REPLACE INTO %1 (\"database\", \"serial\", \"sha256\", \"hash\", \"width\", "
-                                "\"height\") VALUES (?, ?, ?, ?, ?, ?)")
+    m_store.execTouching(kRecordTable, QStringLiteral("INSERT INTO %1 (\"database\", \"serial\", \"sha256\", \"hash\", \"width\", "
+                                "\"height\") VALUES (?, ?, ?, ?, ?, ?) ON CONFLICT (\"database\", \"serial\") DO UPDATE SET "
+                                "\"sha256\" = excluded.\"sha256\", \"hash\" = excluded.\"hash\", \"width\" = excluded.\"width\", "
+                                "\"height\" = excluded.\"height\"")
                      .arg(Store::quoted(kRecordTable)),
                  {database, serial, f.sha256, hashValue(f.hash), f.pixels.width(), f.pixels.height()});
 }

@@ -143,10 +143,20 @@ QString sampleDatabaseName()
     return QStringLiteral("Sample");
 }
 
-void createFixedTables(Store& store)
+namespace {
+
+bool isExplorationTable(const FixedTableLayout& layout)
+{
+    // The exploration tables are the protected ones.
+    return !layout.password.isEmpty();
+}
+
+void createLayouts(Store& store, bool picturesOnly)
 {
     Batch batch(store);
     for (const FixedTableLayout& layout : fixedTableLayouts()) {
+        if (picturesOnly && isExplorationTable(layout))
+            continue;
         store.createTable(layout.name, layout.fields, layout.indexes);
         if (!layout.rows.isEmpty()) {
             Table t(store, layout.name);
@@ -162,7 +172,34 @@ void createFixedTables(Store& store)
         if (!layout.password.isEmpty())
             store.protectTable(layout.name, layout.password);
     }
+    // The sample database's items are searched like those of any other.
+    QStringList items;
+    for (const FixedTableLayout& layout : fixedTableLayouts())
+        if (layout.name == u"_Model.DB")
+            for (const QVariantList& row : layout.rows)
+                items << row[2].toString(); // 項目名
+    store.indexForSearch(sampleDatabaseName(), items);
     batch.commit();
+}
+
+} // namespace
+
+void createFixedTables(Store& store)
+{
+    createLayouts(store, false);
+}
+
+void createPictureTables(Store& store)
+{
+    createLayouts(store, true);
+}
+
+bool hasPictureTables(Store& store)
+{
+    for (const FixedTableLayout& layout : fixedTableLayouts())
+        if (!isExplorationTable(layout) && !store.tableExists(layout.name))
+            return false;
+    return true;
 }
 
 } // namespace store

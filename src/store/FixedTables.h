@@ -36,5 +36,11 @@ QString sampleDatabaseName();
 
 // Creates every fixed table with its indexes, rows and protection in the store.
 void createFixedTables(Store& store);
+// The picture-database tables alone (catalogue, item list, models and the
+// sample database), for a server that shares them; all or nothing.
+void createPictureTables(Store& store);
+// Whether the store holds every picture-database table: a server that
+// lacks them is initialised only when the user asks.
+bool hasPictureTables(Store& store);
 
 } // namespace store

@@ -3,7 +3,10 @@
 #include "store/FieldCodec.h"
 
 #include <QRegularExpression>
+#include <QSet>
 #include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlRecord>
 
 #include <memory>
 #include <sqlite3.h>
@@ -92,9 +95,76 @@ QVariant columnValue(sqlite3_stmt* st, int i)
 
 } // namespace
 
+void Query::openOnServer()
+{
+    // The field types first: while a result is being read no other statement
+    // may run on the connection.
+    QList<FieldDef> defs;
+    const QString table = sourceTable(m_sql);
+    if (!table.isEmpty() && m_store.tableExists(table))
+        defs = m_store.fieldDefs(table);
+    QSqlQuery q(m_store.db());
+    q.setForwardOnly(true);
+    if (!q.prepare(m_sql))
+        throw StoreError(QStringLiteral("問い合わせを実行できません: ") + q.lastError().text());
+    // Every parameter is bound; one without a value stays unset (NULL).
+    static const QRegularExpression param(QStringLiteral(R"((?<![:\w]):([A-Za-z_]\w*))"));
+    QSet<QString> seen;
+    for (auto it = param.globalMatch(m_sql); it.hasNext();) {
+        const QString name = it.next().captured(1);
+        if (seen.contains(name))
+            continue;
+        seen.insert(name);
+        const auto value = m_params.constFind(name);
+        q.bindValue(QLatin1Char(':') + name,
+                    value == m_params.constEnd() ? QVariant(QMetaType::fromType<QString>()) : QVariant(*value));
+    }
+    if (!q.exec())
+        throw StoreError(QStringLiteral("問い合わせを実行できません: ") + q.lastError().text());
+    QStringList columns;
+    const QSqlRecord record = q.record();
+    for (int i = 0; i < record.count(); ++i)
+        columns << record.fieldName(i);
+    QList<const FieldDef*> types(columns.size(), nullptr);
+    for (int i = 0; i < columns.size(); ++i)
+        for (const FieldDef& d : defs)
+            if (d.name.compare(columns[i], Qt::CaseInsensitive) == 0)
+                types[i] = &d;
+    QVector<QVariant> cells;
+    int rowCount = 0;
+    while (q.next()) {
+        for (int i = 0; i < columns.size(); ++i) {
+            QVariant v = q.value(i);
+            cells.append(types[i] ? detail::fromColumn(*types[i], v) : std::move(v));
+        }
+        ++rowCount;
+    }
+    if (q.lastError().isValid())
+        throw StoreError(QStringLiteral("問い合わせを実行できません: ") + q.lastError().text());
+    if (!q.isSelect())
+        m_store.noteEverythingChanged();
+    setResult(columns, std::move(cells), rowCount);
+}
+
+void Query::setResult(const QStringList& columns, QVector<QVariant>&& cells, int rowCount)
+{
+    m_columns = columns;
+    m_cells = std::move(cells);
+    m_rowCount = rowCount;
+    m_open = true;
+    m_pos = m_rowCount == 0 ? -1 : 0;
+    m_eof = m_rowCount == 0;
+    emit dataChanged();
+    emit cursorMoved(m_pos);
+}
+
 void Query::open()
 {
     close();
+    if (m_store.isServer()) {
+        openOnServer();
+        return;
+    }
     sqlite3* db = handleOf(m_store.db());
     if (!db)
         throw StoreError(QStringLiteral("問い合わせを実行できません: ストアが開いていません"));
@@ -148,15 +218,7 @@ void Query::open()
         throw refused(db);
     if (!reads)
         m_store.noteEverythingChanged();
-
-    m_columns = columns;
-    m_cells = std::move(cells);
-    m_rowCount = rowCount;
-    m_open = true;
-    m_pos = m_rowCount == 0 ? -1 : 0;
-    m_eof = m_rowCount == 0;
-    emit dataChanged();
-    emit cursorMoved(m_pos);
+    setResult(columns, std::move(cells), rowCount);
 }
 
 void Query::close()

@@ -45,6 +45,10 @@ signals:
     void cursorMoved(int recNo);
 
 private:
+    // A server's statement goes through the generic SQL layer.
+    void openOnServer();
+    void setResult(const QStringList& columns, QVector<QVariant>&& cells, int rowCount);
+
     Store& m_store;
     QString m_sql;
     QHash<QString, QString> m_params;

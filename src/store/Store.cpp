@@ -36,6 +36,13 @@ QString secondaryIndexName(const QString& table, const QString& index)
 void execOn(QSqlDatabase& db, const QString& sql, const QVariantList& bind = {})
 {
     QSqlQuery q(db);
+    // A server prepares only reading and writing statements, not those that
+    // define tables or mark savepoints: those without values run as they are.
+    if (bind.isEmpty() && db.driverName() == u"QPSQL") {
+        if (!q.exec(sql))
+            throw detail::sqlError(QStringLiteral("SQL 文を実行できません"), q.lastError());
+        return;
+    }
     if (!q.prepare(sql))
         throw detail::sqlError(QStringLiteral("SQL 文を準備できません"), q.lastError());
     for (const QVariant& v : bind)
@@ -45,30 +52,72 @@ void execOn(QSqlDatabase& db, const QString& sql, const QVariantList& bind = {})
     q.finish();
 }
 
-// Runs a group of statements as one unit, inside or outside a batch.
+// Runs a group of statements as one unit, inside or outside a batch. A
+// server knows savepoints only inside a transaction: outside a batch the
+// unit is a transaction of its own there.
 class Savepoint {
 public:
-    explicit Savepoint(QSqlDatabase& db) : m_db(db) { execOn(m_db, QStringLiteral("SAVEPOINT quillon_sp")); }
+    Savepoint(QSqlDatabase& db, bool ownTransaction) : m_db(db), m_own(ownTransaction)
+    {
+        if (m_own) {
+            if (!m_db.transaction())
+                throw detail::sqlError(QStringLiteral("トランザクションを始められません"), m_db.lastError());
+        } else {
+            execOn(m_db, QStringLiteral("SAVEPOINT quillon_sp"));
+        }
+    }
     ~Savepoint()
     {
-        if (m_open) {
-            try {
-                execOn(m_db, QStringLiteral("ROLLBACK TO quillon_sp"));
-                execOn(m_db, QStringLiteral("RELEASE quillon_sp"));
-            } catch (const StoreError&) {
-            }
+        if (!m_open)
+            return;
+        if (m_own) {
+            m_db.rollback();
+            return;
+        }
+        try {
+            execOn(m_db, QStringLiteral("ROLLBACK TO quillon_sp"));
+            execOn(m_db, QStringLiteral("RELEASE quillon_sp"));
+        } catch (const StoreError&) {
         }
     }
     void release()
     {
-        execOn(m_db, QStringLiteral("RELEASE quillon_sp"));
+        if (m_own) {
+            if (!m_db.commit())
+                throw detail::sqlError(QStringLiteral("トランザクションを確定できません"), m_db.lastError());
+        } else {
+            execOn(m_db, QStringLiteral("RELEASE quillon_sp"));
+        }
         m_open = false;
     }
 
 private:
     QSqlDatabase& m_db;
+    bool m_own;
     bool m_open = true;
 };
+
+// The declared type of a field is kept as its column's comment on a server,
+// where columns have the server's own types: text for texts, dates and
+// memos (compared and sorted by code, as locally), integers, bytea.
+QString serverColumnType(FieldType type)
+{
+    switch (type) {
+    case FieldType::Short:
+    case FieldType::Bool:
+        return QStringLiteral("SMALLINT");
+    case FieldType::Long:
+        return QStringLiteral("INTEGER");
+    case FieldType::Bytes:
+    case FieldType::Graphic:
+        return QStringLiteral("BYTEA");
+    default:
+        return QStringLiteral("TEXT COLLATE \"C\"");
+    }
+}
+
+// A table of the server's current schema, by its name as held.
+const QString kServerTable = QStringLiteral("to_regclass(quote_ident(current_schema()) || '.' || quote_ident(?))");
 
 } // namespace
 
@@ -134,6 +183,27 @@ Store::Store(const QString& directory)
     }
 }
 
+Store::Store(const ServerSettings& server)
+    : m_server(std::make_unique<ServerConnection>(server))
+    , m_serverSettings(server)
+{
+    if (!m_server->open())
+        throw StoreError(QStringLiteral("サーバーに接続できません : ") + m_server->error());
+    m_db = m_server->database();
+    // The server's notices ("already exists, skipping") are no news here.
+    run(QStringLiteral("SET client_min_messages TO warning"));
+}
+
+QString Store::serverName() const
+{
+    if (!m_server)
+        return {};
+    if (!m_serverSettings.service.isEmpty())
+        return m_serverSettings.service;
+    const QString host = m_serverSettings.host.trimmed();
+    return host.isEmpty() ? QStringLiteral("localhost") : host;
+}
+
 QString Store::damagedMessage(const QString& path, const QString& reason)
 {
     return QStringLiteral("テーブルストア %1 は壊れているか、ストアではありません (%2)。バックアップから戻してください。")
@@ -179,6 +249,11 @@ Store::~Store()
         m_checkpointer.join();
     if (m_batchDepth > 0)
         m_db.rollback();
+    if (m_server) {
+        m_db = QSqlDatabase();
+        m_server.reset();
+        return;
+    }
     m_db.close();
     m_db = QSqlDatabase();
     QSqlDatabase::removeDatabase(m_connection);
@@ -225,6 +300,80 @@ QString Store::quoted(const QString& identifier)
     QString s = identifier;
     s.replace(QLatin1Char('"'), QLatin1String("\"\""));
     return QLatin1Char('"') + s + QLatin1Char('"');
+}
+
+QLatin1String Store::sameAs() const
+{
+    return m_server ? QLatin1String(" IS NOT DISTINCT FROM ?") : QLatin1String(" IS ?");
+}
+
+QLatin1String Store::unsetFirst(bool descending) const
+{
+    if (!m_server)
+        return QLatin1String("");
+    return descending ? QLatin1String(" NULLS LAST") : QLatin1String(" NULLS FIRST");
+}
+
+void Store::beginGuard()
+{
+    run(QStringLiteral("SAVEPOINT quillon_guard"));
+}
+
+void Store::endGuard(bool ok)
+{
+    if (ok) {
+        run(QStringLiteral("RELEASE quillon_guard"));
+        return;
+    }
+    try {
+        run(QStringLiteral("ROLLBACK TO quillon_guard"));
+        run(QStringLiteral("RELEASE quillon_guard"));
+    } catch (const StoreError&) {
+        // The connection is gone; the batch fails at its end.
+    }
+}
+
+void Store::indexForSearch(const QString& table, const QStringList& fields)
+{
+    if (!m_server || fields.isEmpty())
+        return;
+    run(QStringLiteral("CREATE EXTENSION IF NOT EXISTS pg_trgm"));
+    // The search compares every item as text: the index holds that text.
+    for (const QString& f : fields)
+        run(QStringLiteral("CREATE INDEX ON %1 USING gin ((CAST(%2 AS TEXT)) gin_trgm_ops)")
+                .arg(quoted(table), quoted(f)));
+    noteUnknownChange(table);
+}
+
+void Store::lockForWriting(const QString& table)
+{
+    if (m_server && m_batchDepth > 0)
+        run(QStringLiteral("SELECT pg_advisory_xact_lock(hashtext(lower(?)))"), {table});
+}
+
+QString Store::actual(const QString& table)
+{
+    if (!m_server)
+        return table;
+    const QString stored = storedName(table);
+    return stored.isEmpty() ? table : stored;
+}
+
+QString Store::storedName(const QString& table)
+{
+    if (table.isEmpty() || isInternal(table))
+        return {};
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    q.prepare(m_server ? QStringLiteral("SELECT table_name FROM information_schema.tables WHERE table_schema = "
+                                        "current_schema() AND lower(table_name) = lower(?) ORDER BY table_name LIMIT 1")
+                       : QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND name = ? COLLATE NOCASE"));
+    q.addBindValue(table);
+    if (!q.exec())
+        throw detail::sqlError(QStringLiteral("テーブル %1 を調べられません").arg(table), q.lastError());
+    const QString name = q.next() ? q.value(0).toString() : QString();
+    q.finish();
+    return name;
 }
 
 void Store::run(const QString& sql, const QVariantList& bind)
@@ -327,24 +476,16 @@ void Store::noteEverythingChanged()
 
 bool Store::tableExists(const QString& table)
 {
-    if (table.isEmpty() || isInternal(table))
-        return false;
-    QSqlQuery q(m_db);
-    q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ? COLLATE NOCASE"));
-    q.addBindValue(table);
-    if (!q.exec())
-        throw detail::sqlError(QStringLiteral("テーブル %1 を調べられません").arg(table), q.lastError());
-    const bool found = q.next();
-    q.finish();
-    return found;
+    return !storedName(table).isEmpty();
 }
 
 QStringList Store::tableNames()
 {
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name")))
+    if (!q.exec(m_server ? QStringLiteral("SELECT table_name FROM information_schema.tables WHERE table_schema = "
+                                          "current_schema() AND table_type = 'BASE TABLE' ORDER BY table_name COLLATE \"C\"")
+                         : QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name")))
         throw detail::sqlError(QStringLiteral("テーブルの一覧を読めません"), q.lastError());
     QStringList names;
     while (q.next()) {
@@ -374,7 +515,8 @@ void Store::createTable(const QString& table, const QList<FieldDef>& fields, con
     for (const FieldDef& f : fields) {
         if (f.name.isEmpty())
             throw StoreError(QStringLiteral("テーブル %1 に名前のないフィールドがあります").arg(table));
-        QString col = quoted(f.name) + QLatin1Char(' ') + detail::columnType(f.type, f.size);
+        QString col = quoted(f.name) + QLatin1Char(' ')
+            + (m_server ? serverColumnType(f.type) : detail::columnType(f.type, f.size));
         if (f.required)
             col += QLatin1String(" NOT NULL");
         columns << col;
@@ -400,11 +542,19 @@ void Store::createTable(const QString& table, const QList<FieldDef>& fields, con
             q << quoted(n);
         return q.join(QLatin1String(", "));
     };
+    // A server has no row numbers of its own: the handles' order needs one.
+    if (m_server)
+        columns << QStringLiteral("rowid BIGSERIAL UNIQUE");
     if (primary)
         columns << QStringLiteral("PRIMARY KEY (%1)").arg(fieldList(primary->fields));
 
-    Savepoint sp(m_db);
+    Savepoint sp(m_db, m_server && m_batchDepth == 0);
     run(QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(table), columns.join(QLatin1String(", "))));
+    if (m_server) {
+        for (const FieldDef& f : fields)
+            run(QStringLiteral("COMMENT ON COLUMN %1.%2 IS '%3'")
+                    .arg(quoted(table), quoted(f.name), detail::columnType(f.type, f.size)));
+    }
     for (const IndexDef& ix : indexes) {
         if (ix.primary)
             continue;
@@ -416,13 +566,20 @@ void Store::createTable(const QString& table, const QList<FieldDef>& fields, con
     noteUnknownChange(table);
 }
 
-QList<FieldDef> Store::fieldDefs(const QString& table)
+QList<FieldDef> Store::fieldDefs(const QString& tableAsGiven)
 {
+    const QString table = actual(tableAsGiven);
     if (!tableExists(table))
         throw StoreError(QStringLiteral("テーブル %1 が見つかりません").arg(table));
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT name, type, \"notnull\" FROM pragma_table_info(?) ORDER BY cid"));
+    if (m_server)
+        q.prepare(QStringLiteral("SELECT attname, coalesce(col_description(attrelid, attnum), format_type(atttypid, "
+                                 "atttypmod)), attnotnull FROM pg_attribute WHERE attrelid = %1 AND attnum > 0 "
+                                 "AND NOT attisdropped AND attname <> 'rowid' ORDER BY attnum")
+                      .arg(kServerTable));
+    else
+        q.prepare(QStringLiteral("SELECT name, type, \"notnull\" FROM pragma_table_info(?) ORDER BY cid"));
     q.addBindValue(table);
     if (!q.exec())
         throw detail::sqlError(QStringLiteral("テーブル %1 の定義を読めません").arg(table), q.lastError());
@@ -437,11 +594,14 @@ QList<FieldDef> Store::fieldDefs(const QString& table)
     return defs;
 }
 
-QList<IndexDef> Store::indexDefs(const QString& table)
+QList<IndexDef> Store::indexDefs(const QString& tableAsGiven)
 {
+    const QString table = actual(tableAsGiven);
     if (!tableExists(table))
         throw StoreError(QStringLiteral("テーブル %1 が見つかりません").arg(table));
     QList<IndexDef> defs;
+    if (m_server)
+        return serverIndexDefs(table);
 
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
@@ -493,8 +653,41 @@ QList<IndexDef> Store::indexDefs(const QString& table)
     return defs;
 }
 
-void Store::emptyTable(const QString& table)
+QList<IndexDef> Store::serverIndexDefs(const QString& table)
 {
+    // Primary first, then the secondary indexes ("table#name") in the order made.
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT c.relname, i.indisprimary, i.indisunique, "
+                             "array_to_string(ARRAY(SELECT a.attname FROM unnest(i.indkey::int2[]) WITH ORDINALITY "
+                             "AS k(n, o) JOIN pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = k.n "
+                             "ORDER BY k.o), chr(1)) FROM pg_index i JOIN pg_class c ON c.oid = i.indexrelid "
+                             "WHERE i.indrelid = %1 ORDER BY NOT i.indisprimary, c.oid")
+                  .arg(kServerTable));
+    q.addBindValue(table);
+    if (!q.exec())
+        throw detail::sqlError(QStringLiteral("テーブル %1 の索引を読めません").arg(table), q.lastError());
+    QList<IndexDef> defs;
+    while (q.next()) {
+        const QString name = q.value(0).toString();
+        IndexDef d;
+        d.primary = q.value(1).toBool();
+        d.unique = q.value(2).toBool();
+        if (!d.primary) {
+            const int hash = name.indexOf(QLatin1Char('#'));
+            if (hash < 0)
+                continue; // the row numbers' index, the search's trigram indexes
+            d.name = name.mid(hash + 1);
+        }
+        d.fields = q.value(3).toString().split(QChar(1), Qt::SkipEmptyParts);
+        defs << d;
+    }
+    return defs;
+}
+
+void Store::emptyTable(const QString& tableAsGiven)
+{
+    const QString table = actual(tableAsGiven);
     if (!tableExists(table))
         throw StoreError(QStringLiteral("テーブル %1 が見つかりません").arg(table));
     run(QStringLiteral("DELETE FROM %1").arg(quoted(table)));
@@ -502,21 +695,23 @@ void Store::emptyTable(const QString& table)
     tableState(table).count = 0;
 }
 
-void Store::deleteTable(const QString& table)
+void Store::deleteTable(const QString& tableAsGiven)
 {
+    const QString table = actual(tableAsGiven);
     if (!tableExists(table))
         throw StoreError(QStringLiteral("テーブル %1 が見つかりません").arg(table));
-    Savepoint sp(m_db);
+    Savepoint sp(m_db, m_server && m_batchDepth == 0);
     run(QStringLiteral("DROP TABLE %1").arg(quoted(table)));
     if (m_db.tables().contains(kProtectedTable, Qt::CaseInsensitive))
-        run(QStringLiteral("DELETE FROM %1 WHERE \"table\" = ?").arg(quoted(kProtectedTable)), {table});
+        run(QStringLiteral("DELETE FROM %1 WHERE lower(\"table\") = lower(?)").arg(quoted(kProtectedTable)), {table});
     sp.release();
     noteUnknownChange(table);
     m_protectionLoaded = false;
 }
 
-void Store::renameTable(const QString& from, const QString& to)
+void Store::renameTable(const QString& fromAsGiven, const QString& to)
 {
+    const QString from = actual(fromAsGiven);
     if (!tableExists(from))
         throw StoreError(QStringLiteral("テーブル %1 が見つかりません").arg(from));
     if (to.isEmpty() || isInternal(to))
@@ -525,7 +720,7 @@ void Store::renameTable(const QString& from, const QString& to)
         throw StoreError(QStringLiteral("テーブル %1 は既にあります").arg(to));
     const QList<IndexDef> indexes = indexDefs(from);
 
-    Savepoint sp(m_db);
+    Savepoint sp(m_db, m_server && m_batchDepth == 0);
     // Secondary indexes carry the table's name in theirs; make them anew.
     for (const IndexDef& ix : indexes)
         if (!ix.primary)
@@ -542,7 +737,7 @@ void Store::renameTable(const QString& from, const QString& to)
                      quoted(to), cols.join(QLatin1String(", "))));
     }
     if (m_db.tables().contains(kProtectedTable, Qt::CaseInsensitive))
-        run(QStringLiteral("UPDATE %1 SET \"table\" = ? WHERE \"table\" = ?").arg(quoted(kProtectedTable)),
+        run(QStringLiteral("UPDATE %1 SET \"table\" = ? WHERE lower(\"table\") = lower(?)").arg(quoted(kProtectedTable)),
             {to, from});
     sp.release();
     noteUnknownChange(from);
@@ -550,8 +745,9 @@ void Store::renameTable(const QString& from, const QString& to)
     m_protectionLoaded = false;
 }
 
-void Store::renameFields(const QString& table, const QList<QPair<QString, QString>>& renames)
+void Store::renameFields(const QString& tableAsGiven, const QList<QPair<QString, QString>>& renames)
 {
+    const QString table = actual(tableAsGiven);
     QStringList names;
     for (const FieldDef& f : fieldDefs(table))
         names << f.name;
@@ -579,7 +775,7 @@ void Store::renameFields(const QString& table, const QList<QPair<QString, QStrin
             name.prepend(QLatin1Char('#'));
         return name;
     };
-    Savepoint sp(m_db);
+    Savepoint sp(m_db, m_server && m_batchDepth == 0);
     for (qsizetype k = 0; k < renames.size(); ++k)
         rename(renames[k].first, passing(k));
     for (qsizetype k = 0; k < renames.size(); ++k)
@@ -588,8 +784,9 @@ void Store::renameFields(const QString& table, const QList<QPair<QString, QStrin
     noteUnknownChange(table);
 }
 
-qint64 Store::countRows(const QString& table)
+qint64 Store::countRows(const QString& tableAsGiven)
 {
+    const QString table = actual(tableAsGiven);
     TableState& s = tableState(table);
     if (s.count >= 0)
         return s.count;
@@ -627,19 +824,19 @@ QString Store::protectionOf(const QString& table)
     return m_protection.value(stateKey(table));
 }
 
-void Store::protectTable(const QString& table, const QString& password)
+void Store::protectTable(const QString& tableAsGiven, const QString& password)
 {
+    const QString table = actual(tableAsGiven);
     if (!tableExists(table))
         throw StoreError(QStringLiteral("テーブル %1 が見つかりません").arg(table));
-    run(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (\"table\" TEXT PRIMARY KEY COLLATE NOCASE, "
-                       "\"password\" TEXT)")
-            .arg(quoted(kProtectedTable)));
-    if (password.isEmpty())
-        run(QStringLiteral("DELETE FROM %1 WHERE \"table\" = ?").arg(quoted(kProtectedTable)), {table});
-    else
-        run(QStringLiteral("INSERT OR REPLACE INTO %1 (\"table\", \"password\") VALUES (?, ?)")
-                .arg(quoted(kProtectedTable)),
+    run(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (\"table\" TEXT PRIMARY KEY%2, \"password\" TEXT)")
+            .arg(quoted(kProtectedTable), m_server ? QString() : QStringLiteral(" COLLATE NOCASE")));
+    Savepoint sp(m_db, m_server && m_batchDepth == 0);
+    run(QStringLiteral("DELETE FROM %1 WHERE lower(\"table\") = lower(?)").arg(quoted(kProtectedTable)), {table});
+    if (!password.isEmpty())
+        run(QStringLiteral("INSERT INTO %1 (\"table\", \"password\") VALUES (?, ?)").arg(quoted(kProtectedTable)),
             {table, password});
+    sp.release();
     m_protectionLoaded = false;
 }
 
@@ -690,7 +887,7 @@ void Store::commitBatch()
         noteEverythingChanged();
         throw detail::sqlError(QStringLiteral("トランザクションを確定できません"), err);
     }
-    if (m_longWalkDepth > 0 && QFileInfo(filePath() + QStringLiteral("-wal")).size() > m_longWalkLogBytes)
+    if (!m_server && m_longWalkDepth > 0 && QFileInfo(filePath() + QStringLiteral("-wal")).size() > m_longWalkLogBytes)
         checkpointInBackground();
 }
 
@@ -710,7 +907,8 @@ void Store::rollbackBatch()
 
 void Store::beginLongWalk()
 {
-    if (m_longWalkDepth == 0) {
+    // A server copies its own log.
+    if (m_longWalkDepth == 0 && !m_server) {
         run(QStringLiteral("PRAGMA wal_autocheckpoint=0"));
         QSqlQuery q(m_db);
         const qint64 pageSize = q.exec(QStringLiteral("PRAGMA page_size")) && q.next() ? q.value(0).toLongLong() : 4096;
@@ -721,7 +919,7 @@ void Store::beginLongWalk()
 
 void Store::endLongWalk() noexcept
 {
-    if (m_longWalkDepth == 0 || --m_longWalkDepth > 0)
+    if (m_longWalkDepth == 0 || --m_longWalkDepth > 0 || m_server)
         return;
     try {
         run(QStringLiteral("PRAGMA wal_autocheckpoint=%1").arg(kLogPages));

@@ -2,7 +2,11 @@
 
 // The table store: every table of the program lives as one SQL table, with
 // exactly its own name ("_Link.db", "_host", "Sample_"), in one SQLite file in
-// the Photo directory. Handles (Table) are cursors over these tables.
+// the Photo directory, or, for shared picture databases, in a database of a
+// PostgreSQL server. Handles (Table) are cursors over these tables; the few
+// places where the two dialects differ ask isServer().
+
+#include "store/ServerConnection.h"
 
 #include <QHash>
 #include <QList>
@@ -77,6 +81,9 @@ public:
     // Opens the store file in the directory (which must hold one; the store
     // never creates its file here, see createFile). Throws StoreError.
     explicit Store(const QString& directory = photoDirectory());
+    // Opens a database of a PostgreSQL server; throws StoreError with the
+    // server's own words when it cannot be reached.
+    explicit Store(const ServerSettings& server);
     ~Store();
     Store(const Store&) = delete;
     Store& operator=(const Store&) = delete;
@@ -85,6 +92,9 @@ public:
     static void createFile(const QString& filePath);
 
     QString directory() const { return m_directory; }
+    bool isServer() const { return m_server != nullptr; }
+    // What the status bar names a server store by: its service or its host.
+    QString serverName() const;
 
     // A store file larger than this is not checked when it opens: reading it
     // all would hold up the start. checkDeferred() then says so, and the
@@ -147,6 +157,26 @@ public:
 
     static QString quoted(const QString& identifier);
 
+    // Dialect: a comparison that finds an unset value too (" IS ?"), and the
+    // place of unset values in an order (first, as the local store has it).
+    QLatin1String sameAs() const;
+    QLatin1String unsetFirst(bool descending) const;
+
+    // On a server: the search's "%keyword%" conditions on these fields use a
+    // trigram index instead of reading every row. Nothing locally.
+    void indexForSearch(const QString& table, const QStringList& fields);
+    // On a server, inside a batch: other writers of the table wait until this
+    // one commits (serials taken as "highest + 1"). Nothing locally, where
+    // the store has one writer.
+    void lockForWriting(const QString& table);
+    // On a server, a statement that fails inside a batch must not end the
+    // whole transaction: run it through this, which rolls only it back.
+    template <class F>
+    auto guarded(F&& f) -> decltype(f());
+    // The table's name as the store holds it (the store's names ignore
+    // letter case); empty when there is none.
+    QString storedName(const QString& table);
+
 private:
     friend class Table;
     friend class Query;
@@ -174,7 +204,16 @@ private:
     QString protectionOf(const QString& table);
     static QString stateKey(const QString& table) { return table.toLower(); }
 
+    QList<IndexDef> serverIndexDefs(const QString& table);
+    // The name as held on a server, where names keep their letter case.
+    QString actual(const QString& table);
+    // The server's own half of a guarded statement.
+    void beginGuard();
+    void endGuard(bool ok);
+
     QString m_directory;
+    std::unique_ptr<ServerConnection> m_server;
+    ServerSettings m_serverSettings;
     bool m_checkDeferred = false;
     QString m_connection;
     QSqlDatabase m_db;
@@ -197,6 +236,27 @@ private:
     bool m_protectionLoaded = false;
     QHash<QString, QString> m_protection; // state key -> password
 };
+
+template <class F>
+auto Store::guarded(F&& f) -> decltype(f())
+{
+    if (!m_server || m_batchDepth == 0)
+        return f();
+    beginGuard();
+    try {
+        if constexpr (std::is_void_v<decltype(f())>) {
+            f();
+            endGuard(true);
+        } else {
+            auto result = f();
+            endGuard(true);
+            return result;
+        }
+    } catch (...) {
+        endGuard(false);
+        throw;
+    }
+}
 
 // Makes local-time conversions cheap for the whole process: every date-time
 // a table reads or writes converts to local time. It sets an environment

@@ -41,9 +41,12 @@ bool indexFieldsOf(const QList<IndexDef>& indexes, const QString& name, QStringL
 StoreError writeError(const QString& table, const QSqlError& error)
 {
     const QString text = error.databaseText();
-    if (text.contains(QLatin1String("UNIQUE constraint failed"), Qt::CaseInsensitive))
+    // SQLite's words, or the server's SQLSTATE.
+    if (text.contains(QLatin1String("UNIQUE constraint failed"), Qt::CaseInsensitive)
+        || error.nativeErrorCode() == u"23505")
         return sqlError(QStringLiteral("テーブル %1 のキーが重複しています").arg(table), error, StoreError::Kind::Duplicate);
-    if (text.contains(QLatin1String("NOT NULL constraint failed"), Qt::CaseInsensitive))
+    if (text.contains(QLatin1String("NOT NULL constraint failed"), Qt::CaseInsensitive)
+        || error.nativeErrorCode() == u"23502")
         return sqlError(QStringLiteral("テーブル %1 の必須フィールドに値がありません").arg(table), error);
     return sqlError(QStringLiteral("テーブル %1 に書き込めません").arg(table), error);
 }
@@ -140,8 +143,12 @@ void Table::open()
         return;
     if (m_tableName.isEmpty())
         throw StoreError(QStringLiteral("テーブル名が指定されていません"));
-    if (!m_store.tableExists(m_tableName))
+    const QString stored = m_store.storedName(m_tableName);
+    if (stored.isEmpty())
         throw StoreError(QStringLiteral("テーブル %1 が見つかりません").arg(m_tableName));
+    // A server's names keep their letter case: statements use the name held.
+    if (m_store.isServer())
+        m_tableName = stored;
     if (!m_store.mayOpen(m_tableName))
         throw StoreError(QStringLiteral("テーブル %1 はパスワードで保護されています").arg(m_tableName));
 
@@ -226,7 +233,7 @@ void Table::makeStatementTexts()
         const QLatin1String dir = descending ? QLatin1String(" DESC") : QLatin1String("");
         QStringList terms;
         for (const QString& f : m_indexFields)
-            terms << Store::quoted(f) + dir;
+            terms << Store::quoted(f) + dir + m_store.unsetFirst(descending);
         terms << QLatin1String("rowid") + dir;
         return terms.join(QLatin1String(", "));
     };
@@ -237,6 +244,9 @@ void Table::makeStatementTexts()
         marks << QStringLiteral("?");
     m_insertSql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                       .arg(Store::quoted(m_tableName), columnList(), marks.join(QLatin1String(", ")));
+    // A server says the new row's number only when asked.
+    if (m_store.isServer())
+        m_insertSql += QLatin1String(" RETURNING rowid");
     m_fetchSql = QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?").arg(columnList(), Store::quoted(m_tableName));
 }
 
@@ -598,6 +608,9 @@ void Table::refresh()
     m_prefixValid = false;
     m_cache.clear();
     m_cacheBytes = 0;
+    // Other writers of a server table write without telling this store.
+    if (m_store.isServer())
+        m_store.noteUnknownChange(m_tableName);
     // The row count stays: the store keeps it through every write it makes,
     // and counting a large table again costs a walk of it.
     if (m_currentRowid >= 0) {

@@ -89,7 +89,7 @@ bool Table::findKey(const QVariantList& values)
     QVariantList bind;
     for (const KeyTerm& t : terms) {
         // IS rather than =, so that an unset key value finds an unset field.
-        where << t.column + QLatin1String(" IS ?");
+        where << t.column + m_store.sameAs();
         bind << t.value;
     }
     const qint64 rowid = queryRowid(where.join(QLatin1String(" AND ")), bind);
@@ -130,7 +130,7 @@ void Table::findNearest(const QVariantList& values)
     for (int i = 0; anyUnset && i <= terms.size(); ++i) {
         QStringList parts;
         for (int j = 0; j < i && j < terms.size(); ++j) {
-            parts << terms[j].column + QLatin1String(" IS ?");
+            parts << terms[j].column + m_store.sameAs();
             bind << terms[j].value;
         }
         if (i < terms.size()) {
@@ -141,7 +141,7 @@ void Table::findNearest(const QVariantList& values)
                 bind << terms[i].value;
             }
         }
-        alternatives << QLatin1Char('(') + (parts.isEmpty() ? QStringLiteral("1") : parts.join(QLatin1String(" AND ")))
+        alternatives << QLatin1Char('(') + (parts.isEmpty() ? QStringLiteral("1 = 1") : parts.join(QLatin1String(" AND ")))
                 + QLatin1Char(')');
     }
     qint64 rowid = queryRowid(alternatives.join(QLatin1String(" OR ")), bind);
@@ -241,7 +241,7 @@ void Table::checkNullKeys() const
             const int f = indexOfField(m_fields, name);
             if (f < 0)
                 continue;
-            where << Store::quoted(m_fields[f].name) + QLatin1String(" IS ?");
+            where << Store::quoted(m_fields[f].name) + m_store.sameAs();
             bind << toColumn(m_fields[f], m_current[f]);
         }
         if (m_state == State::Edit) {
@@ -297,12 +297,13 @@ void Table::post()
             written[i] = toColumn(m_fields[i], m_current[i]);
             q.bindValue(i, written[i]);
         }
-        if (!q.exec()) {
+        if (!m_store.guarded([&] { return q.exec(); })) {
             const QSqlError err = q.lastError();
             q.finish();
             throw writeError(m_tableName, err);
         }
-        const qint64 rowid = q.lastInsertId().toLongLong();
+        const qint64 rowid = m_store.isServer() ? (q.next() ? q.value(0).toLongLong() : -1)
+                                                : q.lastInsertId().toLongLong();
         q.finish();
         m_store.noteInsert(m_tableName);
         m_state = State::Browse;
@@ -326,7 +327,7 @@ void Table::post()
         bind << m_currentRowid;
         for (int i = 0; i < bind.size(); ++i)
             q.bindValue(i, bind[i]);
-        if (!q.exec()) {
+        if (!m_store.guarded([&] { return q.exec(); })) {
             const QSqlError err = q.lastError();
             q.finish();
             throw writeError(m_tableName, err);

@@ -8,6 +8,7 @@
 #include "store/TableOps.h"
 #include "support/PhotoData.h"
 #include "support/TempPhoto.h"
+#include "support/TestBackend.h"
 
 #include <QDir>
 #include <QFile>
@@ -28,7 +29,8 @@ private slots:
         m_photo = std::make_unique<TempPhoto>();
         m_store = std::make_unique<store::Store>(m_photo->dir());
         m_dm3 = std::make_unique<store::DataMd3>(*m_store);
-        m_dm = std::make_unique<store::DataMod>(*m_store);
+        m_server = testbackend::pictureStore();
+        m_dm = std::make_unique<store::DataMod>(m_server ? *m_server : *m_store);
         m_catalogue = std::make_unique<Catalogue>(*m_dm);
         useDatabase(QStringLiteral("Sample"));
         QVERIFY(m_files.isValid());
@@ -37,6 +39,7 @@ private slots:
     {
         m_catalogue.reset();
         m_dm.reset();
+        m_server.reset();
         m_dm3.reset();
         m_store.reset();
         m_photo.reset();
@@ -92,8 +95,8 @@ private slots:
         QCOMPARE(layout.size(), accepted ? 2 : 1);
         if (!accepted)
             return;
-        m_store->createTable(QStringLiteral("Letters"), layout, {});
-        const QList<store::FieldDef> read = m_store->fieldDefs(QStringLiteral("Letters"));
+        pictures().createTable(QStringLiteral("Letters"), layout, {});
+        const QList<store::FieldDef> read = pictures().fieldDefs(QStringLiteral("Letters"));
         QCOMPARE(AttributeOfType(read.value(1).type), letter);
         QCOMPARE(read.value(1).size, letter == u"A" ? 30 : 0);
     }
@@ -191,7 +194,7 @@ private slots:
 
         QVERIFY(!RegisterFile(*m_catalogue, indexMode, {}, {}, QDate(2026, 1, 2), 10, gif));
         QVERIFY(!RegisterFile(*m_catalogue, indexMode, {}, {}, QDate(2026, 1, 2), 10, file("c.jpeg")));
-        QCOMPARE(m_store->countRows(QStringLiteral("Sample")), 0);
+        QCOMPARE(pictures().countRows(QStringLiteral("Sample")), 0);
 
         // Sizes past 16 bits are kept.
         QVERIFY(RegisterFile(*m_catalogue, indexMode, QStringLiteral("host"), QString(), QDate(2026, 1, 2), 70000,
@@ -200,7 +203,7 @@ private slots:
                              QDate(2026, 1, 3), 5, jpeg));
         QCOMPARE(records(), (QStringList{"1|JPEG|70000|2026/01/02||host|" + jpeg + "|",
                                          "2|JPEG|5|2026/01/03|||http://h/a.JPG|"}));
-        QCOMPARE(m_store->countRows(QStringLiteral("Sample_")), indexMode ? 0 : 2);
+        QCOMPARE(pictures().countRows(QStringLiteral("Sample_")), indexMode ? 0 : 2);
         if (!indexMode) {
             QVERIFY(m_catalogue->LocateImage(1));
             QCOMPARE(m_dm->TaImage->fieldByName(QStringLiteral("画像")).asBytes(), fileBytes(jpeg));
@@ -237,7 +240,7 @@ private slots:
         QCOMPARE(listedPaths(), (QStringList{file("c.gif"), file("d.jpg")}));
         for (const char* name : {"a.jpg", "b.jpg", "e.jpg"})
             QCOMPARE(QFile::exists(file(name)), indexMode);
-        QCOMPARE(m_store->countRows(QStringLiteral("Sample")), 3);
+        QCOMPARE(pictures().countRows(QStringLiteral("Sample")), 3);
     }
 
     // A file that cannot be read ends the walk; what was registered stays.
@@ -250,8 +253,8 @@ private slots:
         addFileRow(*m_dm3->TaList, file("z.jpg"), true);
         QVERIFY_THROWS_EXCEPTION(store::StoreError,
                                  registerMarkedFiles(*m_catalogue, false, *m_dm3->TaList2, true, {}));
-        QCOMPARE(m_store->countRows(QStringLiteral("Sample")), 1);
-        QCOMPARE(m_store->countRows(QStringLiteral("Sample_")), 1);
+        QCOMPARE(pictures().countRows(QStringLiteral("Sample")), 1);
+        QCOMPARE(pictures().countRows(QStringLiteral("Sample_")), 1);
         QCOMPARE(listedPaths(), (QStringList{file("gone.jpg"), file("z.jpg")}));
         QVERIFY(!QFile::exists(file("a.jpg")));
         // The handles are usable again: the next registration takes serial 2.
@@ -327,6 +330,8 @@ private:
     QTemporaryDir m_files;
     std::unique_ptr<TempPhoto> m_photo;
     std::unique_ptr<store::Store> m_store;
+    std::unique_ptr<store::Store> m_server; // the picture databases' on a server run
+    store::Store& pictures() { return m_dm->store(); }
     std::unique_ptr<store::DataMd3> m_dm3;
     std::unique_ptr<store::DataMod> m_dm;
     std::unique_ptr<Catalogue> m_catalogue;

@@ -30,6 +30,7 @@
 #include "support/AppFixture.h"
 #include "support/ModalHelper.h"
 #include "support/PhotoData.h"
+#include "support/TestBackend.h"
 #include "viewing/FormView.h"
 #include "viewing/PerceptualHash.h"
 #include "viewing/PictureLoader.h"
@@ -324,10 +325,10 @@ private slots:
             return;
         // Each record kept gets its picture's perceptual hash in the background.
         for (const QString& name : {QStringLiteral("a"), QStringLiteral("c")}) {
-            const QVariant serial = store().value(QStringLiteral("SELECT serial FROM _FingerprintDB WHERE sha256 = ?"),
+            const QVariant serial = store().value(QStringLiteral("SELECT serial FROM \"_FingerprintDB\" WHERE sha256 = ?"),
                                                   {store::sha256OfFile(file(name + ".jpg"))});
             QVERIFY(serial.isValid());
-            const QString hash = QStringLiteral("SELECT hash FROM _FingerprintDB WHERE serial = %1").arg(serial.toInt());
+            const QString hash = QStringLiteral("SELECT hash FROM \"_FingerprintDB\" WHERE serial = %1").arg(serial.toInt());
             QTRY_COMPARE_WITH_TIMEOUT(quint64(store().value(hash).toLongLong()),
                                       viewing::fingerprintFile(file(name + ".jpg"))->hash, 20000);
         }
@@ -742,7 +743,7 @@ private slots:
         QFETCH(bool, withoutModelItems);
         QFETCH(QString, message);
         if (withoutModelItems)
-            store().exec(QStringLiteral("DELETE FROM \"_MODEL.DB\""));
+            store().exec(QStringLiteral("DELETE FROM \"_Model.DB\""));
         const QStringList tablesBefore = store().tableNames();
         const qint64 databasesBefore = store().countRows(QStringLiteral("_INDEX.DB"));
         form().PageMain->setCurrentWidget(form().TabPhoto);
@@ -844,7 +845,7 @@ private slots:
         QVERIFY(photo().OpenDatabase(QStringLiteral("Sample")));
         QCOMPARE(captions(), renamed);
         QCOMPARE(itemNames(), renamed);
-        QCOMPARE(store::Store(m_fixture->photo().dir()).fieldDefs(QStringLiteral("Sample")).at(5).name, renamed[0]);
+        QCOMPARE(testbackend::reopen(m_fixture->photo().dir())->fieldDefs(QStringLiteral("Sample")).at(5).name, renamed[0]);
         QVERIFY(!pages().ButtonAdd->isVisible());
         QVERIFY(!pages().RadioHokanDisp->isEnabled());
     }
@@ -876,7 +877,12 @@ private slots:
         QFETCH(QString, message);
         if (editing)
             form().dm().TaPhoto->insert();
-        if (storeFails)
+        if (storeFails && store().isServer())
+            store().exec(QStringLiteral("CREATE FUNCTION refuse() RETURNS event_trigger LANGUAGE plpgsql AS "
+                                        "$$ BEGIN RAISE EXCEPTION 'column nosuch'; END $$; "
+                                        "CREATE EVENT TRIGGER refuse ON ddl_command_start WHEN TAG IN ('ALTER TABLE') "
+                                        "EXECUTE FUNCTION refuse()"));
+        else if (storeFails)
             store().exec(QStringLiteral("CREATE VIEW v AS SELECT nosuch FROM \"Sample\""));
         QAbstractItemModel* items = pages().DBGrid1->model();
         QVERIFY(items->setData(items->index(0, 1), first));

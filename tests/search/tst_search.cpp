@@ -258,7 +258,7 @@ private slots:
         bitmap.save(&buffer, "PNG");
         store::Store& s = form().dm().store();
         s.exec(QStringLiteral("INSERT INTO \"Sample\" (連番, 画像種別, サイズ) VALUES (4, 'BMP', 100)"));
-        s.exec(QStringLiteral("INSERT INTO \"Sample_\" (連番, 画像, BMP) VALUES (4, 'www', ?)"), {png});
+        s.exec(QStringLiteral("INSERT INTO \"Sample_\" (連番, 画像, \"BMP\") VALUES (4, 'www', ?)"), {png});
         QCOMPARE(search(page().Button10), QStringLiteral("検索終了"));
         clickRow(0);
         QCOMPARE(page().ImageKensaku->picture().fullSize, QSize(40, 20));

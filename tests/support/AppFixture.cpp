@@ -2,11 +2,18 @@
 
 #include "app/Application.h"
 #include "app/FormMain.h"
+#include "store/DataMod.h"
+#include "store/Store.h"
+#include "support/TestBackend.h"
 #include "support/TestClocks.h"
 
 #include <QTest>
 
-AppFixture::AppFixture() = default;
+AppFixture::AppFixture()
+{
+    // Picture databases on a test server when the run asks for it.
+    testbackend::useServerInSettings();
+}
 
 AppFixture::~AppFixture()
 {
@@ -19,6 +26,9 @@ app::TFormMain& AppFixture::start()
     m_app = std::make_unique<app::Application>();
     if (!m_app->start())
         qFatal("start-up failed: %s", qPrintable(m_app->errorMessage()));
+    // A run on the server must not pass on the local store unnoticed.
+    if (testbackend::onServer() && !m_app->formMain().dm().store().isServer())
+        qFatal("the picture databases are not on the test server");
     useTestClocks(m_app->formMain());
     m_app->formMain().show();
     if (!QTest::qWaitForWindowExposed(&m_app->formMain()))
