@@ -96,14 +96,7 @@ void PgServer::start()
              kToolTimeoutMs))
         return;
     m_port = freePort();
-    // The socket alone: no TCP port to collide with another test's server.
-    const QString options =
-        QStringLiteral("-k '%1' -p %2 -c listen_addresses='' -c fsync=off").arg(m_dir->path()).arg(m_port);
-    if (!run(QStringLiteral("pg_ctl"),
-             {QStringLiteral("-D"), data, QStringLiteral("-l"), m_dir->filePath(QStringLiteral("server.log")),
-              QStringLiteral("-w"), QStringLiteral("-t"), QStringLiteral("90"), QStringLiteral("-o"), options,
-              QStringLiteral("start")},
-             kToolTimeoutMs))
+    if (!launch())
         return;
     QSqlDatabase admin = connect(QStringLiteral("postgres"));
     QSqlQuery q(admin);
@@ -115,6 +108,32 @@ void PgServer::start()
     q.finish();
     admin.close();
     m_running = true;
+}
+
+bool PgServer::launch()
+{
+    // The socket alone: no TCP port to collide with another test's server.
+    const QString options =
+        QStringLiteral("-k '%1' -p %2 -c listen_addresses='' -c fsync=off").arg(m_dir->path()).arg(m_port);
+    return run(QStringLiteral("pg_ctl"),
+               {QStringLiteral("-D"), m_dir->filePath(QStringLiteral("data")), QStringLiteral("-l"),
+                m_dir->filePath(QStringLiteral("server.log")), QStringLiteral("-w"), QStringLiteral("-t"),
+                QStringLiteral("90"), QStringLiteral("-o"), options, QStringLiteral("start")},
+               kToolTimeoutMs);
+}
+
+bool PgServer::halt()
+{
+    return run(QStringLiteral("pg_ctl"),
+               {QStringLiteral("-D"), m_dir->filePath(QStringLiteral("data")), QStringLiteral("-m"),
+                QStringLiteral("immediate"), QStringLiteral("-w"), QStringLiteral("-t"), QStringLiteral("60"),
+                QStringLiteral("stop")},
+               kToolTimeoutMs);
+}
+
+bool PgServer::resume()
+{
+    return launch();
 }
 
 bool PgServer::run(const QString& name, const QStringList& arguments, int timeoutMs)

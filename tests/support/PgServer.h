@@ -43,8 +43,14 @@ public:
     // told otherwise; check isOpen(). Removed when the server stops.
     QSqlDatabase connect(const QString& database = {});
 
+    // The server gone at once, as a crash or a lost network leaves it
+    // (connections see it closed), and back again on the same data.
+    bool halt();
+    bool resume();
+
 private:
     void start();
+    bool launch();
     bool run(const QString& tool, const QStringList& arguments, int timeoutMs);
     QString logTail() const;
     void stop();
