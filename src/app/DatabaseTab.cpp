@@ -8,6 +8,7 @@
 #include "picturedb/PictureDatabase.h"
 #include "picturedb/RecordPage.h"
 #include "search/SearchPage.h"
+#include "store/DataMd3.h"
 #include "viewing/TImage.h"
 #include "viewing/ViewWindow.h"
 
@@ -211,6 +212,11 @@ void DatabaseTab::longRunProgress(int done)
 void DatabaseTab::endLongRun()
 {
     m_form.endLongRun();
+}
+
+store::Store& DatabaseTab::localStore()
+{
+    return m_form.dm3().store();
 }
 
 bool DatabaseTab::noDuplicates()

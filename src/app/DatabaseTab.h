@@ -79,6 +79,7 @@ public:
     void endLongRun() override;
     viewing::PictureTypes pictureTypes() override;
     bool noDuplicates() override;
+    store::Store& localStore() override;
 
 private:
     void buildPages(QWidget* tab);

@@ -22,9 +22,10 @@ struct HashBackfill::Outcome {
     std::optional<viewing::PictureFingerprint> print;
 };
 
-HashBackfill::HashBackfill(Catalogue& catalogue, QObject* parent)
+HashBackfill::HashBackfill(Catalogue& catalogue, store::Store& files, QObject* parent)
     : QObject(parent)
     , m_catalogue(catalogue)
+    , m_files(files)
 {
     // One worker: the crawl and the window keep the other core.
     m_pool.setMaxThreadCount(1);
@@ -53,14 +54,13 @@ void HashBackfill::wake(const QString& database, bool indexMode)
 
 void HashBackfill::step()
 {
-    store::Store& s = m_catalogue.dm().store();
     Outcome job;
     QByteArray bytes;
     QString path;
     try {
-        store::Fingerprints prints(s);
+        store::Fingerprints files(m_files);
         while (!m_onRecords && path.isEmpty()) {
-            const std::optional<store::Fingerprints::FileKey> next = prints.nextFileWithoutHash(m_afterPath);
+            const std::optional<store::Fingerprints::FileKey> next = files.nextFileWithoutHash(m_afterPath);
             if (!next) {
                 m_onRecords = true;
                 break;
@@ -69,7 +69,7 @@ void HashBackfill::step()
             const QFileInfo info(next->path);
             if (!info.isFile() || info.size() != next->size
                 || info.lastModified().toMSecsSinceEpoch() != next->modified.toMSecsSinceEpoch()) {
-                prints.dropFile(next->path); // gone or changed since: the row stands for nothing
+                files.dropFile(next->path); // gone or changed since: the row stands for nothing
                 continue;
             }
             job.key = QStringLiteral("f:%1:%2:%3").arg(next->path).arg(next->size).arg(next->modified.toMSecsSinceEpoch());
@@ -81,6 +81,7 @@ void HashBackfill::step()
         }
         const QString& database = m_database;
         if (m_onRecords && !database.isEmpty()) {
+            store::Fingerprints prints(m_catalogue.dm().store());
             HeldPictures held(m_catalogue, m_indexMode);
             while (true) {
                 const std::optional<qint32> serial = prints.nextRecordWithoutHash(database, m_afterSerial);
@@ -130,11 +131,10 @@ void HashBackfill::finish(const Outcome& outcome)
         m_failed.insert(outcome.key);
     } else {
         try {
-            store::Fingerprints prints(m_catalogue.dm().store());
             if (outcome.file)
-                prints.putFileHash(*outcome.file, outcome.print->hash, outcome.print->size);
+                store::Fingerprints(m_files).putFileHash(*outcome.file, outcome.print->hash, outcome.print->size);
             else
-                prints.putRecordHash(outcome.database, outcome.serial, outcome.sha, outcome.print->hash,
+                store::Fingerprints(m_catalogue.dm().store()).putRecordHash(outcome.database, outcome.serial, outcome.sha, outcome.print->hash,
                                      outcome.print->size);
         } catch (const store::StoreError&) {
             // Not written: the row stays without its hash for the next pass.

@@ -11,6 +11,10 @@
 #include <QString>
 #include <QThreadPool>
 
+namespace store {
+class Store;
+}
+
 namespace picturedb {
 
 class Catalogue;
@@ -18,7 +22,9 @@ class Catalogue;
 class HashBackfill : public QObject {
     Q_OBJECT
 public:
-    explicit HashBackfill(Catalogue& catalogue, QObject* parent = nullptr);
+    // Records' fingerprints live with the catalogue's store, files' in the
+    // local store (the same one unless the databases are on a server).
+    HashBackfill(Catalogue& catalogue, store::Store& files, QObject* parent = nullptr);
     // Waits for the picture in hand.
     ~HashBackfill() override;
 
@@ -34,6 +40,7 @@ private:
     void finish(const Outcome& outcome);
 
     Catalogue& m_catalogue;
+    store::Store& m_files;
     QThreadPool m_pool;
     bool m_running = false;
     bool m_again = false;

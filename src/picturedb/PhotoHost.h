@@ -8,6 +8,10 @@
 
 class QWidget;
 
+namespace store {
+class Store;
+}
+
 namespace viewing {
 class TFormView;
 struct Picture;
@@ -55,6 +59,9 @@ public:
     // Whether a picture whose bytes the database holds is registered again
     // ("同じ画像は保存・登録しない" off) or skipped.
     virtual bool noDuplicates() = 0;
+    // The store on this machine, which keeps the fingerprints of files even
+    // while the picture databases are on a server.
+    virtual store::Store& localStore() = 0;
 };
 
 } // namespace picturedb

@@ -54,7 +54,7 @@ PictureDatabase::PictureDatabase(PhotoHost& host, store::DataMod& dm, QLineEdit*
 {
     m_record = new RecordPage(host, m_catalogue, m_state, recordPage);
     m_pages = new DatabasePages(dm, newPage, settingsPage);
-    m_backfill = new HashBackfill(m_catalogue, this);
+    m_backfill = new HashBackfill(m_catalogue, host.localStore(), this);
     connect(m_record->Button7, &QPushButton::clicked, this, &PictureDatabase::Button7Click);
     connect(m_pages->ButtonSettei, &QPushButton::clicked, this,
             [this] { SetDatabasePassword(m_pages->EditPassword->text()); });
