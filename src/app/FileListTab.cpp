@@ -21,6 +21,7 @@
 #include "viewing/FitPicture.h"
 #include "viewing/SimilarGroups.h"
 #include "viewing/TImage.h"
+#include "viewing/Thumbnails.h"
 #include "web/ExplorationTables.h"
 
 #include <QBoxLayout>
@@ -517,7 +518,7 @@ void FileListTab::PreviewListFile()
     if (path.isEmpty())
         return;
     // Decoded no larger than the box can show; the labels still get the true size.
-    const auto picture = viewing::loadPicture(path, viewing::kFileListPreviewBox);
+    const auto picture = viewing::loadPreview(path, viewing::kFileListPreviewBox);
     if (!picture)
         return;
     Image->setPicture(*picture);

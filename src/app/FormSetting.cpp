@@ -13,6 +13,7 @@
 #include "store/FixedTables.h"
 #include "store/Store.h"
 #include "store/TextToInt.h"
+#include "viewing/Thumbnails.h"
 #include "web/THTTP.h"
 
 #include <QApplication>
@@ -245,12 +246,16 @@ void TFormSetting::buildTabGazou(QWidget* tab)
     dbLayout->addWidget(Button5, 1, 1);
     dbLayout->setColumnStretch(0, 1);
     CheckNoDuplicate = namedCheckBox("CheckNoDuplicate", QStringLiteral("同じ画像は保存・登録しない"), false, save);
+    // The desktop's shared thumbnails: off, no thumbnail is read or written.
+    CheckThumbnail = namedCheckBox("CheckThumbnail", QStringLiteral("サムネイルを保存する"), true, save);
+    connect(CheckThumbnail, &QCheckBox::toggled, this, [](bool on) { viewing::setThumbnailsEnabled(on); });
     saveLayout->addWidget(CheckFileSave);
     saveLayout->addWidget(GroupDirectory);
     saveLayout->addWidget(Button7, 0, Qt::AlignLeft);
     saveLayout->addWidget(CheckDBSave);
     saveLayout->addWidget(GroupDB);
     saveLayout->addWidget(CheckNoDuplicate);
+    saveLayout->addWidget(CheckThumbnail);
     saveLayout->addStretch(1);
     grid->addWidget(save, 0, 0, 3, 1);
     grid->setColumnStretch(0, 1);
@@ -588,6 +593,8 @@ void TFormSetting::readValues(SettingsStore& s)
     flag("CheckFileSave", CheckFileSave, true);
     flag("CheckDBSave", CheckDBSave, false);
     flag("CheckNoDuplicate", CheckNoDuplicate, false);
+    flag("CheckThumbnail", CheckThumbnail, true);
+    viewing::setThumbnailsEnabled(CheckThumbnail->isChecked());
     flag("CheckProxy", CheckProxy, false);
     if (m_main)
         m_main->proxySwitch = CheckProxy->isChecked();
@@ -641,6 +648,7 @@ void TFormSetting::writeValues(SettingsStore& s)
     flag("CheckFileSave", CheckFileSave);
     flag("CheckDBSave", CheckDBSave);
     flag("CheckNoDuplicate", CheckNoDuplicate);
+    flag("CheckThumbnail", CheckThumbnail);
     flag("CheckProxy", CheckProxy);
     text("IPAddress", EditIPAddress);
     text("Port", EditPort);

@@ -91,6 +91,7 @@ public:
     TDBEdit* DBEdit11;
     QPushButton* Button5;
     QCheckBox* CheckNoDuplicate;
+    QCheckBox* CheckThumbnail;
     QCheckBox* CheckJPEG;
     QCheckBox* CheckGIF;
     QCheckBox* CheckBMP;

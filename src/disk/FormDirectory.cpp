@@ -4,6 +4,7 @@
 #include "disk/DirectoryPanel.h"
 #include "viewing/FormView.h"
 #include "viewing/PictureLoader.h"
+#include "viewing/Thumbnails.h"
 #include "viewing/TImage.h"
 
 #include <QCheckBox>
@@ -246,7 +247,7 @@ bool TFormDirectory::showPicture(const QString& path, viewing::TImage* image, bo
     const bool viewShown = m_view && m_view->isVisible();
     const QSize box = viewShown || !image ? QSize() : image->size();
     QString error;
-    const std::optional<viewing::Picture> picture = viewing::loadPicture(path, box, &error);
+    const std::optional<viewing::Picture> picture = viewing::loadPreview(path, box, &error);
     if (!picture) {
         if (reportFailure)
             emit loadFailed(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), error));

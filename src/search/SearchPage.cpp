@@ -18,6 +18,7 @@
 #include "store/TableOps.h"
 #include "viewing/FitPicture.h"
 #include "viewing/PictureLoader.h"
+#include "viewing/Thumbnails.h"
 #include "viewing/TImage.h"
 
 #include <QAction>
@@ -363,7 +364,7 @@ void SearchPage::ShowSearchPreview()
         if (where.startsWith(QLatin1String("http"))) {
             m_host.fetchSingleImage(where);
         } else {
-            const auto picture = viewing::loadPicture(where, viewing::kSearchPreviewBox);
+            const auto picture = viewing::loadPreview(where, viewing::kSearchPreviewBox);
             if (!picture) {
                 m_host.message(QStringLiteral("画像が見つかりません"));
                 return;

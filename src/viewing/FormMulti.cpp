@@ -5,6 +5,7 @@
 #include "viewing/ExtArr.h"
 #include "viewing/FormSetteiMulti.h"
 #include "viewing/PictureLoader.h"
+#include "viewing/Thumbnails.h"
 #include "viewing/TImage.h"
 
 #include <QEventLoop>
@@ -40,7 +41,7 @@ Decoded decodeCell(const MultiCell& cell, QSize cellSize, bool stretch)
     Decoded d;
     if (cell.bytes.isEmpty() && cell.path.isEmpty())
         return d;
-    d.picture = cell.bytes.isEmpty() ? loadPicture(cell.path, decodeBox, &d.error)
+    d.picture = cell.bytes.isEmpty() ? loadPreview(cell.path, decodeBox, &d.error)
                                      : loadPictureData(cell.bytes, decodeBox, &d.error);
     d.failed = !d.picture;
     if (d.failed)

@@ -5,12 +5,15 @@
 #include "store/DataMod.h"
 #include "store/Store.h"
 #include "support/TestBackend.h"
+#include "viewing/Thumbnails.h"
 #include "support/TestClocks.h"
 
 #include <QTest>
 
 AppFixture::AppFixture()
 {
+    // The desktop's thumbnails stay the user's: the program's go here.
+    viewing::setThumbnailRoot(m_settings.dir() + QStringLiteral("/thumbnails"));
     // Picture databases on a test server when the run asks for it.
     testbackend::useServerInSettings();
 }
