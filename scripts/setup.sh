@@ -18,7 +18,7 @@ shift || true
 PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools
-  libqt6sql6-sqlite libqt6sql6-psql libsqlite3-dev qt6-qpa-plugins libturbojpeg0-dev
+  libqt6sql6-sqlite libqt6sql6-psql libsqlite3-dev libpq-dev qt6-qpa-plugins libturbojpeg0-dev
   qt6-image-formats-plugins libwebp-dev libavif-dev
   fonts-ipafont-gothic xvfb x11-apps imagemagick
   dpkg-dev file desktop-file-utils appstream

@@ -3,6 +3,8 @@
 #include "store/FieldCodec.h"
 
 #include <QDir>
+#include <QSqlDriver>
+#include <libpq-fe.h>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -333,6 +335,61 @@ void Store::endGuard(bool ok)
     }
 }
 
+Store::ServerAnswer Store::execOnServer(const QString& sql, const QVariantList& bind)
+{
+    ServerAnswer answer;
+    const QVariant handle = m_db.driver()->handle();
+    // Qt's driver hands out its libpq connection under libpq's struct name.
+    PGconn* connection = handle.isValid() && (qstrcmp(handle.typeName(), "pg_conn*") == 0
+                                              || qstrcmp(handle.typeName(), "PGconn*") == 0)
+                             ? *static_cast<PGconn* const*>(handle.constData())
+                             : nullptr;
+    if (!connection) {
+        answer.error = QStringLiteral("サーバーへの接続がありません");
+        return answer;
+    }
+    QByteArray text;
+    int n = 0;
+    for (QChar c : sql) {
+        if (c == u'?')
+            text += '$' + QByteArray::number(++n);
+        else
+            text += QString(c).toUtf8();
+    }
+    std::vector<QByteArray> values(bind.size());
+    std::vector<const char*> pointers(bind.size(), nullptr);
+    std::vector<int> lengths(bind.size(), 0);
+    std::vector<int> formats(bind.size(), 0);
+    for (qsizetype i = 0; i < bind.size(); ++i) {
+        const QVariant& v = bind[i];
+        if (!v.isValid() || v.isNull())
+            continue;
+        if (v.typeId() == QMetaType::QByteArray) {
+            values[i] = v.toByteArray();
+            formats[i] = 1;
+        } else {
+            values[i] = v.toString().toUtf8();
+        }
+        pointers[i] = values[i].constData();
+        lengths[i] = int(values[i].size());
+    }
+    PGresult* result = PQexecParams(connection, text.constData(), int(bind.size()), nullptr, pointers.data(),
+                                    lengths.data(), formats.data(), 0);
+    const ExecStatusType status = PQresultStatus(result);
+    answer.ok = status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
+    if (answer.ok) {
+        answer.affected = QByteArray(PQcmdTuples(result)).toInt();
+        if (PQntuples(result) > 0 && PQnfields(result) > 0 && !PQgetisnull(result, 0, 0))
+            answer.first = QString::fromUtf8(PQgetvalue(result, 0, 0));
+    } else {
+        answer.error = QString::fromUtf8(result ? PQresultErrorMessage(result) : PQerrorMessage(connection)).trimmed();
+        if (const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr)
+            answer.state = QString::fromLatin1(state);
+    }
+    PQclear(result);
+    return answer;
+}
+
 void Store::indexForSearch(const QString& table, const QStringList& fields)
 {
     if (!m_server || fields.isEmpty())
@@ -363,6 +420,14 @@ QString Store::storedName(const QString& table)
 {
     if (table.isEmpty() || isInternal(table))
         return {};
+    // Each open and each statement of a handle asks: a server's answer costs
+    // a round trip, so the names found are kept until tables change.
+    const QString key = stateKey(table);
+    if (m_server) {
+        const auto known = m_storedNames.constFind(key);
+        if (known != m_storedNames.constEnd())
+            return *known;
+    }
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
     q.prepare(m_server ? QStringLiteral("SELECT table_name FROM information_schema.tables WHERE table_schema = "
@@ -373,6 +438,8 @@ QString Store::storedName(const QString& table)
         throw detail::sqlError(QStringLiteral("テーブル %1 を調べられません").arg(table), q.lastError());
     const QString name = q.next() ? q.value(0).toString() : QString();
     q.finish();
+    if (m_server && !name.isEmpty())
+        m_storedNames.insert(key, name);
     return name;
 }
 
@@ -456,6 +523,7 @@ void Store::noteUpdate(const QString& table, bool orderChanged)
 
 void Store::noteUnknownChange(const QString& table)
 {
+    m_storedNames.remove(stateKey(table));
     TableState& s = tableState(table);
     ++s.order;
     ++s.content;
@@ -464,6 +532,7 @@ void Store::noteUnknownChange(const QString& table)
 
 void Store::noteEverythingChanged()
 {
+    m_storedNames.clear();
     for (TableState& s : m_states) {
         ++s.order;
         ++s.content;
@@ -551,9 +620,13 @@ void Store::createTable(const QString& table, const QList<FieldDef>& fields, con
     Savepoint sp(m_db, m_server && m_batchDepth == 0);
     run(QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(table), columns.join(QLatin1String(", "))));
     if (m_server) {
-        for (const FieldDef& f : fields)
+        for (const FieldDef& f : fields) {
             run(QStringLiteral("COMMENT ON COLUMN %1.%2 IS '%3'")
                     .arg(quoted(table), quoted(f.name), detail::columnType(f.type, f.size)));
+            // Pictures are compressed already: the server need not try.
+            if (detail::isBlob(f.type))
+                run(QStringLiteral("ALTER TABLE %1 ALTER COLUMN %2 SET STORAGE EXTERNAL").arg(quoted(table), quoted(f.name)));
+        }
     }
     for (const IndexDef& ix : indexes) {
         if (ix.primary)

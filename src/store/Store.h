@@ -173,6 +173,16 @@ public:
     // whole transaction: run it through this, which rolls only it back.
     template <class F>
     auto guarded(F&& f) -> decltype(f());
+    // A writing statement on a server, its values sent as they are (blobs
+    // as bytes, not as text, which would double them): "?" marks them.
+    struct ServerAnswer {
+        bool ok = false;
+        QVariant first; // the first column of the first row (RETURNING)
+        int affected = 0;
+        QString error;
+        QString state; // the server's SQLSTATE
+    };
+    ServerAnswer execOnServer(const QString& sql, const QVariantList& bind);
     // The table's name as the store holds it (the store's names ignore
     // letter case); empty when there is none.
     QString storedName(const QString& table);
@@ -233,6 +243,7 @@ private:
     };
     std::shared_ptr<CheckpointState> m_checkpoint = std::make_shared<CheckpointState>();
     QHash<QString, TableState> m_states;
+    QHash<QString, QString> m_storedNames; // state key -> name, on a server
     bool m_protectionLoaded = false;
     QHash<QString, QString> m_protection; // state key -> password
 };

@@ -168,6 +168,10 @@ private:
     void checkBeforePost() const;
     void checkNullKeys() const;
     bool changesOrder() const;
+    // On a server, statements with blob values go past Qt's driver, which
+    // would send the bytes as text twice their size.
+    bool sendsBytes(const QVariantList& values) const;
+    Store::ServerAnswer writeOnServer(const QString& sql, const QVariantList& values);
     void finishStatements();
     QSqlQuery& statement(const QString& sql);
     void emitMoved(int knownPosition = -1);

@@ -291,20 +291,24 @@ void Table::post()
     checkNullKeys();
 
     if (m_state == State::Insert) {
-        QSqlQuery& q = statement(m_insertSql);
         QVariantList written(m_fields.size());
-        for (int i = 0; i < m_fields.size(); ++i) {
+        for (int i = 0; i < m_fields.size(); ++i)
             written[i] = toColumn(m_fields[i], m_current[i]);
-            q.bindValue(i, written[i]);
-        }
-        if (!m_store.guarded([&] { return q.exec(); })) {
-            const QSqlError err = q.lastError();
+        qint64 rowid = -1;
+        if (sendsBytes(written)) {
+            rowid = writeOnServer(m_insertSql, written).first.toLongLong();
+        } else {
+            QSqlQuery& q = statement(m_insertSql);
+            for (int i = 0; i < written.size(); ++i)
+                q.bindValue(i, written[i]);
+            if (!m_store.guarded([&] { return q.exec(); })) {
+                const QSqlError err = q.lastError();
+                q.finish();
+                throw writeError(m_tableName, err);
+            }
+            rowid = m_store.isServer() ? (q.next() ? q.value(0).toLongLong() : -1) : q.lastInsertId().toLongLong();
             q.finish();
-            throw writeError(m_tableName, err);
         }
-        const qint64 rowid = m_store.isServer() ? (q.next() ? q.value(0).toLongLong() : -1)
-                                                : q.lastInsertId().toLongLong();
-        q.finish();
         m_store.noteInsert(m_tableName);
         m_state = State::Browse;
         // The new record is what was just written: keep the buffer rather
@@ -322,18 +326,24 @@ void Table::post()
             bind << toColumn(m_fields[i], m_current[i]);
         }
         const bool orderChanged = changesOrder();
-        QSqlQuery& q = statement(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
-                                     .arg(Store::quoted(m_tableName), sets.join(QLatin1String(", "))));
+        const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
+                                .arg(Store::quoted(m_tableName), sets.join(QLatin1String(", ")));
         bind << m_currentRowid;
-        for (int i = 0; i < bind.size(); ++i)
-            q.bindValue(i, bind[i]);
-        if (!m_store.guarded([&] { return q.exec(); })) {
-            const QSqlError err = q.lastError();
+        int affected = 0;
+        if (sendsBytes(bind)) {
+            affected = writeOnServer(sql, bind).affected;
+        } else {
+            QSqlQuery& q = statement(sql);
+            for (int i = 0; i < bind.size(); ++i)
+                q.bindValue(i, bind[i]);
+            if (!m_store.guarded([&] { return q.exec(); })) {
+                const QSqlError err = q.lastError();
+                q.finish();
+                throw writeError(m_tableName, err);
+            }
+            affected = q.numRowsAffected();
             q.finish();
-            throw writeError(m_tableName, err);
         }
-        const int affected = q.numRowsAffected();
-        q.finish();
         if (affected == 0)
             throw StoreError(QStringLiteral("テーブル %1 の現在のレコードは削除されています").arg(m_tableName));
         m_store.noteUpdate(m_tableName, orderChanged);
@@ -344,6 +354,36 @@ void Table::post()
     emit stateChanged();
     emit dataChanged();
     emitMoved();
+}
+
+bool Table::sendsBytes(const QVariantList& values) const
+{
+    if (!m_store.isServer())
+        return false;
+    for (const QVariant& v : values)
+        if (v.typeId() == QMetaType::QByteArray && !v.isNull())
+            return true;
+    return false;
+}
+
+Store::ServerAnswer Table::writeOnServer(const QString& sql, const QVariantList& values)
+{
+    try {
+        return m_store.guarded([&] {
+            Store::ServerAnswer a = m_store.execOnServer(sql, values);
+            // Thrown so that the guard rolls back only this statement.
+            if (!a.ok)
+                throw a;
+            return a;
+        });
+    } catch (const Store::ServerAnswer& refused) {
+        if (refused.state == u"23505")
+            throw StoreError(QStringLiteral("テーブル %1 のキーが重複しています: %2").arg(m_tableName, refused.error),
+                             StoreError::Kind::Duplicate);
+        if (refused.state == u"23502")
+            throw StoreError(QStringLiteral("テーブル %1 の必須フィールドに値がありません: %2").arg(m_tableName, refused.error));
+        throw StoreError(QStringLiteral("テーブル %1 に書き込めません: %2").arg(m_tableName, refused.error));
+    }
 }
 
 void Table::cancel()
