@@ -509,6 +509,10 @@ void TFormSetting::ButtonServerInitClick()
         } else {
             store::createPictureTables(server);
             answer = QStringLiteral("初期化しました。次の起動から使われます");
+            // Under a C character type the trigram indexes see no Japanese letters.
+            const QString ctype = server.value(QStringLiteral("SELECT current_setting('lc_ctype')")).toString();
+            if (ctype == u"C" || ctype == u"POSIX")
+                answer += QStringLiteral("\nこのデータベースの LC_CTYPE は %1 のため、日本語のキーワードの検索には索引が使われません").arg(ctype);
         }
         ok = true;
     } catch (const store::StoreError& e) {
