@@ -492,11 +492,9 @@ void TFormSetting::ButtonServerTestClick()
 void TFormSetting::ButtonServerInitClick()
 {
     const store::ServerSettings settings = serverSettings();
-    const QString where = !settings.service.isEmpty() ? settings.service
-                          : settings.host.isEmpty()   ? QStringLiteral("localhost")
-                                                      : settings.host;
     if (QMessageBox::question(this, QStringLiteral("Quillon"),
-                              QStringLiteral("サーバー %1 に画像データベースの表を作ります。よろしいですか？").arg(where))
+                              QStringLiteral("サーバー %1 に画像データベースの表を作ります。よろしいですか？")
+                                  .arg(settings.displayName()))
         != QMessageBox::Yes)
         return;
     QApplication::setOverrideCursor(Qt::WaitCursor);

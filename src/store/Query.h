@@ -1,8 +1,9 @@
 #pragma once
 
-// The one-line local query: SQL text whose parameters are named ":target0" to
-// ":target3", each set as text. Double-quoted table and field names, Like with
-// "%" and "order by ... desc" are all the dialect needs.
+// The one-line query: SQL text whose parameters are named ":target0" to
+// ":target3", each set as text. Double-quoted table and field names, Like (or
+// ILIKE on a server) with "%" and "order by ... desc" are all the dialect
+// needs. The whole result is read at once.
 
 #include "store/Store.h"
 

@@ -36,6 +36,14 @@ QString serverText(const QSqlError& e)
 
 } // namespace
 
+QString ServerSettings::displayName() const
+{
+    if (!service.isEmpty())
+        return service;
+    const QString h = host.trimmed();
+    return h.isEmpty() ? QStringLiteral("localhost") : h;
+}
+
 ServerConnection::ServerConnection(const ServerSettings& settings)
     : m_settings(settings)
     , m_connection(newConnectionName())

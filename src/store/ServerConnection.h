@@ -20,6 +20,8 @@ struct ServerSettings {
     QString database;
     QString user;
     bool operator==(const ServerSettings&) const = default;
+    // What the user calls the server: the service, else the host.
+    QString displayName() const;
 };
 
 class ServerConnection {

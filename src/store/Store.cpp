@@ -3,12 +3,12 @@
 #include "store/FieldCodec.h"
 
 #include <QDir>
-#include <QSqlDriver>
-#include <libpq-fe.h>
 #include <QFileInfo>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
+#include <libpq-fe.h>
 #include <system_error>
 
 namespace store {
@@ -198,12 +198,7 @@ Store::Store(const ServerSettings& server)
 
 QString Store::serverName() const
 {
-    if (!m_server)
-        return {};
-    if (!m_serverSettings.service.isEmpty())
-        return m_serverSettings.service;
-    const QString host = m_serverSettings.host.trimmed();
-    return host.isEmpty() ? QStringLiteral("localhost") : host;
+    return m_server ? m_serverSettings.displayName() : QString();
 }
 
 QString Store::damagedMessage(const QString& path, const QString& reason)
