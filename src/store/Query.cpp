@@ -29,6 +29,18 @@ QString sourceTable(const QString& sql)
     return m.captured(2);
 }
 
+// The field of each result column, found by name; none for a column that
+// is no field of the table (an expression, NULL).
+QList<const FieldDef*> typesOf(const QStringList& columns, const QList<FieldDef>& defs)
+{
+    QList<const FieldDef*> types(columns.size(), nullptr);
+    for (int i = 0; i < columns.size(); ++i)
+        for (const FieldDef& d : defs)
+            if (d.name.compare(columns[i], Qt::CaseInsensitive) == 0)
+                types[i] = &d;
+    return types;
+}
+
 } // namespace
 
 Query::Query(Store& store, QObject* parent)
@@ -125,11 +137,7 @@ void Query::openOnServer()
     const QSqlRecord record = q.record();
     for (int i = 0; i < record.count(); ++i)
         columns << record.fieldName(i);
-    QList<const FieldDef*> types(columns.size(), nullptr);
-    for (int i = 0; i < columns.size(); ++i)
-        for (const FieldDef& d : defs)
-            if (d.name.compare(columns[i], Qt::CaseInsensitive) == 0)
-                types[i] = &d;
+    const QList<const FieldDef*> types = typesOf(columns, defs);
     QVector<QVariant> cells;
     int rowCount = 0;
     while (q.next()) {
@@ -192,17 +200,13 @@ void Query::open()
     for (int i = 0; i < count; ++i)
         columns << QString::fromUtf8(sqlite3_column_name(st.get(), i));
     const bool reads = sqlite3_stmt_readonly(st.get());
-    QList<const FieldDef*> types(columns.size(), nullptr);
     QList<FieldDef> defs;
     if (reads && count > 0) {
         const QString table = sourceTable(m_sql);
         if (!table.isEmpty() && m_store.tableExists(table))
             defs = m_store.fieldDefs(table);
-        for (int i = 0; i < columns.size(); ++i)
-            for (const FieldDef& d : defs)
-                if (d.name.compare(columns[i], Qt::CaseInsensitive) == 0)
-                    types[i] = &d;
     }
+    const QList<const FieldDef*> types = typesOf(columns, defs);
 
     QVector<QVariant> cells;
     int rowCount = 0;

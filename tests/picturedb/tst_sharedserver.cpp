@@ -27,18 +27,30 @@
 
 namespace {
 
+// The picture data module of a server store, bound to the database Sample.
+struct SampleOnServer {
+    explicit SampleOnServer(store::Store& s) : dm(s), catalogue(dm)
+    {
+        for (store::Table* t : {dm.TaPhoto, dm.TaPhoto2})
+            t->setTableName(QStringLiteral("Sample"));
+        dm.TaImage->setTableName(QStringLiteral("Sample_"));
+    }
+    bool add(const QString& file)
+    {
+        return picturedb::RegisterFile(catalogue, false, QStringLiteral("t"), {}, QDate(2026, 12, 9), 1, file);
+    }
+    store::DataMod dm;
+    picturedb::Catalogue catalogue;
+};
+
 // Registers the files into the database Sample of the server, one record each.
 bool registerFiles(const store::ServerSettings& settings, const QStringList& files, QString* error)
 {
     try {
         store::Store s(settings);
-        store::DataMod dm(s);
-        for (store::Table* t : {dm.TaPhoto, dm.TaPhoto2})
-            t->setTableName(QStringLiteral("Sample"));
-        dm.TaImage->setTableName(QStringLiteral("Sample_"));
-        picturedb::Catalogue catalogue(dm);
+        SampleOnServer sample(s);
         for (const QString& f : files)
-            if (!picturedb::RegisterFile(catalogue, false, QStringLiteral("t"), {}, QDate(2026, 12, 9), 1, f))
+            if (!sample.add(f))
                 return false;
         return true;
     } catch (const store::StoreError& e) {
@@ -134,17 +146,13 @@ private slots:
             QVERIFY(writePicture(files.last(), QSize(8, 8), "JPEG", QColor::fromRgb(i, 200, 9)));
         }
         store::Store s(settings);
-        store::DataMod dm(s);
-        for (store::Table* t : {dm.TaPhoto, dm.TaPhoto2})
-            t->setTableName(QStringLiteral("Sample"));
-        dm.TaImage->setTableName(QStringLiteral("Sample_"));
-        picturedb::Catalogue catalogue(dm);
+        SampleOnServer sample(s);
         for (int i = 0; i < 3; ++i)
-            QVERIFY(picturedb::RegisterFile(catalogue, false, {}, {}, QDate(2026, 12, 9), 1, files[i]));
+            QVERIFY(sample.add(files[i]));
         QVERIFY2(testbackend::server().halt(), qPrintable(testbackend::server().error()));
         QString message;
         try {
-            picturedb::RegisterFile(catalogue, false, {}, {}, QDate(2026, 12, 9), 1, files[3]);
+            sample.add(files[3]);
         } catch (const store::StoreError& e) {
             message = e.message();
         }
