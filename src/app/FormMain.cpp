@@ -333,10 +333,16 @@ void TFormMain::buildStatusBars()
     };
     STB = bar("STB", 6, kStbWidths, STBPanels.data());
     STA = bar("STA", 7, nullptr, STAPanels.data());
-    LabelServer = new QLabel(STA);
+    // A line of its own below the panels, shown only with a shared database:
+    // the panels fill the design width, and a server's reason for refusing
+    // may be long. Ignored width, so a long note never widens the window.
+    LabelServer = new QLabel(centralWidget());
     LabelServer->setObjectName(QStringLiteral("LabelServer"));
+    LabelServer->setFrameShape(QFrame::Panel);
+    LabelServer->setFrameShadow(QFrame::Sunken);
+    LabelServer->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     LabelServer->setVisible(false);
-    STA->layout()->addWidget(LabelServer);
+    centralWidget()->layout()->addWidget(LabelServer);
     // Over the right part of the wide address panel, outside every layout:
     // the panels fill the window's design width, and a bar beside them
     // would widen the window each time it shows.

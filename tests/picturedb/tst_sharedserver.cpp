@@ -189,7 +189,9 @@ private slots:
         storeServerSettings(settings);
         fixture.start();
         QCOMPARE(fixture.form().dm().store().isServer(), shared);
-        const QString shown = fixture.form().findChild<QLabel*>(QStringLiteral("LabelServer"))->text();
+        const auto* label = fixture.form().findChild<QLabel*>(QStringLiteral("LabelServer"));
+        QVERIFY(label->isVisibleTo(&fixture.form()));
+        const QString shown = label->text();
         if (server == u"gone") {
             QVERIFY2(shown.startsWith(note) && shown.endsWith(QStringLiteral("。ローカルのデータベースを使います")),
                      qPrintable(shown));
