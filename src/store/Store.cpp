@@ -409,6 +409,7 @@ void Store::noteUpdate(const QString& table, bool orderChanged)
 void Store::noteUnknownChange(const QString& table)
 {
     m_storedNames.remove(stateKey(table));
+    m_prepared.clear(); // a table's layout may have changed under them
     TableState& s = tableState(table);
     ++s.order;
     ++s.content;
@@ -418,6 +419,7 @@ void Store::noteUnknownChange(const QString& table)
 void Store::noteEverythingChanged()
 {
     m_storedNames.clear();
+    m_prepared.clear();
     for (TableState& s : m_states) {
         ++s.order;
         ++s.content;

@@ -244,6 +244,10 @@ private:
     std::shared_ptr<CheckpointState> m_checkpoint = std::make_shared<CheckpointState>();
     QHash<QString, TableState> m_states;
     QHash<QString, QString> m_storedNames; // state key -> name, on a server
+    // Writing statements prepared on the server connection: text -> name.
+    QHash<QByteArray, QByteArray> m_prepared;
+    const void* m_preparedOn = nullptr;
+    int m_preparedCount = 0;
     bool m_protectionLoaded = false;
     QHash<QString, QString> m_protection; // state key -> password
 };

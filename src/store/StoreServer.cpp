@@ -48,6 +48,17 @@ void Store::endGuard(bool ok)
     }
 }
 
+namespace {
+
+void answerError(Store::ServerAnswer& answer, PGconn* connection, const PGresult* result)
+{
+    answer.error = QString::fromUtf8(result ? PQresultErrorMessage(result) : PQerrorMessage(connection)).trimmed();
+    if (const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr)
+        answer.state = QString::fromLatin1(state);
+}
+
+} // namespace
+
 Store::ServerAnswer Store::execOnServer(const QString& sql, const QVariantList& bind)
 {
     ServerAnswer answer;
@@ -86,8 +97,26 @@ Store::ServerAnswer Store::execOnServer(const QString& sql, const QVariantList& 
         pointers[i] = values[i].constData();
         lengths[i] = int(values[i].size());
     }
-    PGresult* result = PQexecParams(connection, text.constData(), int(bind.size()), nullptr, pointers.data(),
-                                    lengths.data(), formats.data(), 0);
+    // Prepared once: the server then plans it once, generically, where each
+    // unprepared run would copy a picture's bytes into its plan twice.
+    if (connection != m_preparedOn) {
+        m_prepared.clear();
+        m_preparedOn = connection;
+    }
+    auto prepared = m_prepared.constFind(text);
+    if (prepared == m_prepared.constEnd()) {
+        const QByteArray name = "quillon_write_" + QByteArray::number(++m_preparedCount);
+        PGresult* made = PQprepare(connection, name.constData(), text.constData(), int(bind.size()), nullptr);
+        const bool ok = PQresultStatus(made) == PGRES_COMMAND_OK;
+        if (!ok)
+            answerError(answer, connection, made);
+        PQclear(made);
+        if (!ok)
+            return answer;
+        prepared = m_prepared.insert(text, name);
+    }
+    PGresult* result = PQexecPrepared(connection, prepared->constData(), int(bind.size()), pointers.data(),
+                                      lengths.data(), formats.data(), 0);
     const ExecStatusType status = PQresultStatus(result);
     answer.ok = status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
     if (answer.ok) {
@@ -95,9 +124,7 @@ Store::ServerAnswer Store::execOnServer(const QString& sql, const QVariantList& 
         if (PQntuples(result) > 0 && PQnfields(result) > 0 && !PQgetisnull(result, 0, 0))
             answer.first = QString::fromUtf8(PQgetvalue(result, 0, 0));
     } else {
-        answer.error = QString::fromUtf8(result ? PQresultErrorMessage(result) : PQerrorMessage(connection)).trimmed();
-        if (const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr)
-            answer.state = QString::fromLatin1(state);
+        answerError(answer, connection, result);
     }
     PQclear(result);
     return answer;
