@@ -74,8 +74,13 @@ void MultiFill::FillMultiFromSearch()
             } else {
                 store::PictureKey key;
                 if (held) {
-                    if (std::optional<store::HeldThumbnail> thumb = held->find(serial, box, &key))
-                        cell.thumbnail = std::move(*thumb);
+                    try {
+                        if (std::optional<store::HeldThumbnail> thumb = held->find(serial, box, &key))
+                            cell.thumbnail = std::move(*thumb);
+                    } catch (const store::StoreError&) {
+                        // The cache's troubles never cost the fill: its pictures are decoded as without it.
+                        held.reset();
+                    }
                 }
                 if (cell.thumbnail.encoded.isEmpty() && record.LocateImage(serial)) {
                     cell.bytes = store::imageRowPicture(*m_form.dm().TaImage);
