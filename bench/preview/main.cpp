@@ -5,18 +5,24 @@
 //                                          JPEG, or WebP or AVIF by FILE's extension
 //   quillon-bench-preview ours FILE N     our loader with the box (scaled decode)
 //   quillon-bench-preview full FILE N     a full-size decode, then scaling to the box
+//   quillon-bench-preview warm FILE N DIR the preview shown a second time: a first one
+//                                          leaves the file's shared thumbnail in the
+//                                          thumbnail directory DIR (empty at the start),
+//                                          then the N timed ones are shown from it
 // A run prints the best time of N in milliseconds, the process's peak resident
 // memory (VmHWM) in MB, and its resident memory before the first decode.
 
 #include "common/Photos.h"
 #include "viewing/FitPicture.h"
 #include "viewing/PictureLoader.h"
+#include "viewing/Thumbnails.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QImageWriter>
+#include <QThreadPool>
 
 #include <avif/avif.h>
 
@@ -97,15 +103,29 @@ int main(int argc, char** argv)
     const QStringList args = app.arguments();
     if ((args.size() == 3 || args.size() == 4) && args[1] == QLatin1String("gen"))
         return generate(args[2], args.size() == 4 ? qBound(0, args[3].toInt(), 127) : 16);
-    if (args.size() != 4 || (args[1] != QLatin1String("ours") && args[1] != QLatin1String("full"))) {
-        std::fprintf(stderr, "usage: quillon-bench-preview gen FILE [NOISE] | ours FILE N | full FILE N\n");
+    const bool warm = args.size() == 5 && args[1] == QLatin1String("warm");
+    if (!warm && (args.size() != 4 || (args[1] != QLatin1String("ours") && args[1] != QLatin1String("full")))) {
+        std::fprintf(stderr, "usage: quillon-bench-preview gen FILE [NOISE] | ours FILE N | full FILE N | warm FILE N DIR\n");
         return 2;
     }
-    const bool ours = args[1] == QLatin1String("ours");
+    const bool ours = args[1] != QLatin1String("full");
     const QString path = args[2];
     const int runs = qMax(1, args[3].toInt());
     const QSize box = viewing::kRecordPictureBox;
 
+    if (warm) {
+        viewing::setThumbnailRoot(args[4]);
+        // The first preview decodes and writes the thumbnail on a worker.
+        if (!viewing::loadPreview(path, box)) {
+            std::fprintf(stderr, "%s: cannot be decoded\n", qPrintable(path));
+            return 1;
+        }
+        QThreadPool::globalInstance()->waitForDone();
+        if (!viewing::sharedThumbnails().find(path, viewing::ThumbnailCache::sizeClassFor(box))) {
+            std::fprintf(stderr, "%s: no thumbnail was written\n", qPrintable(path));
+            return 1;
+        }
+    }
     const double before = bench::statusMb("VmRSS");
     qint64 best = std::numeric_limits<qint64>::max();
     QSize shown;
@@ -115,7 +135,7 @@ int main(int argc, char** argv)
         QImage preview;
         if (ours) {
             QString error;
-            const auto picture = viewing::loadPicture(path, box, &error);
+            const auto picture = warm ? viewing::loadPreview(path, box, &error) : viewing::loadPicture(path, box, &error);
             if (!picture) {
                 std::fprintf(stderr, "%s: %s\n", qPrintable(path), qPrintable(error));
                 return 1;

@@ -13,11 +13,15 @@
 #include "store/Table.h"
 #include "store/TableOps.h"
 #include "viewing/FormMulti.h"
+#include "viewing/HeldPreviews.h"
+#include "viewing/Thumbnails.h"
 #include "web/Crawler.h"
 
 #include <QCheckBox>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+
+#include <memory>
 
 namespace app {
 
@@ -38,6 +42,16 @@ void MultiFill::FillMultiFromSearch()
         return;
     }
     const bool indexMode = m_form.photo().state().IndexMode;
+    const bool stretch = m_form.fileListTab()->CheckStretch->isChecked();
+    // Scaled pictures of an import-mode database come from their kept
+    // thumbnails where valid; the others are decoded and leave theirs.
+    std::shared_ptr<viewing::HeldPreviews> held;
+    const QSize box = windows->FormMulti->cellPictureSize();
+    const int sizeClass = viewing::ThumbnailCache::sizeClassFor(box);
+    if (!indexMode && stretch && viewing::thumbnailsEnabled())
+        held = std::make_shared<viewing::HeldPreviews>(m_form.dm().store(), m_form.dm().TaPhoto->tableName(),
+                                                       m_form.dm().TaImage->tableName());
+    QList<QPair<qint32, store::PictureKey>> keys;
     QList<viewing::MultiCell> cells;
     QList<QPair<int, QString>> addresses;
     picturedb::RecordPage& record = *m_form.photo().record();
@@ -57,8 +71,23 @@ void MultiFill::FillMultiFromSearch()
                     addresses.append({int(cells.size()), where});
                 else
                     cell.path = where;
-            } else if (record.LocateImage(serial)) {
-                cell.bytes = store::imageRowPicture(*m_form.dm().TaImage);
+            } else {
+                store::PictureKey key;
+                if (held) {
+                    try {
+                        if (std::optional<store::HeldThumbnail> thumb = held->find(serial, box, &key))
+                            cell.thumbnail = std::move(*thumb);
+                    } catch (const store::StoreError&) {
+                        // The cache's troubles never cost the fill: its pictures are decoded as without it.
+                        held.reset();
+                    }
+                }
+                if (cell.thumbnail.encoded.isEmpty() && record.LocateImage(serial)) {
+                    cell.bytes = store::imageRowPicture(*m_form.dm().TaImage);
+                    if (held && key.length == cell.bytes.size())
+                        cell.thumbnailClass = sizeClass;
+                }
+                keys.append({serial, key});
             }
             cells << cell;
         }
@@ -70,9 +99,22 @@ void MultiFill::FillMultiFromSearch()
     record.setDisplaySuspended(false);
     record.ShowCurrentRecord();
     QString error;
-    const int filled = windows->FormMulti->Fill(cells, m_form.fileListTab()->CheckStretch->isChecked(), &error);
+    const int filled = windows->FormMulti->Fill(cells, stretch, &error);
     if (!error.isEmpty())
         m_form.reportError(error);
+    if (held) {
+        for (const viewing::MadeThumbnail& made : windows->FormMulti->takeMadeThumbnails()) {
+            const auto& [serial, key] = keys.at(made.cell);
+            held->keep(serial, sizeClass, key, made.thumbnail, cells[made.cell].bytes);
+        }
+        for (int i = 0; i < filled; ++i) {
+            if (!cells[i].thumbnail.encoded.isEmpty())
+                held->used(keys[i].first, sizeClass);
+        }
+        // Written once the window has painted and the pictures without a
+        // fingerprint are hashed: the grid never waits for the store.
+        viewing::HeldPreviews::commitLater(held, this);
+    }
     for (const auto& [cell, address] : addresses) {
         if (cell < filled)
             fetchCell(cell, address);

@@ -15,6 +15,7 @@
 #include "store/DataMod.h"
 #include "store/DataSource.h"
 #include "store/Fingerprints.h"
+#include "store/HeldThumbnails.h"
 #include "store/Query.h"
 #include "store/Store.h"
 #include "store/Table.h"
@@ -738,14 +739,20 @@ void PictureDatabase::DeleteDatabase()
             return;
         if (name == m_state.CurrentDatabase)
             closeDatabase();
-        // Fingerprints go with the database; a store that never kept any gets no table for them.
+        // Fingerprints and thumbnails go with the database; a store that never
+        // kept any gets no table for them.
         std::optional<store::Fingerprints> prints;
         if (s.tableExists(store::Fingerprints::kRecordTable))
             prints.emplace(s);
+        std::optional<store::HeldThumbnails> thumbs;
+        if (store::HeldThumbnails::kept(s))
+            thumbs.emplace(s);
         store::Batch batch(s);
         m_catalogue.RemoveCatalogueEntries(name);
         if (prints)
             prints->dropDatabase(name);
+        if (thumbs)
+            thumbs->dropDatabase(name);
         for (const QString& table : {name, imageTableName(name)}) {
             if (s.tableExists(table))
                 s.deleteTable(table);

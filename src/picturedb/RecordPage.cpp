@@ -10,6 +10,7 @@
 #include "store/DataMod.h"
 #include "store/DataSource.h"
 #include "store/Fingerprints.h"
+#include "store/HeldThumbnails.h"
 #include "store/Store.h"
 #include "store/Table.h"
 #include "store/TableOps.h"
@@ -172,19 +173,27 @@ RecordPage::RecordPage(PhotoHost& host, Catalogue& catalogue, DatabaseState& sta
 
 namespace {
 
-// The fingerprints of records, when the store keeps any: a store that never
-// kept one gets no table for them here.
+// The fingerprints and thumbnails of records, when the store keeps any: a
+// store that never kept one gets no table for them here. A thumbnail is
+// dropped rather than moved: it is cheap to make again.
 struct RecordPrints {
     std::optional<store::Fingerprints> prints;
+    std::optional<store::HeldThumbnails> thumbs;
     void moveRecord(const QString& database, qint32 from, qint32 to)
     {
         if (prints)
             prints->moveRecord(database, from, to);
+        if (thumbs) {
+            thumbs->dropRecord(database, from);
+            thumbs->dropRecord(database, to);
+        }
     }
     void dropRecord(const QString& database, qint32 serial)
     {
         if (prints)
             prints->dropRecord(database, serial);
+        if (thumbs)
+            thumbs->dropRecord(database, serial);
     }
 };
 
@@ -193,6 +202,8 @@ RecordPrints recordPrints(store::Store& s)
     RecordPrints r;
     if (s.tableExists(store::Fingerprints::kRecordTable))
         r.prints.emplace(s);
+    if (store::HeldThumbnails::kept(s))
+        r.thumbs.emplace(s);
     return r;
 }
 

@@ -3,6 +3,7 @@
 #include "picturedb/Catalogue.h"
 #include "picturedb/HeldPictures.h"
 #include "store/Fingerprints.h"
+#include "store/HeldThumbnails.h"
 #include "store/DataMod.h"
 #include "store/Store.h"
 #include "store/Table.h"
@@ -44,6 +45,9 @@ void editImageRow(Catalogue& catalogue, qint32 serial)
 {
     store::Table& images = *catalogue.dm().TaImage;
     if (catalogue.LocateImage(serial)) {
+        // A row no record owns takes a new picture: no thumbnail of the old one may stay.
+        if (store::HeldThumbnails::kept(images.store()))
+            store::HeldThumbnails(images.store()).dropRecord(catalogue.dm().TaPhoto->tableName(), serial);
         images.edit();
     } else {
         images.insert();

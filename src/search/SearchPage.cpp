@@ -17,6 +17,7 @@
 #include "store/Table.h"
 #include "store/TableOps.h"
 #include "viewing/FitPicture.h"
+#include "viewing/HeldPreviews.h"
 #include "viewing/PictureLoader.h"
 #include "viewing/Thumbnails.h"
 #include "viewing/TImage.h"
@@ -380,7 +381,8 @@ void SearchPage::ShowSearchPreview()
     // Decoded from the image row in memory, by its bytes whatever 画像種別
     // says; a picture that cannot be read leaves the preview as it was.
     const QByteArray bytes = store::imageRowPicture(*m_dm.TaImage);
-    if (const auto picture = viewing::loadPictureData(bytes, viewing::kSearchPreviewBox))
+    viewing::HeldPreviews held(m_dm.store(), m_dm.TaPhoto->tableName(), m_dm.TaImage->tableName());
+    if (const auto picture = held.preview(serial, bytes, viewing::kSearchPreviewBox))
         ImageKensaku->setPicture(*picture);
     FitSearchPreview();
 }

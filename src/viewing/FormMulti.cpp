@@ -4,6 +4,7 @@
 #include "controls/StdArr.h"
 #include "viewing/ExtArr.h"
 #include "viewing/FormSetteiMulti.h"
+#include "viewing/HeldPreviews.h"
 #include "viewing/PictureLoader.h"
 #include "viewing/Thumbnails.h"
 #include "viewing/TImage.h"
@@ -28,6 +29,7 @@ struct Decoded {
     std::optional<Picture> picture;
     bool failed = false;
     QString error;
+    std::optional<MadeThumbnail> made;
 };
 
 // A picture made ready for a cell of the given size. Scaled: decoded at the
@@ -39,6 +41,12 @@ Decoded decodeCell(const MultiCell& cell, QSize cellSize, bool stretch)
     const QSize box(qMax(1, cellSize.width()), qMax(1, cellSize.height()));
     const QSize decodeBox = stretch ? box : QSize();
     Decoded d;
+    if (stretch && !cell.thumbnail.encoded.isEmpty()) {
+        // A kept thumbnail that cannot be read leaves its cell empty, not
+        // the fill ended: the picture itself may be sound.
+        d.picture = decodeThumbnail(cell.thumbnail);
+        return d;
+    }
     if (cell.bytes.isEmpty() && cell.path.isEmpty())
         return d;
     d.picture = cell.bytes.isEmpty() ? loadPreview(cell.path, decodeBox, &d.error)
@@ -47,6 +55,10 @@ Decoded decodeCell(const MultiCell& cell, QSize cellSize, bool stretch)
     if (d.failed)
         return d;
     Picture& p = *d.picture;
+    if (stretch && cell.thumbnailClass > 0 && !cell.bytes.isEmpty()) {
+        if (std::optional<store::HeldThumbnail> thumb = encodeThumbnail(p, cell.thumbnailClass))
+            d.made = MadeThumbnail{0, std::move(*thumb)};
+    }
     if (stretch) {
         // Formats the loader does not decode smaller come back at full size.
         if (p.image.width() > 2 * box.width() && p.image.height() > 2 * box.height())
@@ -153,6 +165,13 @@ void TFormMulti::ensureLaidOut()
     applyLayout(r.rects);
 }
 
+QSize TFormMulti::cellPictureSize()
+{
+    ensureLaidOut();
+    const QSize cell = m_rects.pictures[0].size();
+    return QSize(qMax(1, cell.width()), qMax(1, cell.height()));
+}
+
 void TFormMulti::showEvent(QShowEvent* e)
 {
     ensureLaidOut();
@@ -202,6 +221,13 @@ int TFormMulti::Fill(const QList<MultiCell>& cells, bool stretch, QString* error
     watcher.waitForFinished();
 
     const int filled = qMin(n, firstFailure.load());
+    m_made.clear();
+    for (int i = 0; i < filled; ++i) {
+        if (std::optional<MadeThumbnail> made = watcher.resultAt(i).made) {
+            made->cell = i;
+            m_made.append(std::move(*made));
+        }
+    }
     for (int i = 0; i < kMultiCells; ++i) {
         TImage* image = ArImage->Items(i);
         if (i < filled) {

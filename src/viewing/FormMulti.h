@@ -1,12 +1,15 @@
 #pragma once
 
 #include "base/TForm.h"
+#include "store/HeldThumbnails.h"
 #include "viewing/MultiLayout.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QPointer>
 #include <QString>
+
+#include <optional>
 
 class QAction;
 class QMenuBar;
@@ -25,9 +28,25 @@ class TFormSetteiMulti;
 // With neither, the cell shows its caption alone; its picture may come later
 // through setCellPicture (one still being fetched).
 struct MultiCell {
+    MultiCell(QByteArray bytes = {}, QString path = {}, QString caption = {})
+        : bytes(std::move(bytes)), path(std::move(path)), caption(std::move(caption))
+    {
+    }
     QByteArray bytes;
     QString path;
     QString caption;
+    // A valid kept thumbnail of the picture (none while its encoded bytes are
+    // empty), shown instead of its bytes when pictures are scaled to their cells.
+    store::HeldThumbnail thumbnail;
+    // Non-zero: the fill makes the thumbnail of this size class from its
+    // decode of bytes.
+    int thumbnailClass = 0;
+};
+
+// A thumbnail a fill made for a cell, waiting for its caller to keep it.
+struct MadeThumbnail {
+    int cell = 0;
+    store::HeldThumbnail thumbnail;
 };
 
 // The multi-picture window: sixty cells, each a picture with a caption line
@@ -47,6 +66,8 @@ public:
     // Places the sixty cells; pictures and captions stay as they are.
     void applyLayout(const MultiCellRects& rects);
     const MultiCellRects& cellRects() const { return m_rects; }
+    // The box a cell's picture is decoded for, once the cells are laid out.
+    QSize cellPictureSize();
 
     // Decodes the cells' pictures, on every core, at the size of a cell's
     // picture, and shows them with their captions in cells 0 onwards; the
@@ -63,6 +84,9 @@ public:
     // it was, when the cell does not exist or the picture cannot be read (the
     // loader's message in *error).
     bool setCellPicture(int cell, const QByteArray& bytes, bool stretch, QString* error = nullptr);
+
+    // The thumbnails the last fill made, handed over once.
+    QList<MadeThumbnail> takeMadeThumbnails() { return std::exchange(m_made, {}); }
 
     // Cell i's caption: cut to its cell's width with "…", whole in its tooltip.
     TElidedLabel* caption(int cell) const;
@@ -91,6 +115,7 @@ private:
     MultiCellRects m_rects;
     bool m_laidOut = false;
     bool m_filling = false;
+    QList<MadeThumbnail> m_made;
 };
 
 } // namespace viewing

@@ -23,6 +23,7 @@
 #include "store/DataMod.h"
 #include "store/DataSource.h"
 #include "store/Fingerprints.h"
+#include "store/HeldThumbnails.h"
 #include "store/Query.h"
 #include "store/Store.h"
 #include "store/Table.h"
@@ -459,6 +460,11 @@ private slots:
     void deletingRecords()
     {
         registerFiles({QSize(40, 30), QSize(30, 40), QSize(20, 20)});
+        // A deleted record's thumbnail goes with it; a later record may take its serial.
+        const qint32 shown = form().dm().TaPhoto->fieldByName(QStringLiteral("連番")).asInteger();
+        for (qint32 serial : {1, 2, 3})
+            store::HeldThumbnails(store()).put(QStringLiteral("Sample"), serial, 128, {1, "a"},
+                                               {QByteArray("x"), QSize(1, 1), QStringLiteral("JPEG")});
         {
             ModalAnswer confirm([](QWidget* w) { pressButton(w, QMessageBox::Ok); });
             record().MsgBitBtn3->click();
@@ -466,6 +472,8 @@ private slots:
             QCOMPARE(confirm.text(), QStringLiteral("レコード削除 ＯＫ？"));
         }
         QCOMPARE(m_status.mid(m_status.size() - 2), (QStringList{"削除完了", "削除完了 画像"}));
+        QCOMPARE(keptThumbnails(QStringLiteral("Sample")), 2);
+        QVERIFY(!store::HeldThumbnails(store()).find(QStringLiteral("Sample"), shown, 128, {1, "a"}));
         QCOMPARE(store().countRows(QStringLiteral("Sample")), 2);
         QCOMPARE(store().countRows(QStringLiteral("Sample_")), 2);
 
@@ -931,6 +939,10 @@ private slots:
             QVERIFY(photo().OpenDatabase(QStringLiteral("Old")));
             QCOMPARE(window.wasShown(), !stored.isEmpty());
         }
+        // Kept thumbnails go with their database alone.
+        const store::HeldThumbnail thumb{QByteArray("x"), QSize(1, 1), QStringLiteral("JPEG")};
+        for (const QString& database : {QStringLiteral("Old"), QStringLiteral("Sample")})
+            store::HeldThumbnails(store()).put(database, 1, 128, {1, "a"}, thumb);
         const QStringList tablesBefore = store().tableNames();
         retype(form().EditDBName, name);
         if (!typed.isEmpty()) {
@@ -958,6 +970,8 @@ private slots:
         QCOMPARE(store().tableExists(QStringLiteral("Old_")), !removed);
         QCOMPARE(photo().catalogue().CatalogueHas(QStringLiteral("Old")), !removed);
         QCOMPARE(store().tableNames().size(), tablesBefore.size() - (removed ? 2 : 0));
+        QCOMPARE(keptThumbnails(QStringLiteral("Old")), removed ? 0 : 1);
+        QCOMPARE(keptThumbnails(QStringLiteral("Sample")), 1);
         QCOMPARE(photo().state().CurrentDatabase, openFirst ? QString() : QStringLiteral("Sample"));
         if (openFirst)
             QVERIFY(!photo().state().DatabaseChosen);
@@ -970,6 +984,10 @@ private:
     picturedb::DatabasePages& pages() { return *photo().pages(); }
     store::Store& store() { return form().dm().store(); }
     QString file(const QString& name) const { return QDir(m_files->path()).filePath(name); }
+    int keptThumbnails(const QString& database)
+    {
+        return store().value(QStringLiteral("SELECT count(*) FROM \"_ThumbnailDB\" WHERE \"database\" = ?"), {database}).toInt();
+    }
 
     QStringList resultTitles()
     {
