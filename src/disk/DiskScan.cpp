@@ -10,6 +10,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <utility>
 #include <cstring>
 #include <limits>
 #include <vector>
@@ -205,11 +212,13 @@ bool DiskScan::AddFileListRow(const QString& root, const QString& path)
     return result == RowResult::Listed;
 }
 
+#ifndef Q_OS_UNIX
 DiskScan::RowResult DiskScan::addRow(const QString& root, const QString& path)
 {
     const QString full = root + path;
     return writeRow(full, measure(full));
 }
+#endif
 
 DiskScan::RowResult DiskScan::writeRow(const QString& full, const Measure& m)
 {
@@ -286,8 +295,13 @@ bool DiskScan::RunDiskScan(const QString& directoryBoxText, const ScanSettings& 
     m_directoriesVisited = 0;
     m_directoriesKnown = 1; // the root
     m_directoriesCounted = true;
+    m_stopped = false;
     try {
+#ifdef Q_OS_UNIX
+        followWalk();
+#else
         ScanDirectory(QString());
+#endif
         m_batch->commit();
     } catch (...) {
         // Rows already written stay: commit what the batch holds, then let
@@ -314,22 +328,22 @@ bool DiskScan::RunDiskScan(const QString& directoryBoxText, const ScanSettings& 
     return true;
 }
 
-bool DiskScan::enterDirectory(const QString& relativeDir, const QString& name)
+bool DiskScan::mayEnterDirectory()
 {
-    if (m_host.stopRequested()) {
+    // Once stopped, the run stays stopped: the walk enters nothing more.
+    m_stopped = m_stopped || m_host.stopRequested();
+    if (m_stopped) {
         m_host.setStatus(3, QStringLiteral("探索中止"));
         return false;
     }
-    ScanDirectory(relativeDir + name + QLatin1Char('/'));
     return true;
 }
 
-void DiskScan::listFile(const QString& relativeDir, const QString& name, RowResult result)
+void DiskScan::listFile(const QString& fullPath, RowResult result)
 {
-    const QString path = relativeDir + name;
     if (result == RowResult::Unmeasurable) {
         // Gone since it was listed, unreadable, or not a regular file.
-        m_host.logError(QStringLiteral("ファイルを開けません : ") + m_root + path);
+        m_host.logError(QStringLiteral("ファイルを開けません : ") + fullPath);
         return;
     }
     // A file listed before keeps its row as it is, and the level goes on:
@@ -339,69 +353,251 @@ void DiskScan::listFile(const QString& relativeDir, const QString& name, RowResu
 }
 
 #ifdef Q_OS_UNIX
-void DiskScan::ScanDirectory(const QString& relativeDir)
-{
-    // Unsorted: entries come in the order the file system gives them. A
-    // directory that cannot be read yields no entries, which ends the level.
-    // Files are measured relative to the open directory, which spares a walk
-    // along the whole path for each of them.
-    DirectoryListing listing(m_root + relativeDir);
-    if (!listing.isOpen()) {
-        directoryVisited(0); // none of its subdirectories will be visited
-        return;
-    }
-    const int dirFd = listing.fd();
-    {
-        // A directory's link count is 2 plus its subdirectories on most
-        // file systems; one fstat per directory gives the progress a total
-        // without a second walk. Fewer than 2 means the count is not kept.
-        struct stat self;
-        directoryVisited(::fstat(dirFd, &self) == 0 && self.st_nlink >= 2 ? qint64(self.st_nlink) - 2 : -1);
-    }
-    while (const dirent* entry = listing.next()) {
-        const char* raw = entry->d_name;
-        if (raw[0] == '.' && (raw[1] == 0 || (raw[1] == '.' && raw[2] == 0)))
-            continue;
-        entrySeen();
-
-        unsigned char type = entry->d_type;
-        struct stat st;
-        if (type == DT_UNKNOWN && ::fstatat(dirFd, raw, &st, AT_SYMLINK_NOFOLLOW) == 0)
-            type = IFTODT(st.st_mode);
-        const bool linked = type == DT_LNK;
-        bool isDir = type == DT_DIR;
-        bool isFile = type == DT_REG;
-        // A link counts as what it points to; a broken one as neither.
-        if (linked && ::fstatat(dirFd, raw, &st, 0) == 0) {
-            isDir = S_ISDIR(st.st_mode);
-            isFile = S_ISREG(st.st_mode);
+// Lists and measures the tree on a thread of its own, in the order the scan
+// has always walked it: depth first, each directory's entries as the file
+// system gives them, a subdirectory entered where it is met. What it meets
+// goes to the scan's thread as events, in chunks through a bounded queue, so
+// the reading of directories overlaps the writing of rows.
+class DiskScan::Walker {
+public:
+    struct Event {
+        enum Type : quint8 {
+            Visit, // a directory opened (its level begins), or one that cannot be
+            Pass,  // a hidden directory, counted but not entered
+            Enter, // a subdirectory met: its level follows unless the run stops
+            File,  // a wanted file
+            Leave, // the level ends
+        };
+        Event(Type t, int entriesMet, qint64 subdirectoriesHeld = 0)
+            : type(t)
+            , entries(entriesMet)
+            , subdirectories(subdirectoriesHeld)
+        {
         }
+        Type type;
+        int entries;               // entries met since the previous event, its own included
+        qint64 subdirectories;     // Visit: as directoryVisited takes it
+        bool regular = false;       // File: a regular file (else not measured)
+        QString fullPath;           // File
+        Measure measure;            // File
+    };
+    enum class Take { Got, Waiting, Done };
 
-        if (isDir) {
-            // A linked directory is not entered: a link to an enclosing
-            // directory would list the same files again and again.
-            if (linked)
+    Walker(const QString& root, const QStringList& wanted)
+        : m_root(root)
+        , m_wanted(wanted)
+    {
+        m_thread = std::thread([this] {
+            walk(QString());
+            publish(true);
+        });
+    }
+    ~Walker()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_abort = true;
+        }
+        m_space.notify_all();
+        m_thread.join();
+    }
+    Walker(const Walker&) = delete;
+    Walker& operator=(const Walker&) = delete;
+
+    // From now on every level ends at its next subdirectory, as the scan's
+    // own check would end it; the scan passes over what comes beyond.
+    void stop() { m_stop.store(true, std::memory_order_relaxed); }
+
+    // The next chunk of events into out; waits up to waitMs (forever when
+    // negative) for one.
+    Take take(std::vector<Event>& out, int waitMs)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        const auto ready = [this] { return !m_queue.empty() || m_finished; };
+        if (!ready()) {
+            // The walker hands over what it holds at its next event.
+            m_waiting.store(true, std::memory_order_relaxed);
+            if (waitMs < 0)
+                m_ready.wait(lock, ready);
+            else if (!m_ready.wait_for(lock, std::chrono::milliseconds(waitMs), ready))
+                return Take::Waiting;
+        }
+        if (m_queue.empty())
+            return Take::Done;
+        out = std::move(m_queue.front());
+        m_queue.pop_front();
+        lock.unlock();
+        m_space.notify_one();
+        return Take::Got;
+    }
+
+private:
+    static constexpr size_t kChunkEvents = 512;
+    static constexpr size_t kQueuedChunks = 64;
+
+    void put(Event&& e)
+    {
+        m_chunk.push_back(std::move(e));
+        if (m_chunk.size() >= kChunkEvents || m_waiting.load(std::memory_order_relaxed))
+            publish(false);
+    }
+    void publish(bool last)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_space.wait(lock, [this] { return m_queue.size() < kQueuedChunks || m_abort; });
+        if (!m_chunk.empty() && !m_abort)
+            m_queue.push_back(std::move(m_chunk));
+        m_chunk = {};
+        m_chunk.reserve(kChunkEvents);
+        m_finished = last || m_abort;
+        m_waiting.store(false, std::memory_order_relaxed);
+        lock.unlock();
+        m_ready.notify_one();
+    }
+    bool aborted()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_abort;
+    }
+
+    // One directory level, relativeDir being "" for the root or "a/b/".
+    void walk(const QString& relativeDir)
+    {
+        // A directory that cannot be read yields no entries, which ends the
+        // level. Files are measured relative to the open directory, which
+        // spares a walk along the whole path for each of them.
+        DirectoryListing listing(m_root + relativeDir);
+        if (!listing.isOpen()) {
+            put({Event::Visit, 0, 0}); // none of its subdirectories will be visited
+            put({Event::Leave, 0});
+            return;
+        }
+        const int dirFd = listing.fd();
+        {
+            // A directory's link count is 2 plus its subdirectories on most
+            // file systems; one fstat per directory gives the progress a
+            // total without a second walk. Fewer than 2: the count is not kept.
+            struct stat self;
+            put({Event::Visit, 0,
+                  ::fstat(dirFd, &self) == 0 && self.st_nlink >= 2 ? qint64(self.st_nlink) - 2 : -1});
+        }
+        int entries = 0;
+        while (const dirent* entry = listing.next()) {
+            const char* raw = entry->d_name;
+            if (raw[0] == '.' && (raw[1] == 0 || (raw[1] == '.' && raw[2] == 0)))
                 continue;
-            if (raw[0] == '.') {
-                directoryVisited(0); // counted in the link count, never entered
+            ++entries;
+
+            unsigned char type = entry->d_type;
+            struct stat st;
+            if (type == DT_UNKNOWN && ::fstatat(dirFd, raw, &st, AT_SYMLINK_NOFOLLOW) == 0)
+                type = IFTODT(st.st_mode);
+            const bool linked = type == DT_LNK;
+            bool isDir = type == DT_DIR;
+            bool isFile = type == DT_REG;
+            // A link counts as what it points to; a broken one as neither.
+            if (linked && ::fstatat(dirFd, raw, &st, 0) == 0) {
+                isDir = S_ISDIR(st.st_mode);
+                isFile = S_ISREG(st.st_mode);
+            }
+
+            if (isDir) {
+                // A linked directory is not entered: a link to an enclosing
+                // directory would list the same files again and again.
+                if (linked)
+                    continue;
+                if (raw[0] == '.') {
+                    put({Event::Pass, std::exchange(entries, 0)}); // counted in the link count, never entered
+                    continue;
+                }
+                put({Event::Enter, std::exchange(entries, 0)});
+                if (m_stop.load(std::memory_order_relaxed) || aborted())
+                    break;
+                walk(relativeDir + QFile::decodeName(raw) + QLatin1Char('/'));
                 continue;
             }
-            if (!enterDirectory(relativeDir, QFile::decodeName(raw)))
-                return;
+
+            if (!mayMatch(raw, m_wanted))
+                continue;
+            const QString name = QFile::decodeName(raw);
+            const QString ext = extensionOf(name);
+            if (ext.isEmpty() || !m_wanted.contains(ext))
+                continue;
+            // The entry's type comes with the directory listing; a pipe or a
+            // device is not opened at all.
+            Event e{Event::File, std::exchange(entries, 0)};
+            e.regular = isFile;
+            e.fullPath = m_root + relativeDir + name;
+            if (isFile)
+                e.measure = measureAt(dirFd, raw);
+            put(std::move(e));
+        }
+        put({Event::Leave, entries});
+    }
+
+    const QString m_root;
+    const QStringList m_wanted;
+    std::thread m_thread;
+    std::vector<Event> m_chunk;
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_waiting{false};
+    std::mutex m_mutex;
+    std::condition_variable m_ready;
+    std::condition_variable m_space;
+    std::deque<std::vector<Event>> m_queue;
+    bool m_finished = false;
+    bool m_abort = false;
+};
+
+void DiskScan::followWalk()
+{
+    using Event = Walker::Event;
+    Walker walker(m_root, m_wanted);
+    std::vector<Event> chunk;
+    int skipping = 0; // levels still open of those a stop ended
+    for (;;) {
+        // While the walker has nothing yet, the event loop still turns on time.
+        const int wait = m_yieldMilliseconds < 0
+            ? -1
+            : int(qMax<qint64>(0, m_yieldMilliseconds - m_sinceYield.elapsed()));
+        const Walker::Take taken = walker.take(chunk, wait);
+        if (taken == Walker::Take::Done)
+            return;
+        if (taken == Walker::Take::Waiting) {
+            yieldNow();
             continue;
         }
-
-        if (!mayMatch(raw, m_wanted))
-            continue;
-        const QString name = QFile::decodeName(raw);
-        const QString ext = extensionOf(name);
-        if (ext.isEmpty() || !m_wanted.contains(ext))
-            continue;
-        // The entry's type comes with the directory listing; a pipe or a
-        // device is not opened at all.
-        const RowResult r = isFile ? writeRow(m_root + relativeDir + name, measureAt(dirFd, raw))
-                                   : RowResult::Unmeasurable;
-        listFile(relativeDir, name, r);
+        for (Event& e : chunk) {
+            if (skipping > 0) {
+                if (e.type == Event::Visit)
+                    ++skipping;
+                else if (e.type == Event::Leave)
+                    --skipping;
+                continue;
+            }
+            for (int i = 0; i < e.entries; ++i)
+                entrySeen();
+            switch (e.type) {
+            case Event::Visit:
+                directoryVisited(e.subdirectories);
+                break;
+            case Event::Pass:
+                directoryVisited(0);
+                break;
+            case Event::Enter:
+                if (!mayEnterDirectory()) {
+                    // The rest of this level is passed over, its subdirectory too.
+                    walker.stop();
+                    skipping = 1;
+                }
+                break;
+            case Event::File:
+                listFile(e.fullPath, e.regular ? writeRow(e.fullPath, e.measure) : RowResult::Unmeasurable);
+                break;
+            case Event::Leave:
+                break;
+            }
+        }
     }
 }
 #else
@@ -424,8 +620,9 @@ void DiskScan::ScanDirectory(const QString& relativeDir)
             // directory would list the same files again and again.
             if (info.isSymLink())
                 continue;
-            if (!enterDirectory(relativeDir, name))
+            if (!mayEnterDirectory())
                 return;
+            ScanDirectory(relativeDir + name + QLatin1Char('/'));
             continue;
         }
 
@@ -435,7 +632,7 @@ void DiskScan::ScanDirectory(const QString& relativeDir)
         // The entry's type comes with the directory listing; a pipe or a
         // device is not opened at all.
         const RowResult r = info.isFile() ? addRow(m_root, relativeDir + name) : RowResult::Unmeasurable;
-        listFile(relativeDir, name, r);
+        listFile(m_root + relativeDir + name, r);
     }
 }
 #endif

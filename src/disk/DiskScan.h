@@ -129,13 +129,20 @@ private:
     static Measure measureAt(int directoryFd, const char* nativePath);
 #endif
 
+#ifdef Q_OS_UNIX
+    // The walk of the tree on a thread of its own (Walker), which lists and
+    // measures while this thread writes the rows, in the walk's order.
+    class Walker;
+    void followWalk();
+#else
     // One directory level, relativeDir being "" for the root or "a/b/".
     void ScanDirectory(const QString& relativeDir);
-    // A subdirectory met: false when the run was stopped (the level ends).
-    bool enterDirectory(const QString& relativeDir, const QString& name);
-    // A wanted file met and written (or not).
-    void listFile(const QString& relativeDir, const QString& name, RowResult result);
     RowResult addRow(const QString& root, const QString& path);
+#endif
+    // A subdirectory met: false when the run was stopped (the level ends).
+    bool mayEnterDirectory();
+    // A wanted file met and written (or not).
+    void listFile(const QString& fullPath, RowResult result);
     RowResult writeRow(const QString& fullPath, const Measure& m);
     void refreshGrid();
     void entrySeen();
@@ -170,6 +177,7 @@ private:
     qint32 m_directoriesVisited = 0;
     qint32 m_directoriesKnown = 0;
     bool m_directoriesCounted = true; // every link count so far was usable
+    bool m_stopped = false;           // the run was stopped: no directory is entered again
 };
 
 } // namespace disk

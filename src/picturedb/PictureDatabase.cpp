@@ -301,7 +301,7 @@ bool PictureDatabase::SetDatabasePassword(const QString& password)
 }
 
 template <class Walk>
-void PictureDatabase::runRegistration(store::Table& grid, Walk walk)
+void PictureDatabase::runRegistration(store::Table& grid, bool pictures, Walk walk)
 {
     // One run at a time; the run lets the window paint between records.
     if (m_registering)
@@ -312,7 +312,8 @@ void PictureDatabase::runRegistration(store::Table& grid, Walk walk)
     int total = 0;
     try {
         store::Table walker(grid.store(), grid.tableName());
-        store::LongWalk longWalk(m_dm.store());
+        // With pictures (import mode), each picture is written once.
+        store::LongWalk longWalk(m_dm.store(), pictures);
         total = store::CountMarked(walker);
         // Ended on every way out, before any message box, which would
         // otherwise take no clicks.
@@ -363,7 +364,7 @@ void PictureDatabase::registerMarkedFiles(store::Table& grid, bool deleteRegiste
     const bool indexMode = m_state.IndexMode;
     const viewing::PictureTypes types = m_host.pictureTypes();
     const bool noDuplicates = m_host.noDuplicates();
-    runRegistration(grid, [&](store::Table& walker, const GoOn& goOn) {
+    runRegistration(grid, !indexMode, [&](store::Table& walker, const GoOn& goOn) {
         return picturedb::registerMarkedFiles(m_catalogue, indexMode, walker, deleteRegistered, goOn, types,
                                               noDuplicates);
     });
@@ -379,7 +380,7 @@ void PictureDatabase::registerMarkedAddresses(store::Table& grid, bool deleteReg
         m_host.message(QStringLiteral("登録できるのは、索引方式のデータベースのみです"));
         return;
     }
-    runRegistration(grid, [&](store::Table& walker, const GoOn& goOn) {
+    runRegistration(grid, false, [&](store::Table& walker, const GoOn& goOn) {
         return picturedb::registerMarkedAddresses(m_catalogue, walker, deleteRegistered, goOn);
     });
 }

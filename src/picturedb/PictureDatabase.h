@@ -126,8 +126,9 @@ private:
     void renameItems();
     void appendItem();
     void deleteItem();
+    // pictures: the records take pictures' bytes (import mode).
     template <class Walk>
-    void runRegistration(store::Table& grid, Walk walk);
+    void runRegistration(store::Table& grid, bool pictures, Walk walk);
 
     PhotoHost& m_host;
     store::DataMod& m_dm;

@@ -822,6 +822,8 @@ bool Store::mayOpen(const QString& table)
 void Store::beginBatch()
 {
     if (m_batchDepth == 0) {
+        if (m_longWalkDepth == 0)
+            restoreLog(); // refused when the walk of large values ended
         if (!m_db.transaction())
             throw detail::sqlError(QStringLiteral("トランザクションを始められません"), m_db.lastError());
         m_rollbackOnly = false;
@@ -865,7 +867,7 @@ void Store::rollbackBatch()
     noteEverythingChanged();
 }
 
-void Store::beginLongWalk()
+void Store::beginLongWalk(bool largeValues)
 {
     // A server copies its own log.
     if (m_longWalkDepth == 0 && !m_server) {
@@ -873,6 +875,20 @@ void Store::beginLongWalk()
         QSqlQuery q(m_db);
         const qint64 pageSize = q.exec(QStringLiteral("PRAGMA page_size")) && q.next() ? q.value(0).toLongLong() : 4096;
         m_longWalkLogBytes = kLongWalkLogPages * pageSize;
+        bool copying = false;
+        {
+            std::lock_guard<std::mutex> lock(m_checkpoint->mutex);
+            copying = m_checkpoint->running;
+        }
+        // Leaving the log copies it into the file and needs the file to
+        // ourselves: not while the copying thread has it open, nor inside a
+        // transaction. Refused, the walk simply keeps the log.
+        if (largeValues && !copying && m_batchDepth == 0 && !m_logSetAside) {
+            try {
+                m_logSetAside = pragmaText(QStringLiteral("PRAGMA journal_mode=DELETE")) == u"delete";
+            } catch (const StoreError&) {
+            }
+        }
     }
     ++m_longWalkDepth;
 }
@@ -881,11 +897,27 @@ void Store::endLongWalk() noexcept
 {
     if (m_longWalkDepth == 0 || --m_longWalkDepth > 0 || m_server)
         return;
+    restoreLog();
     try {
         run(QStringLiteral("PRAGMA wal_autocheckpoint=%1").arg(kLogPages));
     } catch (const StoreError&) {
     }
     checkpointInBackground();
+}
+
+void Store::restoreLog() noexcept
+{
+    if (!m_logSetAside || m_batchDepth > 0)
+        return;
+    try {
+        m_logSetAside = pragmaText(QStringLiteral("PRAGMA journal_mode=WAL")).compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0;
+    } catch (const StoreError&) {
+    }
+}
+
+QString Store::journalMode()
+{
+    return pragmaText(QStringLiteral("PRAGMA journal_mode")).toLower();
 }
 
 void Store::checkpointInBackground()

@@ -139,9 +139,19 @@ public:
     // file on this thread, which waits for the disk: past kLongWalkLogPages
     // pages of log, and when the walk ends, a connection of a thread of its
     // own copies it while the walk goes on. Nested walks join the outer one.
-    void beginLongWalk();
+    //
+    // A walk of large values (a registration's pictures) writes each value
+    // once: in the log it would be written again when the log is copied. So
+    // for such a walk of the local store, while nothing else has the file
+    // open, the log gives way to a rollback journal, which holds only the
+    // few pages a commit changes and is synced with each commit; the log
+    // comes back when the walk ends (or, after a crash, when the store opens).
+    void beginLongWalk(bool largeValues = false);
     void endLongWalk() noexcept;
     bool inLongWalk() const { return m_longWalkDepth > 0; }
+    // The journal mode the file is in now: "wal", or "delete" during a walk
+    // of large values.
+    QString journalMode();
     static constexpr int kLogPages = 1000;
     static constexpr int kLongWalkLogPages = 16384;
 
@@ -231,6 +241,8 @@ private:
     int m_batchDepth = 0;
     bool m_rollbackOnly = false;
     int m_longWalkDepth = 0;
+    bool m_logSetAside = false; // a walk of large values runs on a rollback journal
+    void restoreLog() noexcept;
     // Asks the copying thread for one more copy of the log, starting it when
     // it is not running.
     void checkpointInBackground();
@@ -281,7 +293,7 @@ void useCheapLocalTimeZone();
 // RAII form of beginLongWalk/endLongWalk.
 class LongWalk {
 public:
-    explicit LongWalk(Store& s) : m_store(s) { m_store.beginLongWalk(); }
+    explicit LongWalk(Store& s, bool largeValues = false) : m_store(s) { m_store.beginLongWalk(largeValues); }
     ~LongWalk() { m_store.endLongWalk(); }
     LongWalk(const LongWalk&) = delete;
     LongWalk& operator=(const LongWalk&) = delete;

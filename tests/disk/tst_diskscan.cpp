@@ -385,6 +385,53 @@ private slots:
                  QStringLiteral("検索完了 : %1 件").arg(rows.size()));
     }
 
+    void aStopEndsEachLevelAtItsNextSubdirectory_data()
+    {
+        QTest::addColumn<int>("stopAfter"); // entries seen when "中止" is pressed
+        QTest::newRow("at the first entry") << 1;
+        QTest::newRow("deep in the first subtree") << 9;
+        QTest::newRow("between subtrees") << 25;
+        QTest::newRow("near the end") << 35;
+        QTest::newRow("never") << 1000;
+    }
+    // The files are listed while the walk may run ahead; a stop still ends
+    // exactly where the walk stood: each open level goes on to its next
+    // subdirectory, and nothing the walk met beyond is listed.
+    void aStopEndsEachLevelAtItsNextSubdirectory()
+    {
+        QFETCH(int, stopAfter);
+        for (const char* dir : {"a", "a/b", "a/b/c", "a/d", "e", "e/f", "g"})
+            for (int i = 0; i < 4; ++i)
+                file(QStringLiteral("%1/p%2.%3").arg(QLatin1String(dir)).arg(i).arg(i % 2 ? "jpg" : "txt"));
+        for (int i = 0; i < 4; ++i)
+            file(QStringLiteral("top%1.jpg").arg(i));
+        m_scan->setYieldEntries(1); // a turn at every entry
+        m_host->stopAfterYields = stopAfter;
+
+        QStringList expected;
+        int seen = 0, stops = 0;
+        std::function<void(const QString&)> walk = [&](const QString& dir) {
+            const QDir::Filters all = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System;
+            for (const QFileInfo& e : QDir(dir).entryInfoList(all, QDir::Unsorted)) {
+                ++seen;
+                if (e.isDir()) {
+                    if (seen >= stopAfter) {
+                        ++stops; // "探索中止" each time
+                        return;
+                    }
+                    walk(e.filePath());
+                } else if (e.suffix() == u"jpg") {
+                    expected << e.filePath();
+                }
+            }
+        };
+        walk(m_tree->path());
+
+        QVERIFY(m_scan->RunDiskScan(m_tree->path(), ScanSettings()));
+        QCOMPARE(insertedPaths(), expected);
+        QCOMPARE(m_host->texts(3).size(), stops);
+    }
+
     void yieldsWhileScanningAndRefusesASecondRun()
     {
         makeLargeTree(30, 100);

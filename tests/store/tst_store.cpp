@@ -1191,6 +1191,70 @@ private slots:
         QCOMPARE(other.countRows(table), n);
     }
 
+    void aWalkOfLargeValuesWritesThemOnce_data()
+    {
+        QTest::addColumn<bool>("otherOpen");   // another connection has the file open
+        QTest::addColumn<bool>("midRecord");   // the crash comes inside a record's transaction
+        QTest::newRow("crash between records") << false << false;
+        QTest::newRow("crash inside a record") << false << true;
+        QTest::newRow("another connection keeps the log") << true << false;
+    }
+    // Each value goes once into the store file, not into the log first; a
+    // crash (the files copied as a killed process leaves them) keeps every
+    // committed record and nothing else.
+    void aWalkOfLargeValuesWritesThemOnce()
+    {
+        QFETCH(bool, otherOpen);
+        QFETCH(bool, midRecord);
+        const QString table = QStringLiteral("Pictures");
+        m_store->createTable(table,
+                             {{QStringLiteral("n"), FieldType::Long, 0, false},
+                              {QStringLiteral("pic"), FieldType::Bytes, 0, false}},
+                             {{QString(), {QStringLiteral("n")}, true, true}});
+        std::unique_ptr<Store> other;
+        if (otherOpen)
+            other = std::make_unique<Store>(m_photo->dir());
+        const QString file = m_store->filePath();
+        constexpr int committed = 3;
+        constexpr qint64 valueBytes = 3 << 20; // past the page cache: a record spills before it commits
+        Table t(*m_store, table);
+        t.open();
+        auto write = [&](int n) {
+            t.insert();
+            t.fieldByName(QStringLiteral("n")).setAsInteger(n);
+            t.fieldByName(QStringLiteral("pic")).setAsBytes(QByteArray(valueBytes, char(n)));
+            t.post();
+        };
+        QTemporaryDir crashed;
+        {
+            LongWalk walk(*m_store, true);
+            QCOMPARE(m_store->journalMode(), otherOpen ? QStringLiteral("wal") : QStringLiteral("delete"));
+            const qint64 before = QFileInfo(file).size();
+            for (int n = 1; n <= committed; ++n) {
+                Batch batch(*m_store);
+                write(n);
+                batch.commit();
+            }
+            if (!otherOpen)
+                QVERIFY(QFileInfo(file).size() >= before + committed * valueBytes);
+            Batch open(*m_store);
+            if (midRecord)
+                write(committed + 1);
+            for (const QString& suffix : {QString(), QStringLiteral("-journal"), QStringLiteral("-wal")})
+                if (QFileInfo::exists(file + suffix))
+                    QVERIFY(QFile::copy(file + suffix, crashed.filePath(Store::fileName() + suffix)));
+        }
+        QCOMPARE(m_store->journalMode(), QStringLiteral("wal"));
+        QCOMPARE(m_store->countRows(table), committed);
+
+        Store after(crashed.path());
+        QCOMPARE(Store::checkFile(after.filePath()), QStringLiteral("ok"));
+        QCOMPARE(after.journalMode(), QStringLiteral("wal"));
+        QCOMPARE(after.countRows(table), committed);
+        QCOMPARE(after.value(QStringLiteral("SELECT sum(length(pic)) FROM Pictures")).toLongLong(),
+                 committed * valueBytes);
+    }
+
     void dataSourceFollowsTheHandle()
     {
         m_store->registerPassword(explorationTablePassword());
