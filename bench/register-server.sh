@@ -4,9 +4,10 @@
 # into the import-mode database Sample kept on a PostgreSQL 15 server, as
 # "登録(&I)" does it, beside the same into the local store, in one process:
 # the server is started in a temporary directory (the tests' server: no fsync,
-# where the local store syncs only at checkpoints) and stopped at the end;
-# every run starts on a fresh server database and a fresh local store. Median
-# of 3 runs each, taken in turns, until the run returned. Ends with
+# where the local store syncs each record of a registration) and stopped at
+# the end; every run starts on a fresh server database and a fresh local store,
+# and each run's writes are settled on disk before the next. Median of 3 runs
+# each, taken in turns, until the run returned. Ends with
 #   register-server: ours <ms> ms, sqlite-local <ms> ms, ratio <ours/local>
 set -euo pipefail
 cd "$(dirname "$0")/.."

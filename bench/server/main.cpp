@@ -12,7 +12,8 @@
 //       statement on the C database) and selective.
 //   quillon-bench-server register TEMPLATE DIR ROUNDS
 //       ROUNDS rounds of registering the files of DIR (common/Registering.h)
-//       into a fresh server database and into a fresh local store, in turns.
+//       into a fresh server database and into a fresh local store, in turns,
+//       each run's writes settled on disk before the next.
 //       Prints per round "<server ms> <local ms> <server records> <local
 //       records> <server stall ms> <local stall ms>".
 
@@ -30,6 +31,8 @@
 #include <QElapsedTimer>
 #include <QSqlError>
 #include <QSqlQuery>
+
+#include <unistd.h>
 #include <cstdio>
 
 namespace {
@@ -185,11 +188,23 @@ int registerBench(const QString& templatePath, const QString& dir, int rounds)
         bench::Registration server;
         bench::Registration here;
         QElapsedTimer unused;
+        // Each run leaves its writes on disk before the next starts, so that
+        // neither run's time holds the other's write-back: the server's
+        // buffers through a checkpoint, the system's through sync.
+        const auto settle = [](const store::ServerSettings* settings) {
+            if (settings)
+                store::Store(*settings).exec(QStringLiteral("CHECKPOINT"));
+            ::sync();
+        };
         const auto onServer = [&] {
             const store::ServerSettings settings = testbackend::freshDatabase();
             server = bench::registerAll(templatePath, dir, unused, &settings);
+            settle(&settings);
         };
-        const auto locally = [&] { here = bench::registerAll(templatePath, dir, unused); };
+        const auto locally = [&] {
+            here = bench::registerAll(templatePath, dir, unused);
+            settle(nullptr);
+        };
         if (round % 2 == 0) {
             onServer();
             locally();
