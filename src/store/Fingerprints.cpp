@@ -41,10 +41,7 @@ qint64 timeValue(const QDateTime& t)
 
 Fingerprints::Fingerprints(Store& store) : m_store(store)
 {
-    // A server has its own names for blobs and 64-bit integers, and no NOCASE.
-    const bool server = m_store.isServer();
-    const QString blob = server ? QStringLiteral("BYTEA") : QStringLiteral("BLOB");
-    const QString int64 = server ? QStringLiteral("BIGINT") : QStringLiteral("INTEGER");
+    const auto [blob, int64, caseless] = m_store.sideTypes();
     m_store.execTouching(kFileTable, QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (\"path\" TEXT PRIMARY KEY, \"size\" %3, "
                                 "\"modified\" %3, \"sha256\" %2, \"hash\" %3, \"width\" INTEGER, "
                                 "\"height\" INTEGER)")
@@ -54,7 +51,7 @@ Fingerprints::Fingerprints(Store& store) : m_store(store)
     m_store.execTouching(kRecordTable, QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (\"database\" TEXT%4, \"serial\" INTEGER, "
                                 "\"sha256\" %2, \"hash\" %3, \"width\" INTEGER, \"height\" INTEGER, "
                                 "PRIMARY KEY (\"database\", \"serial\"))")
-                     .arg(Store::quoted(kRecordTable), blob, int64, server ? QString() : QStringLiteral(" COLLATE NOCASE")));
+                     .arg(Store::quoted(kRecordTable), blob, int64, caseless));
     m_store.execTouching(kRecordTable, QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (\"database\", \"sha256\")")
                      .arg(Store::quoted(kRecordTable + QStringLiteral("_sha256")), Store::quoted(kRecordTable)));
     // Rows still waiting for their hash are few among many: partial indexes find them without a full read.

@@ -23,16 +23,12 @@ QString q(const QString& name)
 
 HeldThumbnails::HeldThumbnails(Store& store) : m_store(store)
 {
-    // Portable as the fingerprints' tables are: the server's own names for
-    // blobs and 64-bit integers, NOCASE only locally.
-    const bool server = m_store.isServer();
-    const QString blob = server ? QStringLiteral("BYTEA") : QStringLiteral("BLOB");
-    const QString int64 = server ? QStringLiteral("BIGINT") : QStringLiteral("INTEGER");
+    const auto [blob, int64, caseless] = m_store.sideTypes();
     m_store.execTouching(kTable, QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (\"database\" TEXT%4, \"serial\" INTEGER, "
                                                 "\"class\" INTEGER, \"length\" %3, \"sha256\" %2, \"thumbnail\" %2, "
                                                 "\"bytes\" %3, \"width\" INTEGER, \"height\" INTEGER, \"format\" TEXT, "
                                                 "\"used\" %3, PRIMARY KEY (\"database\", \"serial\", \"class\"))")
-                                     .arg(q(kTable), blob, int64, server ? QString() : QStringLiteral(" COLLATE NOCASE")));
+                                     .arg(q(kTable), blob, int64, caseless));
     // Eviction's sums and order read this index alone, never the thumbnails.
     m_store.execTouching(kTable, QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (\"used\", \"bytes\")")
                                      .arg(q(kTable + QStringLiteral("_used")), q(kTable)));

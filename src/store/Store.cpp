@@ -784,13 +784,20 @@ QString Store::protectionOf(const QString& table)
     return m_protection.value(stateKey(table));
 }
 
+Store::SideTypes Store::sideTypes() const
+{
+    if (m_server)
+        return {QStringLiteral("BYTEA"), QStringLiteral("BIGINT"), QString()};
+    return {QStringLiteral("BLOB"), QStringLiteral("INTEGER"), QStringLiteral(" COLLATE NOCASE")};
+}
+
 void Store::protectTable(const QString& tableAsGiven, const QString& password)
 {
     const QString table = actual(tableAsGiven);
     if (!tableExists(table))
         throw StoreError(QStringLiteral("テーブル %1 が見つかりません").arg(table));
     run(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (\"table\" TEXT PRIMARY KEY%2, \"password\" TEXT)")
-            .arg(quoted(kProtectedTable), m_server ? QString() : QStringLiteral(" COLLATE NOCASE")));
+            .arg(quoted(kProtectedTable), sideTypes().caseless));
     Savepoint sp(m_db, m_server && m_batchDepth == 0);
     run(QStringLiteral("DELETE FROM %1 WHERE lower(\"table\") = lower(?)").arg(quoted(kProtectedTable)), {table});
     if (!password.isEmpty())

@@ -166,6 +166,14 @@ public:
     QVariant value(const QString& sql, const QVariantList& bind = {});
 
     static QString quoted(const QString& identifier);
+    // The words of a side table's columns in this store's dialect: a server
+    // has its own names for blobs and 64-bit integers, and no NOCASE.
+    struct SideTypes {
+        QString blob;
+        QString int64;
+        QString caseless; // " COLLATE NOCASE" locally, empty on a server
+    };
+    SideTypes sideTypes() const;
 
     // Dialect: a comparison that finds an unset value too (" IS ?"), and the
     // place of unset values in an order (first, as the local store has it).
